@@ -1,0 +1,8 @@
+#include "Failure.h"
+
+#include <cstring>
+
+Failure Failure::fromErrno(int err)
+{
+    return Failure(QString::fromLocal8Bit(std::strerror(err)), err);
+}

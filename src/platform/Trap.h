@@ -1,0 +1,73 @@
+#pragma once
+
+#include "Failure.h"
+
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+// Where trapped failures go: the window shows a box, the command line prints to
+// standard error, tests record them.
+class ErrorReporter
+{
+public:
+    virtual ~ErrorReporter() = default;
+    virtual void reportError(const QString& label, int line, const QString& description) = 0;
+};
+
+// The address the report asks the user to send a screenshot to.
+inline constexpr char kSupportAddress[] = "support@quenby.example";
+
+// The text of one error report: description, CR LF, label (ending in a blank),
+// "at line N", CR CR, then the request for a screenshot.
+QString errorReportText(const QString& label, int line, const QString& description);
+
+// Runs the numbered statements of a trapping routine. A statement that fails is
+// reported with the routine's label and its number, and the routine goes on with
+// the next statement: nothing is rolled back.
+//
+//     Trap trap(reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameFile "));
+//     trap(10, [&] { text = ReadFileToString(path); });
+//     trap(20, [&] { ... });
+class Trap
+{
+public:
+    Trap(ErrorReporter& reporter, QString label) : m_reporter(reporter), m_label(std::move(label))
+    {
+    }
+
+    // Runs one statement; answers true when it completed, false when it failed
+    // and was reported.
+    template <typename Statement>
+    bool operator()(int line, Statement&& statement)
+    {
+        try {
+            std::forward<Statement>(statement)();
+            return true;
+        } catch (const Failure& failure) {
+            m_reporter.reportError(m_label, line, failure.description());
+        } catch (const std::bad_alloc&) {
+            m_reporter.reportError(m_label, line, QStringLiteral("Out of memory"));
+        }
+        return false;
+    }
+
+    ErrorReporter& reporter() const { return m_reporter; }
+    const QString& label() const { return m_label; }
+
+private:
+    ErrorReporter& m_reporter;
+    QString m_label;
+};
+
+// For the few short tests that ignore failures and answer false instead.
+template <typename Test>
+bool ignoringFailures(Test&& test) noexcept
+{
+    try {
+        return std::forward<Test>(test)();
+    } catch (...) {
+        return false;
+    }
+}

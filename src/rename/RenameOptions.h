@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+enum class RenameBy { None, Content, Metadata };
+enum class TagMode { None, IgnoreTags, ConsiderTags };
+
+// The panel's options as they stand at the moment of use: the window's options
+// panel or the command line's arguments answer them. The run and the namers read
+// them afresh every time, since the panel stays usable during a run.
+class RenameOptions
+{
+public:
+    virtual ~RenameOptions() = default;
+    virtual RenameBy renameBy() const = 0;
+    virtual TagMode tagMode() const = 0;
+    virtual bool includeTagsBeforeBody() const = 0;
+    virtual int contentMethod() const = 0; // index 0 to 3 of the method list
+    virtual QString resultsFolder() const = 0;
+    virtual QString metaPattern() const = 0;
+};
+
+// Options held as plain values, for the command line and for tests.
+struct FixedRenameOptions : RenameOptions
+{
+    RenameBy by = RenameBy::Content;
+    TagMode tags = TagMode::IgnoreTags;
+    bool includeHead = false;
+    int method = 0;
+    QString results;
+    QString pattern = QStringLiteral("%a - %t");
+
+    RenameBy renameBy() const override { return by; }
+    TagMode tagMode() const override { return tags; }
+    bool includeTagsBeforeBody() const override { return includeHead; }
+    int contentMethod() const override { return method; }
+    QString resultsFolder() const override { return results; }
+    QString metaPattern() const override { return pattern; }
+};
