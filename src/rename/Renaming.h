@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Trap.h"
+#include "rename/RenameOptions.h"
+
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+// The two namers. Each forms a new name for one file and copies the file into
+// the results folder under the first free name; the source is never touched.
+// Failures inside a namer are reported through its own trap and never escape.
+class Renaming
+{
+public:
+    Renaming(const RenameOptions& options, ErrorReporter& reporter);
+
+    // By content: the page text (ignore-tags mode) or the file's source, cut into
+    // words and picked by the content method of the options.
+    bool RenameFile(const QString& sourcePath, qint32 wordCount, const QString& wordNumbers,
+                    const QString& searchString, const QString& pageText);
+
+    // By metadata: values found within the page's tags, laid out by the pattern.
+    bool RenameMeta(const QString& sourcePath, const QString& pattern);
+
+    // What the last call formed, for the command line's report: the name after
+    // the character clean-up (without "!" marks and extension) and the target
+    // path. Empty when the file was passed over.
+    struct Outcome
+    {
+        QString name;
+        QString target;
+    };
+    const std::optional<Outcome>& lastOutcome() const { return m_lastOutcome; }
+
+    // A dry run forms every name and its free target path but copies nothing;
+    // targets planned earlier in the same run count as taken.
+    void setDryRun(bool dryRun) { m_dryRun = dryRun; }
+    bool dryRun() const { return m_dryRun; }
+
+private:
+    const RenameOptions& m_options;
+    ErrorReporter& m_reporter;
+    bool m_dryRun = false;
+    QSet<QString> m_planned;
+    std::optional<Outcome> m_lastOutcome;
+};
