@@ -20,7 +20,7 @@ public:
     void addFiles(const QStringList& paths);
 
     int count() const override;
-    QString entry(int i) const override;      // throws Failure outside 1..count()
+    QString entry(int i) const override;       // throws Failure outside 1..count()
     void setEntry(int i, const QString& path); // replaces the text of entry i
     void removeEntry(int i);
     void clear();

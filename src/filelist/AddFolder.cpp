@@ -1,0 +1,296 @@
+#include "filelist/AddFolder.h"
+
+#include "filelist/MainPaths.h"
+#include "platform/EventPump.h"
+#include "platform/FileDialogs.h"
+#include "platform/FileSystem.h"
+#include "platform/Trap.h"
+#include "rename/IsFolder.h"
+
+#include <QFile>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace AddFolder {
+
+namespace {
+
+constexpr QChar kSeparator = u'/';
+
+QByteArray nativePath(const QString& path)
+{
+    if (path.contains(QChar(0)))
+        throw Failure(QStringLiteral("Bad file name or number"));
+    return QFile::encodeName(path);
+}
+
+// The root folder, however many separators spell it.
+bool isRoot(const QString& folder)
+{
+    if (folder.isEmpty())
+        return false;
+    for (QChar c : folder) {
+        if (c != kSeparator)
+            return false;
+    }
+    return true;
+}
+
+bool sameCharacter(QChar a, QChar b)
+{
+    return a == b || a.toCaseFolded() == b.toCaseFolded();
+}
+
+bool wildcardMatch(QStringView name, QStringView pattern)
+{
+    qsizetype n = 0, p = 0, starP = -1, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == u'*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == u'?' || sameCharacter(pattern[p], name[n]))) {
+            ++n;
+            ++p;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*')
+        ++p;
+    return p == pattern.size();
+}
+
+// Closes a directory stream however the listing ends.
+struct DirCloser
+{
+    DIR* dir;
+    ~DirCloser()
+    {
+        if (dir)
+            ::closedir(dir);
+    }
+};
+
+using FolderKey = std::pair<dev_t, ino_t>;
+
+bool isPathNotFound(int err)
+{
+    return err == ENOENT || err == ENOTDIR;
+}
+
+class FolderScan
+{
+public:
+    FolderScan(ErrorReporter& reporter, EventPump& pump) : m_reporter(reporter), m_pump(pump) {}
+
+    // The folders the caller starts from count as entered already.
+    void markStart(const QStringList& folders)
+    {
+        for (const QString& folder : folders) {
+            struct stat info;
+            if (!folder.contains(QChar(0)) &&
+                ::stat(QFile::encodeName(folder).constData(), &info) == 0)
+                m_seen.insert({info.st_dev, info.st_ino});
+        }
+    }
+
+    void scan(QStringList& list, bool recurse)
+    {
+        Trap trap(m_reporter, QString::fromLatin1(kScanLabel));
+        QStringList found;
+
+        // Collect the subfolders of every folder of the list.
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const QString folder = list.at(i);
+            if (!Main::IsFolder(folder) || folder.size() >= kMaxPath)
+                continue;
+            int attributes = 0;
+            trap(10, [&] {
+                m_pump.processEvents();
+                attributes = FileSystem::attributes(folder);
+            });
+            if (!acceptable(folder, attributes))
+                continue;
+            try {
+                listSubfolders(folder, found);
+            } catch (const Failure& failure) {
+                // Unreadable or vanished: its files are not listed either.
+                if (failure.code() == EACCES || isPathNotFound(failure.code())) {
+                    const qsizetype at = list.indexOf(folder);
+                    if (at >= 0) {
+                        list.removeAt(at);
+                        if (at <= i)
+                            --i;
+                    }
+                }
+            }
+        }
+
+        // Descend: the list found grows by everything below it.
+        if (recurse && !found.isEmpty())
+            trap(20, [&] { scan(found, true); });
+
+        // Keep what is still a folder that may be entered.
+        for (const QString& folder : std::as_const(found)) {
+            if (!Main::IsFolder(folder))
+                continue;
+            int attributes = 0;
+            trap(30, [&] {
+                m_pump.processEvents();
+                attributes = FileSystem::attributes(folder);
+            });
+            if (acceptable(folder, attributes))
+                list.append(folder);
+        }
+    }
+
+private:
+    static bool acceptable(const QString& folder, int attributes)
+    {
+        return isRoot(folder) || (attributes != kRefusedFolderAttributes &&
+                                  attributes != kRefusedAliasFolderAttributes);
+    }
+
+    // Appends folder + name + '/' for each subfolder not entered before. Throws
+    // Failure (with the errno value as its code) when the folder cannot be listed.
+    void listSubfolders(const QString& folder, QStringList& found)
+    {
+        DirCloser dir{::opendir(nativePath(folder).constData())};
+        if (!dir.dir)
+            throw Failure::fromErrno(errno);
+        const int fd = ::dirfd(dir.dir);
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir.dir);
+            if (!entry) {
+                if (errno != 0)
+                    throw Failure::fromErrno(errno);
+                break;
+            }
+            const unsigned char type = entry->d_type;
+            if (type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN)
+                continue;
+            struct stat info;
+            if (::fstatat(fd, entry->d_name, &info, 0) != 0 || !S_ISDIR(info.st_mode))
+                continue;
+            m_pump.processEvents();
+            const QString name = QFile::decodeName(entry->d_name);
+            if (name.size() >= kMaxPath || HasOddCharacters(name) || name.contains(u'?') ||
+                name == QLatin1String(".") || name == QLatin1String(".."))
+                continue;
+            // A folder met again (through a link) is not entered a second time.
+            if (!m_seen.insert({info.st_dev, info.st_ino}).second)
+                continue;
+            found.append(folder + name + kSeparator);
+        }
+    }
+
+    ErrorReporter& m_reporter;
+    EventPump& m_pump;
+    std::set<FolderKey> m_seen;
+};
+
+} // namespace
+
+QString BrowseForFolder(FileDialogs& dialogs, const QString& prompt, const QString& startFolder)
+{
+    return dialogs.browseForFolder(prompt, startFolder);
+}
+
+void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter,
+                           EventPump& pump)
+{
+    FolderScan scan(reporter, pump);
+    scan.markStart(folders);
+    scan.scan(folders, recurse);
+}
+
+QStringList GetFilesInFolder(const QString& folder, const QString& pattern)
+{
+    const QString prefix = folder.endsWith(kSeparator) ? folder : folder + kSeparator;
+    QStringList names;
+    DirCloser dir{::opendir(nativePath(prefix).constData())};
+    if (!dir.dir) {
+        if (isPathNotFound(errno))
+            return names;
+        throw Failure::fromErrno(errno);
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.dir);
+        if (!entry) {
+            if (errno != 0)
+                throw Failure::fromErrno(errno);
+            break;
+        }
+        if (entry->d_type == DT_DIR)
+            continue;
+        const QString name = QFile::decodeName(entry->d_name);
+        if (MatchesPattern(name, pattern) && FileIsPresent(prefix + name))
+            names.append(name);
+    }
+    return names;
+}
+
+bool FileIsPresent(const QString& path)
+{
+    return FileSystem::isRegularFile(path);
+}
+
+bool HasOddCharacters(const QString& name)
+{
+    for (QChar c : name) {
+        const char16_t code = c.unicode();
+        if (code < 32 || (code >= 127 && code <= 159) || code == u'?')
+            return true;
+    }
+    return false;
+}
+
+bool MatchesPattern(const QString& name, const QString& pattern)
+{
+    if (wildcardMatch(name, pattern))
+        return true;
+    // As the platform's listing has it, "*.*" also takes names without a dot.
+    return pattern.endsWith(QLatin1String(".*")) && !name.contains(u'.') &&
+           wildcardMatch(name, QStringView(pattern).chopped(2));
+}
+
+QString WithTrailingSeparator(const QString& folder)
+{
+    return folder.endsWith(kSeparator) ? folder : folder + kSeparator;
+}
+
+QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorReporter& scanReporter,
+                       EventPump& pump, Trap& trap, int listLine, int testLine)
+{
+    QStringList folders{WithTrailingSeparator(folder)};
+    GetSubDirectories2016(folders, true, scanReporter, pump);
+    QStringList paths;
+    for (const QString& entry : std::as_const(folders)) {
+        const QString dir = entry.chopped(1);
+        QStringList names;
+        trap(listLine, [&] { names = GetFilesInFolder(dir, pattern); });
+        for (const QString& name : std::as_const(names)) {
+            if (name.startsWith(u'~'))
+                continue;
+            const QString path = dir + kSeparator + name;
+            trap(testLine, [&] {
+                if (FileIsPresent(path) && FileSystem::attributes(path) != kRefusedFileAttributes)
+                    paths.append(Main::NormalizePath(path));
+            });
+        }
+    }
+    return paths;
+}
+
+} // namespace AddFolder

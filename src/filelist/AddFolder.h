@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class ErrorReporter;
+class EventPump;
+class FileDialogs;
+class Trap;
+
+// The folder picker, the folder scan and the file listing behind the folder
+// command, dropped folders, the sample files and the command line.
+namespace AddFolder {
+
+inline constexpr char kScanLabel[] = "in Vantry2021/08/31.AddFolder.GetSubDirectories2016 ";
+
+// Folders the scan refuses to enter or keep (hidden, system, directory, and
+// possibly alias), and files the adding commands refuse (hidden, archive).
+inline constexpr int kRefusedFolderAttributes = 22;
+inline constexpr int kRefusedAliasFolderAttributes = 1046;
+inline constexpr int kRefusedFileAttributes = 34;
+
+// Names longer than this cannot be entered by the scan.
+inline constexpr int kMaxPath = 260;
+
+// The folder browser, with `startFolder` preselected; the empty text on cancel.
+QString BrowseForFolder(FileDialogs& dialogs, const QString& prompt, const QString& startFolder);
+
+// Appends to `folders` (each ending in '/') every folder below them, breadth
+// first. Yields to `pump` once per folder and once per subfolder name. A folder
+// whose subfolders cannot be listed is passed over silently and, when it is
+// unreadable or gone, taken out of `folders`; other failures are reported with
+// kScanLabel. No folder is entered twice (device and inode), so link loops end.
+void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter,
+                           EventPump& pump);
+
+// The names of the files of `folder` matching the wildcard `pattern` ('*' and
+// '?', letter case ignored; a trailing ".*" also matches a name without a dot),
+// hidden files included, folders left out, in listing order. A missing folder
+// has no files; a folder that cannot be read throws Failure.
+QStringList GetFilesInFolder(const QString& folder, const QString& pattern);
+
+// True when the path names an existing regular file (a link to one counts), even
+// one that cannot be read; a folder and every failure give false.
+bool FileIsPresent(const QString& path);
+
+// True when the name holds a control character (U+0000 to U+001F, U+007F to
+// U+009F) or a question mark.
+bool HasOddCharacters(const QString& name);
+
+bool MatchesPattern(const QString& name, const QString& pattern);
+
+// `folder` with exactly one trailing separator added unless it has one already.
+QString WithTrailingSeparator(const QString& folder);
+
+// What every folder command adds: the files of `folder` and of every folder below
+// it, breadth first, matching `pattern`, except names beginning with "~" and files
+// whose attribute value is exactly 34, each path normalized. A failure while
+// listing one folder's files or testing one file is reported through `trap` with
+// `listLine` or `testLine`, and the rest is still collected.
+QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorReporter& scanReporter,
+                       EventPump& pump, Trap& trap, int listLine, int testLine);
+
+} // namespace AddFolder

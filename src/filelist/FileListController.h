@@ -1,0 +1,73 @@
+#pragma once
+
+#include "filelist/AddingCommands.h"
+#include "filelist/FileListServices.h"
+#include "filelist/ListInteraction.h"
+#include "filelist/PreviewList.h"
+#include "filelist/ReorderGesture.h"
+
+#include <QCursor>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+
+class FileList;
+class QAbstractItemView;
+class QTreeView;
+
+// Attaches the file list and the preview to the window's two list views and
+// handles their events: drops, keys, clicks, double-clicks and the reorder
+// gesture. The four list buttons of the window connect to its slots.
+class FileListController : public QObject
+{
+    Q_OBJECT
+public:
+    // `listView1` shows `list`; `listView3` shows the preview. `programFolder`
+    // (without a trailing separator) is where "drag.ico" is looked for.
+    FileListController(QTreeView* listView1, QTreeView* listView3, FileList& list,
+                       const FileListServices& services, const QString& programFolder,
+                       QObject* parent = nullptr);
+
+    // Where the results-folder button writes the chosen folder (the results
+    // folder box of the options panel).
+    void setResultsFolderSink(std::function<void(const QString&)> sink)
+    {
+        m_adding.setResultsFolderSink(std::move(sink));
+    }
+
+    AddingCommands& adding() { return m_adding; }
+    ListInteraction& interaction() { return m_interaction; }
+    ReorderGesture& gesture() { return m_gesture; }
+    PreviewList& preview() { return m_preview; }
+
+    // The selected entry of the list, numbered from 1; 0 when none is.
+    int selectedEntry() const;
+
+public slots:
+    void PushButton1_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton5_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ListView1_Click();
+    void pointerRule();
+    void selectEntry(int entry);
+    QCursor dragCursor() const;
+    bool listViewportEvent(QEvent* event);
+    void dropLater(const QStringList& paths);
+
+    QPointer<QTreeView> m_listView1;
+    QPointer<QTreeView> m_listView3;
+    FileList& m_list;
+    FileListServices m_services;
+    QString m_programFolder;
+    PreviewList m_preview;
+    AddingCommands m_adding;
+    ListInteraction m_interaction;
+    ReorderGesture m_gesture;
+};

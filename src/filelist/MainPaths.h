@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class FileEntries;
+
+namespace Main {
+
+// Reduces the doubled separators that joining a folder ending in '/' with a name
+// leaves behind: a run of k separators becomes ceil(k/2), except a leading run,
+// which becomes exactly two (a network path keeps its "//").
+QString NormalizePath(const QString& path);
+
+// True when some entry of the list holds exactly this text (letter case counts).
+bool IsInFileList(const FileEntries& list, const QString& path);
+
+// Folder, one separator, name; a folder that already ends in the separator (the
+// root "/") gets no second one, since a doubled separator at the very start
+// would read as a network path.
+QString JoinPath(const QString& folder, const QString& name);
+
+} // namespace Main
