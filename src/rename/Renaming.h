@@ -2,10 +2,9 @@
 
 #include "platform/Trap.h"
 #include "rename/RenameOptions.h"
+#include "rename/TargetNames.h"
 
-#include <QSet>
 #include <QString>
-
 #include <optional>
 
 // The two namers. Each forms a new name for one file and copies the file into
@@ -43,6 +42,6 @@ private:
     const RenameOptions& m_options;
     ErrorReporter& m_reporter;
     bool m_dryRun = false;
-    QSet<QString> m_planned;
+    ResultsCopier m_copier; // remembers the names taken and planned during this run
     std::optional<Outcome> m_lastOutcome;
 };

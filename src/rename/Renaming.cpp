@@ -1,0 +1,279 @@
+#include "Renaming.h"
+
+#include "platform/FileSystem.h"
+#include "rename/LineReader.h"
+#include "rename/TextRules.h"
+
+#include <algorithm>
+
+using TextRules::trimBlanks;
+
+namespace {
+
+constexpr QChar kBlank = QLatin1Char(' ');
+
+// Content methods as the method list numbers them.
+enum ContentMethod { FirstWords = 0, WordPositions = 1, WordsAfter = 2, WordsBefore = 3 };
+
+// Every LF goes, every CR becomes a blank: a CR LF pair is one blank, a line
+// ending in LF alone runs into the next one.
+QString applyLineBreakRule(QString text)
+{
+    text.remove(QLatin1Char('\n'));
+    text.replace(QLatin1Char('\r'), kBlank);
+    return text;
+}
+
+// The first `count` blank-separated words of `text`, joined by single blanks
+// and trimmed; empty when the text has fewer words. Words 1 to N joined by
+// blanks are exactly the text up to its N-th blank, so no word list is built.
+QString firstWords(const QString& text, qint32 count)
+{
+    if (count <= 0)
+        return {};
+    const QString words = trimBlanks(applyLineBreakRule(text));
+    if (words.isEmpty())
+        return {};
+    qsizetype end = -1;
+    for (qint32 n = 0; n < count; ++n) {
+        end = words.indexOf(kBlank, end + 1);
+        if (end < 0) {
+            if (n < count - 1)
+                return {}; // fewer than `count` words
+            end = words.size();
+            break;
+        }
+    }
+    return trimBlanks(words.left(end));
+}
+
+// Method 1: the words at the positions listed in `wordNumbers`, in text order,
+// looking only at positions from `first` to the value of the last entry.
+QString wordsAtPositions(Trap& trap, const QString& text, qint32 first, const QString& wordNumbers,
+                         const QString& fallbackName)
+{
+    if (trimBlanks(wordNumbers).isEmpty())
+        return {};
+    const QStringList entries = TextRules::splitText(wordNumbers, QLatin1Char(','));
+
+    // Each entry is converted once; one that does not fit in 32 bits is reported
+    // once and names no word.
+    QList<qint32> positions;
+    qint32 last = 0;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (!TextRules::isNumeric(entries.at(i)))
+            continue;
+        trap(110, [&] {
+            const qint32 position = TextRules::toWholeNumber(entries.at(i));
+            positions.append(position);
+            if (i == entries.size() - 1)
+                last = position;
+        });
+    }
+
+    const QString joined = applyLineBreakRule(text);
+    if (joined.isEmpty())
+        return fallbackName;
+    const QStringList words = TextRules::splitText(trimBlanks(joined), kBlank);
+    if (words.size() < first)
+        return {};
+    if (last > words.size())
+        last = qint32(words.size());
+
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    QString name;
+    for (const qint32 p : std::as_const(positions)) {
+        if (p >= first && p <= last && p >= 1)
+            name += words.at(p - 1) + kBlank;
+    }
+    return trimBlanks(name);
+}
+
+// Methods 2 and 3: the first words after, or before, the first occurrence of
+// `searchString`. Any other method takes the first words without a cut.
+QString wordsAroundString(int method, QString text, qint32 count, const QString& searchString,
+                          const QString& fallbackName)
+{
+    if (searchString.isEmpty())
+        return {};
+    if (method == WordsAfter || method == WordsBefore) {
+        const qsizetype at = TextRules::findText(text, searchString);
+        if (at < 0)
+            text.clear();
+        else if (method == WordsAfter)
+            text = text.mid(at + searchString.size());
+        else
+            text = text.left(at); // only what stands before the search string
+    }
+    if (text.isEmpty())
+        return fallbackName;
+    return firstWords(text, count);
+}
+
+struct FieldCode
+{
+    const char16_t* code;
+    const char16_t* field;
+};
+
+constexpr FieldCode kFieldCodes[] = {
+    {u"%a", u"Author"},       {u"%t", u"Title"},    {u"%s", u"Subject"},
+    {u"%c", u"Creator"},      {u"%p", u"Producer"}, {u"%k", u"Keywords"},
+    {u"%d", u"CreationDate"}, {u"%m", u"ModDate"},  {u"%g", u"Pages"},
+};
+
+// The value of `field` in the first line that holds it (ignoring case): what
+// follows it up to the first "</" on that line, without blanks around it. An
+// empty field is found at the start of the first non-empty line.
+QString fieldValue(const Main::TextLines& lines, const QString& field)
+{
+    qsizetype at;
+    if (field.isEmpty())
+        at = lines.firstNonEmptyLine();
+    else
+        at = TextRules::findText(lines.text(), field);
+    if (at < 0)
+        return {};
+    // A field name holds no line break, so the first match in the whole text
+    // lies in the first line that holds one.
+    qsizetype lineStart = 0;
+    const QStringView line = lines.lineAround(at, &lineStart);
+    QStringView value = line.mid(at + field.size() - lineStart);
+    const qsizetype close = value.indexOf(u"</");
+    if (close >= 0)
+        value = value.left(close);
+    return trimBlanks(value.toString());
+}
+
+} // namespace
+
+Renaming::Renaming(const RenameOptions& options, ErrorReporter& reporter)
+    : m_options(options), m_reporter(reporter), m_copier(options)
+{
+}
+
+bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QString& wordNumbers,
+                          const QString& searchString, const QString& pageText)
+{
+    Trap trap(m_reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameFile "));
+    m_lastOutcome.reset();
+    m_copier.setDryRun(m_dryRun);
+    bool result = false;
+
+    bool found = false;
+    trap(10, [&] { found = FileSystem::isOrdinaryFile(sourcePath); });
+    if (!found)
+        return result;
+
+    std::optional<QString> extension;
+    trap(20, [&] { extension = GetExtension(sourcePath); });
+
+    QString text;
+    QByteArray content; // the file as read, so the copy need not read it again
+    bool haveContent = false;
+    switch (m_options.tagMode()) {
+    case TagMode::IgnoreTags:
+        text = pageText;
+        break;
+    case TagMode::ConsiderTags:
+        trap(30, [&] {
+            content = FileSystem::readWholeFile(sourcePath);
+            haveContent = true;
+        });
+        trap(40, [&] { text = TextRules::decodeText(content); });
+        if (!m_options.includeTagsBeforeBody()) {
+            trap(50, [&] {
+                const qsizetype body = TextRules::findText(text, u"<body>");
+                if (body >= 0)
+                    text = text.mid(body + 6);
+            });
+        }
+        break;
+    case TagMode::None:
+        break;
+    }
+
+    QString fallbackName;
+    trap(60, [&] { fallbackName = StripExtension(GetFileName(sourcePath)); });
+
+    QString newName;
+    const int method = m_options.contentMethod();
+    trap(70, [&] {
+        if (method == FirstWords)
+            newName = text.isEmpty() ? fallbackName : firstWords(text, wordCount);
+        else if (method == WordPositions)
+            newName = wordsAtPositions(trap, text, wordCount, wordNumbers, fallbackName);
+        else
+            newName = wordsAroundString(method, text, wordCount, searchString, fallbackName);
+    });
+
+    trap(80, [&] {
+        const auto copied = m_copier.FinishRename(
+            sourcePath, newName, extension, NameVariant::Content, haveContent ? &content : nullptr);
+        if (copied) {
+            m_lastOutcome = Outcome{copied->name, copied->target};
+            result = true;
+        }
+    });
+    return result;
+}
+
+bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
+{
+    Trap trap(m_reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameMeta "));
+    m_lastOutcome.reset();
+    m_copier.setDryRun(m_dryRun);
+    bool result = false;
+
+    std::optional<QString> extension;
+    trap(10, [&] { extension = GetExtension(sourcePath); });
+
+    QString name;
+    QByteArray content;
+    Main::TextLines lines;
+    if (trimBlanks(pattern).isEmpty()) {
+        // No pattern: the file keeps its own name, and is not even read.
+        trap(20, [&] { name = StripExtension(GetFileName(sourcePath)); });
+    } else {
+        bool found = false;
+        trap(30, [&] { found = FileSystem::isOrdinaryFile(sourcePath); });
+        if (found) {
+            const QStringList tokens = TextRules::splitText(pattern, QLatin1Char('-'));
+            lines = Main::ReadFileLines(sourcePath, m_reporter, &content);
+
+            // A token that is no code keeps the field name of the one before it.
+            QString field;
+            for (qsizetype t = 0; t < tokens.size(); ++t) {
+                trap(40, [&] {
+                    const QString code = trimBlanks(tokens.at(t));
+                    for (const FieldCode& known : kFieldCodes) {
+                        if (code == QStringView(known.code))
+                            field = QString::fromUtf16(known.field);
+                    }
+                });
+                QString value;
+                trap(50, [&] { value = fieldValue(lines, field); });
+                trap(60, [&] {
+                    name += value;
+                    if (t != tokens.size() - 1 && !value.isEmpty())
+                        name += QStringLiteral(" - ");
+                });
+            }
+            trap(70, [&] { name = trimBlanks(name); });
+        }
+    }
+
+    trap(80, [&] {
+        // Only a file that was read can give a name here, so its content is at
+        // hand for the copy whenever there are lines.
+        const auto copied =
+            m_copier.FinishRename(sourcePath, name, extension, NameVariant::Metadata,
+                                  lines.isEmpty() ? nullptr : &content);
+        if (copied) {
+            m_lastOutcome = Outcome{copied->name, copied->target};
+            result = true;
+        }
+    });
+    return result;
+}

@@ -1,0 +1,141 @@
+#include "TargetNames.h"
+
+#include "platform/FileSystem.h"
+#include "platform/Trap.h"
+#include "rename/TextRules.h"
+
+namespace {
+
+constexpr QChar kSeparator = QLatin1Char('/');
+
+bool isForbidden(QChar c, NameVariant variant)
+{
+    switch (c.unicode()) {
+    case u'\t':
+    case u'\r':
+    case u'\n':
+    case u'/':
+    case u'\\':
+    case u'*':
+    case u':':
+    case u'?':
+    case u'<':
+    case u'>':
+    case u'|':
+    case u'=':
+    case u'"':
+    case u'\'':
+        return true;
+    case u'%':
+        return variant == NameVariant::Metadata;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QString GetFileName(const QString& path)
+{
+    return path.mid(path.lastIndexOf(kSeparator) + 1);
+}
+
+QString StripExtension(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot >= 1 ? name.left(dot) : name;
+}
+
+std::optional<QString> GetExtension(const QString& path)
+{
+    const QString name = GetFileName(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 1)
+        return std::nullopt;
+    return name.mid(dot + 1);
+}
+
+QString ReadFileToString(const QString& path)
+{
+    return TextRules::decodeText(FileSystem::readWholeFile(path));
+}
+
+bool FileExists(const QString& path)
+{
+    return ignoringFailures([&] { return FileSystem::exists(path); });
+}
+
+QString KeepNameCharacters(const QString& name)
+{
+    QString kept;
+    kept.reserve(name.size());
+    for (const QChar c : name) {
+        const int code = TextRules::ansiCode(c);
+        if ((code >= 32 && code <= 126) || (code >= 160 && code <= 255))
+            kept.append(c);
+    }
+    return kept;
+}
+
+QString RemoveForbiddenCharacters(const QString& name, NameVariant variant)
+{
+    QString kept;
+    kept.reserve(name.size());
+    for (const QChar c : name) {
+        if (!isForbidden(c, variant))
+            kept.append(c);
+    }
+    return kept;
+}
+
+QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QString& newName,
+                                           const std::optional<QString>& extension,
+                                           const QByteArray* content)
+{
+    const QString folder = m_options.resultsFolder();
+    // The separator is always inserted, whatever the folder text ends with.
+    const QString stem = folder + kSeparator + newName;
+    const QString tail = extension ? QLatin1Char('.') + *extension : QString();
+    const auto candidate = [&](qsizetype marks) {
+        return stem + QString(marks, QLatin1Char('!')) + tail;
+    };
+    const QString key = folder + QChar(0) + newName + QChar(0) + tail;
+    qsizetype marks = m_nextMarks.value(key, 0);
+
+    if (m_dryRun) {
+        FileSystem::requireReadableFile(sourcePath);
+        while (FileExists(candidate(marks)) || m_planned.contains(candidate(marks)))
+            ++marks;
+        const QString target = candidate(marks);
+        m_planned.insert(target);
+        m_nextMarks.insert(key, marks + 1);
+        return target;
+    }
+
+    FileSystem::StagedCopy copy = content ? FileSystem::StagedCopy::fromBytes(*content, folder)
+                                          : FileSystem::StagedCopy::fromFile(sourcePath, folder);
+    for (;;) {
+        while (FileExists(candidate(marks)))
+            ++marks;
+        if (copy.publishAs(candidate(marks)))
+            break;
+        ++marks; // taken since the test: go on with the next name
+    }
+    m_nextMarks.insert(key, marks + 1);
+    return candidate(marks);
+}
+
+std::optional<ResultsCopier::Copied>
+ResultsCopier::FinishRename(const QString& sourcePath, QString newName,
+                            const std::optional<QString>& extension, NameVariant variant,
+                            const QByteArray* content)
+{
+    if (!newName.isEmpty())
+        newName = KeepNameCharacters(newName);
+    if (newName.isEmpty())
+        return std::nullopt;
+    // A name made only of removed characters goes on as the empty name.
+    newName = RemoveForbiddenCharacters(newName, variant);
+    QString target = CopyToResultsFolder(sourcePath, newName, extension, content);
+    return Copied{newName, target};
+}

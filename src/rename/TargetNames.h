@@ -1,0 +1,93 @@
+#pragma once
+
+#include "rename/RenameOptions.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <optional>
+
+// The path and file routines both namers share, and the common tail that turns
+// a new name into a copy in the results folder. None of them traps failures: a
+// Failure passes to the namer that called them, which reports it.
+
+// The part of `path` after its last '/'; the whole path when it has none.
+QString GetFileName(const QString& path);
+
+// `name` without its last "." and what follows; unchanged when it has no dot
+// after its first character (".htaccess" keeps its dot).
+QString StripExtension(const QString& name);
+
+// The extension of the file's own name (the part after the last '/'): the text
+// after its last "." when that dot is not its first character, possibly empty
+// ("name." gives ""). No value when the file name has no such dot, so the copy's
+// name gets no "." at all; a dot in a folder name never counts.
+std::optional<QString> GetExtension(const QString& path);
+
+// The whole file as text, through the shared decoder (TextRules::decodeText).
+// Throws Failure when the file cannot be read.
+QString ReadFileToString(const QString& path);
+
+// True when `path` exists (a file or a folder). Never fails: any failure is
+// simply false.
+bool FileExists(const QString& path);
+
+// `name` with every character dropped whose Windows-1252 code is outside 32 to
+// 126 and 160 to 255. A character the code page lacks has code 63 and is kept.
+QString KeepNameCharacters(const QString& name);
+
+// Which clean-up a name gets: the metadata namer removes "%" as well.
+enum class NameVariant { Content, Metadata };
+
+// `name` with every character removed that a file name may not hold (tab, CR,
+// LF, / \ * : ? < > | = " ' and, for metadata names, %). Not trimmed afterwards.
+QString RemoveForbiddenCharacters(const QString& name, NameVariant variant);
+
+// Finds free names in results folders and writes the copies there. A copy goes
+// to the first of name.ext, name!.ext, name!!.ext, ... that is free; it is
+// written under a temporary name first and published with a step that never
+// replaces an existing file, so a name taken at the last moment just moves the
+// copy on to the next candidate.
+//
+// One object serves one run: it remembers, per folder and name, how far the "!"
+// search has got, so that thousands of files with one name cost no more than
+// thousands of names. The existence tests only find a starting candidate; the
+// exclusive publishing is what guarantees that nothing is overwritten.
+class ResultsCopier
+{
+public:
+    explicit ResultsCopier(const RenameOptions& options) : m_options(options) {}
+
+    struct Copied
+    {
+        QString name;   // the new name after the clean-up
+        QString target; // the path the copy was written to (or planned for)
+    };
+
+    // In a dry run nothing is written: the free target path is planned, and a
+    // path planned earlier counts as taken.
+    void setDryRun(bool dryRun) { m_dryRun = dryRun; }
+
+    // Copies `sourcePath` into the results folder (read now from the options)
+    // under `newName`, "!" marks as needed, and `extension`. `content`, when
+    // given, is the source's content already read, written instead of reading
+    // the source again. Answers the target path; throws Failure when the copy
+    // cannot be made, leaving nothing behind.
+    QString CopyToResultsFolder(const QString& sourcePath, const QString& newName,
+                                const std::optional<QString>& extension,
+                                const QByteArray* content = nullptr);
+
+    // The common tail of both namers: cleans `newName`; no value when nothing is
+    // left of it after KeepNameCharacters (nothing written); otherwise copies the
+    // file. Throws Failure when the copy fails.
+    std::optional<Copied> FinishRename(const QString& sourcePath, QString newName,
+                                       const std::optional<QString>& extension, NameVariant variant,
+                                       const QByteArray* content = nullptr);
+
+private:
+    const RenameOptions& m_options;
+    bool m_dryRun = false;
+    QHash<QString, qsizetype> m_nextMarks; // folder, name, extension -> "!" count to try first
+    QSet<QString> m_planned;
+};

@@ -1,0 +1,193 @@
+#include "TextRules.h"
+
+#include "platform/Failure.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <locale.h>
+
+namespace TextRules {
+
+namespace {
+
+constexpr QChar kBlank = QLatin1Char(' ');
+
+// Windows-1252 bytes 0x80 to 0x9F. The five bytes the code page leaves
+// undefined map to the control character of the same number, as Windows does.
+constexpr char16_t kHighHalf[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// Checks the number grammar on the text between blanks.
+bool readsAsNumber(QStringView s)
+{
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
+        ++i;
+    qsizetype digits = 0;
+    while (i < n && isDigit(s[i]))
+        ++i, ++digits;
+    if (i < n && s[i] == QLatin1Char('.')) {
+        ++i;
+        while (i < n && isDigit(s[i]))
+            ++i, ++digits;
+    }
+    if (digits == 0)
+        return false;
+    if (i < n && (s[i] == QLatin1Char('e') || s[i] == QLatin1Char('E'))) {
+        ++i;
+        if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
+            ++i;
+        qsizetype exponentDigits = 0;
+        while (i < n && isDigit(s[i]))
+            ++i, ++exponentDigits;
+        if (exponentDigits == 0)
+            return false;
+    }
+    return i == n;
+}
+
+// Numbers are read the same way whatever the user's locale says about commas.
+locale_t cLocale()
+{
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    return locale;
+}
+
+struct Utf8Check
+{
+    bool valid = true;
+    bool multiByte = false;
+};
+
+Utf8Check checkUtf8(const unsigned char* p, qsizetype n)
+{
+    Utf8Check result;
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        result.multiByte = true;
+        qsizetype length;
+        char32_t min;
+        char32_t cp;
+        if (b >= 0xC2 && b <= 0xDF)
+            length = 2, min = 0x80, cp = b & 0x1F;
+        else if (b >= 0xE0 && b <= 0xEF)
+            length = 3, min = 0x800, cp = b & 0x0F;
+        else if (b >= 0xF0 && b <= 0xF4)
+            length = 4, min = 0x10000, cp = b & 0x07;
+        else
+            return {false, true};
+        if (i + length > n)
+            return {false, true};
+        for (qsizetype k = 1; k < length; ++k) {
+            const unsigned char c = p[i + k];
+            if ((c & 0xC0) != 0x80)
+                return {false, true};
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return {false, true};
+        i += length;
+    }
+    return result;
+}
+
+QString decodeWindows1252(const QByteArray& bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char byte : bytes) {
+        const unsigned char b = static_cast<unsigned char>(byte);
+        *out++ = (b >= 0x80 && b <= 0x9F) ? QChar(kHighHalf[b - 0x80]) : QChar(b);
+    }
+    return text;
+}
+
+} // namespace
+
+bool isNumeric(const QString& text)
+{
+    return readsAsNumber(QStringView(trimBlanks(text)));
+}
+
+qint32 toWholeNumber(const QString& text)
+{
+    const QString trimmed = trimBlanks(text);
+    if (!readsAsNumber(trimmed))
+        throw Failure(QStringLiteral("Type mismatch"), 13);
+    const QByteArray ascii = trimmed.toLatin1();
+    // Out of range gives HUGE_VAL (overflow, caught below) or a value near 0.
+    const double value = strtod_l(ascii.constData(), nullptr, cLocale());
+    // The default rounding mode rounds a half to the even neighbour.
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0))
+        throw Failure(QStringLiteral("Overflow"), 6);
+    return static_cast<qint32>(rounded);
+}
+
+QStringList splitText(const QString& text, QChar separator)
+{
+    if (text.isEmpty())
+        return {};
+    return text.split(separator, Qt::KeepEmptyParts);
+}
+
+QString trimBlanks(const QString& text)
+{
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    while (start < end && text.at(start) == kBlank)
+        ++start;
+    while (end > start && text.at(end - 1) == kBlank)
+        --end;
+    if (start == 0 && end == text.size())
+        return text;
+    return text.mid(start, end - start);
+}
+
+qsizetype findText(QStringView haystack, QStringView needle, qsizetype from)
+{
+    if (from > haystack.size())
+        return -1;
+    return haystack.indexOf(needle, from, Qt::CaseInsensitive);
+}
+
+QString decodeText(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    if (bytes.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
+        return QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
+    const Utf8Check check = checkUtf8(p, bytes.size());
+    if (!check.multiByte)
+        return QString::fromLatin1(bytes); // plain ASCII reads the same either way
+    if (check.valid)
+        return QString::fromUtf8(bytes);
+    return decodeWindows1252(bytes);
+}
+
+int ansiCode(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
+        return u;
+    for (int i = 0; i < 32; ++i) {
+        if (kHighHalf[i] == u)
+            return 0x80 + i;
+    }
+    return '?';
+}
+
+} // namespace TextRules
