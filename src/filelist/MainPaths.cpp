@@ -30,7 +30,10 @@ QString NormalizePath(const QString& path)
     qsizetype p = 1;
     while (p < path.size() && path[p] == kSeparator)
         ++p;
-    return QStringLiteral("//") + halveSeparatorPairs(QStringView(path).mid(p));
+    // One leading separator starts every absolute path here and stays one; a
+    // longer leading run is a network path and keeps exactly two.
+    const QString lead = p == 1 ? QStringLiteral("/") : QStringLiteral("//");
+    return lead + halveSeparatorPairs(QStringView(path).mid(p));
 }
 
 bool IsInFileList(const FileEntries& list, const QString& path)

@@ -7,8 +7,9 @@ class FileEntries;
 namespace Main {
 
 // Reduces the doubled separators that joining a folder ending in '/' with a name
-// leaves behind: a run of k separators becomes ceil(k/2), except a leading run,
-// which becomes exactly two (a network path keeps its "//").
+// leaves behind: a run of k separators becomes ceil(k/2), except a leading run
+// of two or more, which becomes exactly two (a network path keeps its "//"). A
+// single leading separator, the start of every absolute path, stays single.
 QString NormalizePath(const QString& path);
 
 // True when some entry of the list holds exactly this text (letter case counts).

@@ -1,0 +1,473 @@
+// The folder scan and its small file tests, on real folder trees.
+
+#include "FileListFakes.h"
+#include "filelist/AddFolder.h"
+#include "filelist/MainPaths.h"
+#include "support/Fakes.h"
+
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cerrno>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QStringList filesBelow(const QString& folder, const QString& pattern, RecordingReporter& reporter,
+                       ScriptedPump& pump)
+{
+    Trap trap(reporter, QStringLiteral("in test "));
+    return AddFolder::FilesBelow(folder, pattern, reporter, pump, trap, 1, 2);
+}
+
+QSet<QString> asSet(const QStringList& list)
+{
+    return QSet<QString>(list.begin(), list.end());
+}
+
+QString relativeTo(const QString& root, const QString& path)
+{
+    return path.startsWith(root + u'/') ? path.mid(root.size() + 1) : path;
+}
+
+QStringList relativeAll(const QString& root, const QStringList& paths)
+{
+    QStringList result;
+    for (const QString& p : paths)
+        result.append(relativeTo(root, p));
+    return result;
+}
+
+} // namespace
+
+class TestFolderScan : public QObject
+{
+    Q_OBJECT
+private slots:
+    void normalizePath_data();
+    void normalizePath();
+    void matchesPattern_data();
+    void matchesPattern();
+    void hasOddCharacters_data();
+    void hasOddCharacters();
+    void breadthFirstOrder();
+    void patternsOfTheExtensionPrompt_data();
+    void patternsOfTheExtensionPrompt();
+    void skippedNamesAndAttributes();
+    void fileIsPresent_data();
+    void fileIsPresent();
+    void filesInMissingFolder();
+    void unreadableFolderSkippedSilently();
+    void linkLoopEnds();
+    void linkToFolderElsewhere();
+    void folderReachedTwiceEnteredOnce();
+    void yieldsWhileScanning();
+};
+
+void TestFolderScan::normalizePath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("clean absolute") << "/home/a/b.htm"
+                                    << "/home/a/b.htm";
+    QTest::newRow("doubled after root join") << "/home//b.htm"
+                                             << "/home/b.htm";
+    QTest::newRow("three in a row") << "/a///b.htm"
+                                    << "/a//b.htm";
+    QTest::newRow("four in a row") << "/a////b.htm"
+                                   << "/a//b.htm";
+    QTest::newRow("five in a row") << "/a/////b.htm"
+                                   << "/a///b.htm";
+    QTest::newRow("network kept") << "//srv/share/a.htm"
+                                  << "//srv/share/a.htm";
+    QTest::newRow("three leading") << "///srv/a.htm"
+                                   << "//srv/a.htm";
+    QTest::newRow("four leading") << "////name.htm"
+                                  << "//name.htm";
+    QTest::newRow("network with doubled inside") << "//srv//share/a.htm"
+                                                 << "//srv/share/a.htm";
+    QTest::newRow("separators only") << "////"
+                                     << "//";
+    QTest::newRow("relative") << "a//b"
+                              << "a/b";
+}
+
+void TestFolderScan::normalizePath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    QCOMPARE(Main::NormalizePath(path), expected);
+}
+
+void TestFolderScan::matchesPattern_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("star dot star, plain") << "a.htm"
+                                          << "*.*" << true;
+    QTest::newRow("star dot star, no dot") << "README"
+                                           << "*.*" << true;
+    QTest::newRow("star dot star, dot file") << ".profile"
+                                             << "*.*" << true;
+    QTest::newRow("extension") << "page.htm"
+                               << "*.htm" << true;
+    QTest::newRow("extension, other case") << "PAGE.HTM"
+                                           << "*.htm" << true;
+    QTest::newRow("accented case") << "É.HTM"
+                                   << "é.htm" << true;
+    QTest::newRow("longer extension") << "page.html"
+                                      << "*.htm" << false;
+    QTest::newRow("txt is not htm") << "a.txt"
+                                    << "*.htm" << false;
+    QTest::newRow("leading dot answer") << "page.htm"
+                                        << "*..htm" << false;
+    QTest::newRow("question mark one") << "a1.htm"
+                                       << "a?.htm" << true;
+    QTest::newRow("question mark needs one") << "a.htm"
+                                             << "a?.htm" << false;
+    QTest::newRow("star backtracks") << "a.b.htm"
+                                     << "*.htm" << true;
+    QTest::newRow("star in the middle") << "chapter-12.htm"
+                                        << "ch*12.htm" << true;
+    QTest::newRow("no dot, extension wanted") << "htm"
+                                              << "*.htm" << false;
+}
+
+void TestFolderScan::matchesPattern()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, pattern);
+    QFETCH(bool, matches);
+    QCOMPARE(AddFolder::MatchesPattern(name, pattern), matches);
+}
+
+void TestFolderScan::hasOddCharacters_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("odd");
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("plain") << "Folder 1" << false;
+    QTest::newRow("greek") << QStringLiteral("Φάκελος") << false;
+    QTest::newRow("japanese") << QStringLiteral("フォルダ") << false;
+    QTest::newRow("accented latin") << QStringLiteral("Café") << false;
+    QTest::newRow("question mark") << "why?" << true;
+    QTest::newRow("tab") << "a\tb" << true;
+    QTest::newRow("unit separator") << QString(QChar(0x1F)) << true;
+    QTest::newRow("delete") << QString(QChar(0x7F)) << true;
+    QTest::newRow("c1 control") << QString(QChar(0x9F)) << true;
+    QTest::newRow("nbsp") << QString(QChar(0xA0)) << false;
+}
+
+void TestFolderScan::hasOddCharacters()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, odd);
+    QCOMPARE(AddFolder::HasOddCharacters(name), odd);
+}
+
+void TestFolderScan::breadthFirstOrder()
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    writeFile(root, "r1.htm");
+    writeFile(root, "r2.htm");
+    writeFile(root, "a/a1.htm");
+    writeFile(root, "a/deep/d1.htm");
+    writeFile(root, "a/deep/deeper/x.htm");
+    writeFile(root, "b/b1.htm");
+    writeFile(root, "b/b2.htm");
+
+    RecordingReporter reporter;
+    ScriptedPump pump;
+    QStringList folders{root + u'/'};
+    AddFolder::GetSubDirectories2016(folders, true, reporter, pump);
+    const QStringList relFolders = relativeAll(root, folders);
+    QCOMPARE(relFolders.size(), 5);
+    QCOMPARE(relFolders.at(0), QString()); // the start folder itself
+    QCOMPARE(asSet(relFolders.mid(1, 2)), (QSet<QString>{"a/", "b/"}));
+    QCOMPARE(relFolders.at(3), QStringLiteral("a/deep/"));
+    QCOMPARE(relFolders.at(4), QStringLiteral("a/deep/deeper/"));
+
+    const QStringList files = relativeAll(root, filesBelow(root, "*.htm", reporter, pump));
+    QCOMPARE(files.size(), 7);
+    QCOMPARE(asSet(files.mid(0, 2)), (QSet<QString>{"r1.htm", "r2.htm"}));
+    QCOMPARE(asSet(files.mid(2, 3)), (QSet<QString>{"a/a1.htm", "b/b1.htm", "b/b2.htm"}));
+    QCOMPARE(files.at(5), QStringLiteral("a/deep/d1.htm"));
+    QCOMPARE(files.at(6), QStringLiteral("a/deep/deeper/x.htm"));
+    QVERIFY(reporter.reports.isEmpty());
+}
+
+void TestFolderScan::patternsOfTheExtensionPrompt_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("*") << "*.*" << QStringList{"a.htm",  "b.HTM",     "c.html",   "notes.txt",
+                                               "README", "sub/s.htm", "sub/t.txt"};
+    QTest::newRow("txt") << "*.txt" << QStringList{"notes.txt", "sub/t.txt"};
+    QTest::newRow("htm, any case") << "*.htm" << QStringList{"a.htm", "b.HTM", "sub/s.htm"};
+    QTest::newRow(".htm") << "*..htm" << QStringList{};
+}
+
+void TestFolderScan::patternsOfTheExtensionPrompt()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    for (const char* name :
+         {"a.htm", "b.HTM", "c.html", "notes.txt", "README", "sub/s.htm", "sub/t.txt"})
+        writeFile(root, name);
+    RecordingReporter reporter;
+    ScriptedPump pump;
+    const QStringList files = relativeAll(root, filesBelow(root, pattern, reporter, pump));
+    QCOMPARE(asSet(files), asSet(expected));
+    QCOMPARE(files.size(), expected.size());
+}
+
+void TestFolderScan::skippedNamesAndAttributes()
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    writeFile(root, "kept.htm");
+    writeFile(root, "~lock.htm");
+    writeFile(root, "sub/~$draft.htm");
+    writeFile(root, ".hidden.htm"); // hidden and archive: 34
+    const QString readOnlyHidden = writeFile(root, ".readonly.htm");
+    QVERIFY(QFile::setPermissions(readOnlyHidden, QFile::ReadOwner)); // 35
+    const QString unreadable = writeFile(root, "unreadable.htm");
+    QVERIFY(QFile::setPermissions(unreadable, QFile::WriteOwner));
+    writeFile(root, ".config/inside.htm");                         // a hidden folder is 18, not 22
+    QVERIFY(QFile::link(root + "/kept.htm", root + "/.link.htm")); // alias: 1058
+
+    RecordingReporter reporter;
+    ScriptedPump pump;
+    const QStringList files = relativeAll(root, filesBelow(root, "*.*", reporter, pump));
+    QCOMPARE(asSet(files), (QSet<QString>{"kept.htm", ".readonly.htm", "unreadable.htm",
+                                          ".config/inside.htm", ".link.htm"}));
+    QVERIFY(reporter.reports.isEmpty());
+}
+
+void TestFolderScan::fileIsPresent_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<bool>("present");
+    QTest::newRow("file") << "file.htm" << true;
+    QTest::newRow("unreadable file") << "unreadable.htm" << true;
+    QTest::newRow("hidden file") << ".hidden" << true;
+    QTest::newRow("folder") << "folder" << false;
+    QTest::newRow("folder with separator") << "folder/" << false;
+    QTest::newRow("missing") << "missing.htm" << false;
+    QTest::newRow("link to file") << "link.htm" << true;
+    QTest::newRow("dangling link") << "dangling.htm" << false;
+    QTest::newRow("link to folder") << "folderlink" << false;
+}
+
+void TestFolderScan::fileIsPresent()
+{
+    QFETCH(QString, relative);
+    QFETCH(bool, present);
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    writeFile(root, "file.htm");
+    writeFile(root, ".hidden");
+    const QString unreadable = writeFile(root, "unreadable.htm");
+    QVERIFY(QFile::setPermissions(unreadable, QFileDevice::Permissions()));
+    QVERIFY(QDir(root).mkdir("folder"));
+    QVERIFY(QFile::link(root + "/file.htm", root + "/link.htm"));
+    QVERIFY(QFile::link(root + "/gone.htm", root + "/dangling.htm"));
+    QVERIFY(QFile::link(root + "/folder", root + "/folderlink"));
+    QCOMPARE(AddFolder::FileIsPresent(root + u'/' + relative), present);
+    QVERIFY(!AddFolder::FileIsPresent(QString()));
+}
+
+void TestFolderScan::filesInMissingFolder()
+{
+    QTemporaryDir dir;
+    writeFile(dir.path(), "sub/a.htm");
+    writeFile(dir.path(), "sub/inner/b.htm");
+    QCOMPARE(AddFolder::GetFilesInFolder(dir.path() + "/gone", "*.*"), QStringList());
+    // Folders are never listed as files; the separator is added when missing.
+    QCOMPARE(AddFolder::GetFilesInFolder(dir.path() + "/sub", "*.*"), QStringList{"a.htm"});
+    QCOMPARE(AddFolder::GetFilesInFolder(dir.path() + "/sub/", "*"), QStringList{"a.htm"});
+}
+
+namespace {
+
+struct ScanOutcome
+{
+    QStringList files;
+    QStringList folders;
+    int reports = 0;
+};
+
+ScanOutcome scanAsCurrentUser(const QString& root)
+{
+    RecordingReporter reporter;
+    ScriptedPump pump;
+    ScanOutcome outcome;
+    outcome.files = filesBelow(root, "*.*", reporter, pump);
+    outcome.folders = {root + u'/'};
+    AddFolder::GetSubDirectories2016(outcome.folders, true, reporter, pump);
+    outcome.reports = reporter.reports.size();
+    return outcome;
+}
+
+// Runs the scan in a child process that has given up root, since root reads
+// every folder whatever its permissions. Answers false when that is impossible.
+bool scanAsNobody(const QString& root, ScanOutcome& outcome)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        ::close(fds[0]);
+        int status = 3;
+        if (::setresgid(65534, 65534, 65534) == 0 && ::setgroups(0, nullptr) == 0 &&
+            ::setresuid(65534, 65534, 65534) == 0) {
+            const ScanOutcome inChild = scanAsCurrentUser(root);
+            const QByteArray text = (inChild.files.join(u'\n') + QStringLiteral("\n\x01\n") +
+                                     inChild.folders.join(u'\n') + QStringLiteral("\n\x01\n") +
+                                     QString::number(inChild.reports))
+                                        .toUtf8();
+            status = ::write(fds[1], text.constData(), text.size()) == text.size() ? 0 : 4;
+        }
+        ::close(fds[1]);
+        ::_exit(status);
+    }
+    ::close(fds[1]);
+    QByteArray text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n > 0)
+            text.append(buffer, n);
+        else if (n == 0 || errno != EINTR)
+            break;
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return false;
+    const QStringList parts = QString::fromUtf8(text).split(QStringLiteral("\n\x01\n"));
+    if (parts.size() != 3)
+        return false;
+    outcome.files = parts[0].split(u'\n', Qt::SkipEmptyParts);
+    outcome.folders = parts[1].split(u'\n', Qt::SkipEmptyParts);
+    outcome.reports = parts[2].toInt();
+    return true;
+}
+
+} // namespace
+
+void TestFolderScan::unreadableFolderSkippedSilently()
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    QVERIFY(QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                            QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                            QFile::ExeOther));
+    writeFile(root, "top.htm");
+    writeFile(root, "a-open/o.htm");
+    writeFile(root, "b-locked/secret.htm");
+    writeFile(root, "b-locked/below/deep.htm");
+    writeFile(root, "c-open/inner/i.htm");
+    QVERIFY(QFile::setPermissions(root + "/b-locked",
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    ScanOutcome outcome;
+    if (::geteuid() == 0) {
+        if (!scanAsNobody(root, outcome))
+            QSKIP("running as root and unable to scan as an unprivileged user");
+    } else {
+        QVERIFY(QFile::setPermissions(root + "/b-locked", QFileDevice::Permissions()));
+        outcome = scanAsCurrentUser(root);
+        QFile::setPermissions(root + "/b-locked",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QCOMPARE(asSet(relativeAll(root, outcome.files)),
+             (QSet<QString>{"top.htm", "a-open/o.htm", "c-open/inner/i.htm"}));
+    QCOMPARE(asSet(relativeAll(root, outcome.folders)),
+             (QSet<QString>{QString(), "a-open/", "c-open/", "c-open/inner/"}));
+    QCOMPARE(outcome.reports, 0);
+}
+
+void TestFolderScan::linkLoopEnds()
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    writeFile(root, "top.htm");
+    writeFile(root, "a/a.htm");
+    QVERIFY(QFile::link(root, root + "/a/up"));          // back to the start
+    QVERIFY(QFile::link(root + "/a", root + "/a/self")); // to its own folder
+    RecordingReporter reporter;
+    ScriptedPump pump;
+    const QStringList files = relativeAll(root, filesBelow(root, "*.*", reporter, pump));
+    QCOMPARE(files, (QStringList{"top.htm", "a/a.htm"}));
+    QVERIFY(reporter.reports.isEmpty());
+}
+
+void TestFolderScan::linkToFolderElsewhere()
+{
+    QTemporaryDir tree;
+    QTemporaryDir elsewhere;
+    writeFile(tree.path(), "own.htm");
+    writeFile(elsewhere.path(), "far.htm");
+    writeFile(elsewhere.path(), "under/farther.htm");
+    QVERIFY(QFile::link(elsewhere.path(), tree.path() + "/shortcut"));
+    RecordingReporter reporter;
+    ScriptedPump pump;
+    const QStringList files =
+        relativeAll(tree.path(), filesBelow(tree.path(), "*.*", reporter, pump));
+    QCOMPARE(files, (QStringList{"own.htm", "shortcut/far.htm", "shortcut/under/farther.htm"}));
+}
+
+void TestFolderScan::folderReachedTwiceEnteredOnce()
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    writeFile(root, "real/r.htm");
+    writeFile(root, "real/sub/s.htm");
+    writeFile(root, "x/y/z.htm");
+    QVERIFY(QFile::link(root + "/real", root + "/x/y/again")); // deeper than the folder itself
+    RecordingReporter reporter;
+    ScriptedPump pump;
+    const QStringList files = relativeAll(root, filesBelow(root, "*.*", reporter, pump));
+    QCOMPARE(asSet(files), (QSet<QString>{"real/r.htm", "real/sub/s.htm", "x/y/z.htm"}));
+    QCOMPARE(files.size(), 3);
+}
+
+void TestFolderScan::yieldsWhileScanning()
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    for (int i = 0; i < 5; ++i)
+        writeFile(root, QStringLiteral("f%1/g/a.htm").arg(i));
+    RecordingReporter reporter;
+    ScriptedPump pump;
+    int filesSeenDuringScan = -1;
+    // A folder removed while the scan runs is passed over quietly.
+    pump.onEvents = [&] {
+        if (filesSeenDuringScan < 0) {
+            filesSeenDuringScan = 0;
+            QDir(root + "/f3").removeRecursively();
+        }
+    };
+    const QStringList files = relativeAll(root, filesBelow(root, "*.*", reporter, pump));
+    // Once per folder examined and once per subfolder name, at the least.
+    QVERIFY2(pump.calls >= 11 + 10, qPrintable(QString::number(pump.calls)));
+    QCOMPARE(asSet(files), (QSet<QString>{"f0/g/a.htm", "f1/g/a.htm", "f2/g/a.htm", "f4/g/a.htm"}));
+    QVERIFY(reporter.reports.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestFolderScan)
+#include "tst_folderscan.moc"
