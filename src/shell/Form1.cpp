@@ -1,0 +1,420 @@
+#include "shell/Form1.h"
+
+#include "filelist/FileList.h"
+#include "filelist/FileListController.h"
+#include "filelist/FileListServices.h"
+#include "options/HelpTexts.h"
+#include "options/HoverCursor.h"
+#include "options/OptionsPanel.h"
+#include "options/Twips.h"
+#include "platform/Failure.h"
+#include "platform/FileSystem.h"
+#include "platform/QtBoxes.h"
+#include "platform/QtDesktopShell.h"
+#include "platform/QtEventPump.h"
+#include "platform/QtFileDialogs.h"
+#include "platform/QtPointer.h"
+#include "platform/QtProgressBar.h"
+#include "platform/QtRandom.h"
+#include "platform/Trap.h"
+#include "shell/ReportError.h"
+#include "shell/Samples.h"
+#include "shell/SettingsStore.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QTreeView>
+#include <QUrl>
+#include <QtEndian>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const QColor kWhite(0xFF, 0xFF, 0xFF);
+
+void setBackground(QWidget* widget, const QColor& colour)
+{
+    // Buttons fill with their button colour, other widgets with the window colour.
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(widget->backgroundRole(), colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QFont windowFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(9);
+    font.setBold(true);
+    return font;
+}
+
+QFont buttonFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(11.25);
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
+QString applicationTitleFor(const QString& productName)
+{
+    QString title = productName;
+    do {
+        const qsizetype blank = title.lastIndexOf(QLatin1Char(' '));
+        if (blank < 0)
+            break;
+        title.truncate(blank);
+    } while (title.size() > 40);
+    return title;
+}
+
+Form1::Form1(const Form1Services& services, QWidget* parent)
+    : QWidget(parent), m_services(services), m_endProgram([] {
+          std::fflush(nullptr);
+          std::_Exit(0);
+      })
+{
+    Q_ASSERT(m_services.settings);
+    if (m_services.programFolder.isEmpty())
+        m_services.programFolder = QCoreApplication::applicationDirPath();
+    if (!m_services.boxes) {
+        m_ownBoxes = std::make_unique<QtBoxes>(this);
+        m_services.boxes = m_ownBoxes.get();
+    }
+    if (!m_services.reporter) {
+        m_ownReporter = std::make_unique<ReportError>(*m_services.boxes);
+        m_services.reporter = m_ownReporter.get();
+    }
+    if (!m_services.pointer) {
+        m_ownPointer = std::make_unique<WindowPointer>(this);
+        m_services.pointer = m_ownPointer.get();
+    }
+    if (!m_services.shell) {
+        m_ownShell = std::make_unique<QtDesktopShell>();
+        m_services.shell = m_ownShell.get();
+    }
+    if (!m_services.random) {
+        m_ownRandom = std::make_unique<QtRandom>();
+        m_services.random = m_ownRandom.get();
+    }
+    if (!m_services.pump) {
+        m_ownPump = std::make_unique<QtEventPump>();
+        m_services.pump = m_ownPump.get();
+    }
+    if (!m_services.dialogs) {
+        m_ownDialogs = std::make_unique<QtFileDialogs>(this);
+        m_services.dialogs = m_ownDialogs.get();
+    }
+
+    buildControls();
+    attachFileList();
+
+    // The rename run reads the list and the panel through this window.
+    // CONNECTION POINT (rename run): see PushButton2_Click.
+
+    connect(m_buttons[2], &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(m_buttons[7], &QPushButton::clicked, this, &Form1::PushButton7_Click);
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setFont(windowFont());
+    setBackground(this, kWhite);
+    setFixedSize(twipsToPixels(15960), twipsToPixels(6855));
+
+    auto button = [this](int number, const char* caption, QRect geometry) {
+        auto* pushButton = new QPushButton(QString::fromLatin1(caption), this);
+        pushButton->setObjectName(QStringLiteral("PushButton%1").arg(number));
+        pushButton->setGeometry(geometry);
+        m_buttons[number] = pushButton;
+    };
+    button(7, "Help", twipsRect(120, 120, 7800, 405));
+
+    m_listView1 = new QTreeView(this);
+    m_listView1->setObjectName(QStringLiteral("ListView1"));
+    m_listView1->setGeometry(twipsRect(120, 630, 7800, 5115));
+
+    button(1, "Add HTML File(s)", twipsRect(120, 5830, 3840, 405));
+    button(5, "Add All HTML File(s) In Folder", twipsRect(4080, 5830, 3840, 405));
+    button(3, "Clear List", twipsRect(120, 6350, 3840, 405));
+    button(6, "Load Sample/Example Files", twipsRect(4080, 6350, 3840, 405));
+
+    m_listView3 = new QTreeView(this);
+    m_listView3->setObjectName(QStringLiteral("ListView3"));
+    m_listView3->setGeometry(twipsRect(8040, 120, 7800, 1350));
+
+    m_panel = new OptionsPanel(this, *m_services.settings, *m_services.boxes, *m_services.reporter);
+    m_panel->frame1()->setGeometry(twipsRect(8040, 1530, 7800, 3285));
+    m_panel->frame2()->setGeometry(twipsRect(8040, 4890, 7800, 810));
+    for (int number : {4, 8, 9, 10, 11, 12, 13})
+        m_buttons[number] = m_panel->pushButton(number);
+
+    button(2, "Start Renaming", twipsRect(8040, 5830, 7800, 405));
+    m_progressBar1 = new CaptionedProgressBar(this);
+    m_progressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progressBar1->setGeometry(twipsRect(8040, 6350, 7800, 405));
+    m_progressBar1->setCaption(QStringLiteral("Progress Bar"));
+    m_progress = std::make_unique<QtProgressBar>(m_progressBar1);
+
+    // Both lists use the window's font; the push buttons a larger one.
+    for (int number = 1; number <= 13; ++number)
+        m_buttons[number]->setFont(buttonFont());
+    for (QWidget* white : std::initializer_list<QWidget*>{
+             m_panel->frame1(), m_panel->frame2(), m_panel->frame3(), m_panel->option1(),
+             m_panel->option2(), m_panel->option3(), m_panel->option4(), m_panel->check1()})
+        setBackground(white, kWhite);
+
+    m_hover = new HoverCursor(*m_services.pointer, this);
+    for (int number = 1; number <= 13; ++number)
+        m_hover->watchButton(m_buttons[number]);
+    m_hover->watchArea(this);
+    m_hover->watchArea(m_panel->frame1());
+    m_hover->watchArea(m_panel->frame2());
+    m_hover->watchArea(m_panel->frame3());
+}
+
+void Form1::attachFileList()
+{
+    m_fileList = new FileList(this);
+    const FileListServices services{*m_services.boxes,   *m_services.dialogs, *m_services.settings,
+                                    *m_services.pointer, *m_services.pump,    *m_services.reporter};
+    // The controller sets up both lists and handles their events, including the
+    // pointer rule over them.
+    m_fileListController = new FileListController(m_listView1, m_listView3, *m_fileList, services,
+                                                  m_services.programFolder, this);
+    m_fileListController->setResultsFolderSink(
+        [this](const QString& folder) { m_panel->text1()->setText(folder); });
+    m_samples = std::make_unique<Samples>(*m_services.settings, *m_fileList, *m_services.boxes,
+                                          *m_services.shell, m_services.programFolder);
+
+    connect(m_buttons[1], &QPushButton::clicked, m_fileListController,
+            &FileListController::PushButton1_Click);
+    connect(m_buttons[3], &QPushButton::clicked, m_fileListController,
+            &FileListController::PushButton3_Click);
+    connect(m_buttons[4], &QPushButton::clicked, m_fileListController,
+            &FileListController::PushButton4_Click);
+    connect(m_buttons[5], &QPushButton::clicked, m_fileListController,
+            &FileListController::PushButton5_Click);
+    connect(m_buttons[6], &QPushButton::clicked, this,
+            [this] { m_samples->PushButton6_Click(*m_services.reporter); });
+}
+
+QPushButton* Form1::pushButton(int number) const
+{
+    return number >= 1 && number <= 13 ? m_buttons[number] : nullptr;
+}
+
+QString Form1::guideUrl() const
+{
+    return QUrl::fromLocalFile(m_services.programFolder + QLatin1Char('/') +
+                               QLatin1String(kGuideFileName))
+        .toString();
+}
+
+QCursor Form1::loadCursorFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(file.errorString());
+    const QByteArray bytes = file.readAll();
+    QPixmap image;
+    if (!image.loadFromData(bytes))
+        throw Failure(QStringLiteral("Invalid picture"), 481);
+    // A cursor file keeps the hot spot of its first image where an icon keeps its
+    // planes and bit count.
+    int hotX = -1;
+    int hotY = -1;
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    if (bytes.size() >= 22 && qFromLittleEndian<quint16>(data + 2) == 2) {
+        hotX = qFromLittleEndian<quint16>(data + 6 + 4);
+        hotY = qFromLittleEndian<quint16>(data + 6 + 6);
+        if (hotX >= image.width() || hotY >= image.height())
+            hotX = hotY = -1;
+    }
+    return QCursor(image, hotX, hotY);
+}
+
+void Form1::applySkinColours()
+{
+    // Without a skin engine only the colour change of the skinned look remains.
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    setBackground(this, buttonFace);
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        if (qobject_cast<QRadioButton*>(widget) || qobject_cast<QCheckBox*>(widget) ||
+            qobject_cast<QGroupBox*>(widget) || qobject_cast<QLabel*>(widget))
+            setBackground(widget, buttonFace);
+    }
+}
+
+void Form1::Form_Load()
+{
+    SettingsStore& store = *m_services.settings;
+    const QString folder = m_services.programFolder;
+    Trap trap(*m_services.reporter, QString::fromLatin1(kLoadLabel));
+
+    trap(1, [&] {
+        if (FileSystem::isRegularFile(folder + QLatin1String(kSkinFile)))
+            applySkinColours();
+    });
+    trap(2, [&] {
+        const QString cursorFile = folder + QLatin1String(kHandCursorFile);
+        if (FileSystem::isRegularFile(cursorFile)) {
+            m_handCursor = loadCursorFile(cursorFile);
+            m_hasHandCursor = true;
+            if (auto* windowPointer = dynamic_cast<WindowPointer*>(m_services.pointer))
+                windowPointer->setCustomCursor(m_handCursor);
+        }
+    });
+    trap(3, [&] {
+        const int draw = static_cast<int>(m_services.random->nextFraction() * 100) + 1;
+        if (draw == 7)
+            m_services.shell->openUrl(guideUrl());
+    });
+    trap(4, [&] {
+        if (store.read(QStringLiteral("Snapshot"), QString()).isEmpty())
+            m_samples->record();
+    });
+    trap(5, [&] {
+        if (store.read(QStringLiteral("Snapshot"), QString()).isEmpty())
+            m_samples->record();
+    });
+    trap(6, [&] { setWindowTitle(QString::fromLatin1(kProductName)); });
+    trap(7, [&] { setWindowIcon(QIcon(QStringLiteral(":/quenby/quenby.svg"))); });
+    trap(8, [&] {
+        QGuiApplication::setApplicationDisplayName(
+            applicationTitleFor(QString::fromLatin1(kProductName)));
+    });
+    trap(9, [&] {
+        m_listView1->header()->setVisible(true);
+        m_listView1->header()->resizeSection(0, twipsToPixels(7000));
+    });
+    trap(10, [&] {
+        // Adding the items is no choice of the user's: nothing is saved for it.
+        const QSignalBlocker quiet(m_panel->combo1());
+        m_panel->combo1()->addItems(OptionsPanel::contentMethods());
+    });
+    trap(11, [&] {
+        const int index = SettingsStore::toWhole(store.read(QStringLiteral("Combo1Index"), "0"));
+        if (index < -1 || index >= m_panel->combo1()->count())
+            throw Failure(QStringLiteral("Invalid property value"), 380);
+        m_panel->combo1()->setCurrentIndex(index);
+    });
+    trap(12, [&] {
+        const QString desktop = m_services.shell->desktopFolder();
+        m_panel->text1()->setText(store.read(QStringLiteral("Text1"), desktop));
+    });
+    trap(13, [&] {
+        m_panel->text2()->setText(
+            store.read(QStringLiteral("Text2"), OptionsPanel::presets().at(0)));
+    });
+    const struct
+    {
+        int line;
+        const char* key;
+        const char* fallback;
+        QRadioButton* option;
+    } options[] = {{14, "Option1", "1", m_panel->option1()},
+                   {15, "Option2", "0", m_panel->option2()},
+                   {16, "Option3", "1", m_panel->option3()},
+                   {17, "Option4", "0", m_panel->option4()}};
+    for (const auto& option : options) {
+        trap(option.line, [&] {
+            const QString text =
+                store.read(QLatin1String(option.key), QLatin1String(option.fallback));
+            OptionsPanel::setOptionValue(option.option, SettingsStore::toTruth(text));
+        });
+    }
+    trap(18, [&] { m_panel->applyMethodRule(); });
+    trap(19, [&] { m_panel->applyTagRule(); });
+    trap(20, [&] {
+        m_panel->setCheck1Value(SettingsStore::toWhole(store.read(QStringLiteral("Check1"), "0")));
+    });
+    trap(21, [&] {
+        m_listView3->header()->setVisible(true);
+        m_listView3->header()->resizeSection(0, twipsToPixels(7600));
+    });
+}
+
+RenameBy Form1::renameBy() const
+{
+    if (m_panel->option1()->isChecked())
+        return RenameBy::Content;
+    if (m_panel->option2()->isChecked())
+        return RenameBy::Metadata;
+    return RenameBy::None;
+}
+
+TagMode Form1::tagMode() const
+{
+    if (m_panel->option3()->isChecked())
+        return TagMode::IgnoreTags;
+    if (m_panel->option4()->isChecked())
+        return TagMode::ConsiderTags;
+    return TagMode::None;
+}
+
+bool Form1::includeTagsBeforeBody() const
+{
+    return m_panel->check1Value() == 1;
+}
+
+int Form1::contentMethod() const
+{
+    return m_panel->combo1()->currentIndex();
+}
+
+QString Form1::resultsFolder() const
+{
+    return m_panel->text1()->text();
+}
+
+QString Form1::metaPattern() const
+{
+    return m_panel->text2()->text();
+}
+
+void Form1::PushButton2_Click()
+{
+    // CONNECTION POINT (rename run): the run of the list with this window's
+    // options, boxes, pointer, progress bar, event pump, page text and reporter.
+}
+
+void Form1::PushButton7_Click()
+{
+    Trap trap(*m_services.reporter, QString::fromLatin1(kHelpLabel));
+    trap(1, [&] { m_services.boxes->message(HelpTexts::general()); });
+}
+
+bool Form1::busy() const
+{
+    return m_services.pointer->isBusy();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    // A command in the middle of its loop would carry on behind a closed window;
+    // closing ends the program at once instead. Every option is saved already.
+    if (busy())
+        m_endProgram();
+}
