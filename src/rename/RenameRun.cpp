@@ -1,0 +1,241 @@
+#include "rename/RenameRun.h"
+
+#include "platform/Boxes.h"
+#include "platform/EventPump.h"
+#include "platform/Failure.h"
+#include "platform/PageText.h"
+#include "platform/Pointer.h"
+#include "platform/Progress.h"
+#include "platform/Trap.h"
+#include "rename/FileEntries.h"
+#include "rename/IsFolder.h"
+#include "rename/RenameOptions.h"
+#include "rename/TextRules.h"
+
+namespace {
+
+// The browser-style wait: at most this many polls of the page's ready state.
+constexpr int kMaxPolls = 100000;
+constexpr int kReadyComplete = 4;
+
+const QString kMustBeNumeric = QStringLiteral("Must be numeric.");
+
+// Clears the busy flag however the run ends.
+struct BusyGuard
+{
+    bool& flag;
+    explicit BusyGuard(bool& f) : flag(f) { flag = true; }
+    ~BusyGuard() { flag = false; }
+};
+
+} // namespace
+
+RenameRun::RenameRun(const FileEntries& files, const RenameOptions& options, Surface surface)
+    : m_files(files), m_options(options), m_surface(surface)
+{
+}
+
+RenameRun::Outcome RenameRun::start()
+{
+    if (m_busy)
+        return Outcome::AlreadyRunning;
+    BusyGuard guard(m_busy);
+
+    Trap trap(m_surface.reporter, QLatin1String(kLabel));
+    Boxes& boxes = m_surface.boxes;
+    Pointer& pointer = m_surface.pointer;
+
+    if (m_files.count() == 0) {
+        boxes.message(QStringLiteral("No files added."));
+        return Outcome::NoFiles;
+    }
+    if (!Main::IsFolder(m_options.resultsFolder())) {
+        boxes.message(QStringLiteral("Folder does not exist. Please select another folder."));
+        return Outcome::NoResultsFolder;
+    }
+
+    m_skipped.clear();
+    pointer.setShape(PointerShape::Busy);
+    Answers answers;
+    if (m_options.renameBy() == RenameBy::Content)
+        answers = askForAnswers();
+
+    // One namer object a run: what it learns about taken names holds only while
+    // nothing else changes the results folder.
+    Renaming renaming(m_options, m_surface.reporter);
+    renaming.setDryRun(m_dryRun);
+
+    const int n = m_files.count();
+    m_prefetchWords = -1;
+    for (int i = 1; i <= n; ++i) {
+        m_surface.events.processEvents();
+        trap(110, [&] {
+            const int m = m_files.count();
+            m_surface.progress.setValue(double(i + 1) / double(m + 1) * 100.0);
+        });
+        pointer.setShape(PointerShape::Busy);
+
+        QString source;
+        if (!trap(130, [&] { source = m_files.entry(i); }))
+            continue; // the entry is gone: nothing to rename at this turn
+
+        QString pageText;
+        if (m_options.tagMode() == TagMode::IgnoreTags) {
+            startPrefetch(i, n, answers);
+            trap(160, [&] { pageText = readPageText(source); });
+        }
+
+        const RenameBy by = m_options.renameBy();
+        if (by == RenameBy::None)
+            continue; // nothing is called, so the file is neither renamed nor listed
+        bool renamed = false;
+        trap(170, [&] {
+            renamed = by == RenameBy::Content
+                          ? callNamer(renaming, source, answers, pageText)
+                          : renaming.RenameMeta(source, m_options.metaPattern());
+        });
+        trap(180, [&] {
+            if (!renamed)
+                m_skipped.append(source);
+        });
+        if (onFileDone)
+            onFileDone({source, renamed, renamed ? renaming.lastOutcome() : std::nullopt});
+        pointer.setShape(PointerShape::Busy);
+    }
+
+    pointer.setShape(PointerShape::Default);
+    m_surface.progress.setValue(0);
+    m_surface.progress.setText(QStringLiteral("Progress Bar"));
+    boxes.message(closingMessage());
+    return Outcome::Completed;
+}
+
+RenameRun::Answers RenameRun::askForAnswers()
+{
+    Answers answers;
+    switch (m_options.contentMethod()) {
+    case 2:
+    case 3:
+        answers.searchString =
+            m_surface.boxes.input(QStringLiteral("Enter string to search for:"),
+                                  QStringLiteral("Input X"), QStringLiteral("String"));
+        answers.wordCount = askUntilNumeric(QStringLiteral("Enter number of words to get:"),
+                                            QStringLiteral("Input N"), QStringLiteral("1"));
+        break;
+    case 1:
+        for (;;) {
+            const QString typed = m_surface.boxes.input(
+                QStringLiteral("Please enter word numbers (for example 10, 11 will use the tenth "
+                               "and eleventh word on the first page):"),
+                QStringLiteral("Input X1, X2, X3"), QStringLiteral("10,11"));
+            const QStringList entries = TextRules::splitText(typed, QLatin1Char(','));
+            const bool allNumeric =
+                !entries.isEmpty() &&
+                std::all_of(entries.begin(), entries.end(), &TextRules::isNumeric);
+            if (allNumeric) {
+                answers.wordNumbers = typed;
+                answers.wordCount = entries.first();
+                break;
+            }
+            m_surface.boxes.message(kMustBeNumeric);
+        }
+        break;
+    default:
+        answers.wordCount = askUntilNumeric(QStringLiteral("Enter X"), QStringLiteral("Input X"),
+                                            QStringLiteral("1"));
+        break;
+    }
+    return answers;
+}
+
+QString RenameRun::askUntilNumeric(const QString& prompt, const QString& title,
+                                   const QString& defaultText)
+{
+    for (;;) {
+        const QString typed = m_surface.boxes.input(prompt, title, defaultText);
+        if (TextRules::isNumeric(typed))
+            return typed;
+        m_surface.boxes.message(kMustBeNumeric);
+    }
+}
+
+// How many words of each page the namer can use with the options as they stand;
+// 0 when it may need the whole text.
+int RenameRun::wordsWanted(const Answers& answers) const
+{
+    if (m_options.renameBy() != RenameBy::Content)
+        return 1; // the text is not used, but a page without a body must still fail
+    try {
+        switch (m_options.contentMethod()) {
+        case 0:
+            return std::max(1, TextRules::toWholeNumber(answers.wordCount));
+        case 1: {
+            const QStringList entries = TextRules::splitText(answers.wordNumbers, QLatin1Char(','));
+            int wanted = std::max(1, TextRules::toWholeNumber(answers.wordCount));
+            if (!entries.isEmpty() && TextRules::isNumeric(entries.last()))
+                wanted = std::max(wanted, TextRules::toWholeNumber(entries.last()));
+            return wanted;
+        }
+        default:
+            return 0;
+        }
+    } catch (const Failure&) {
+        return 0;
+    }
+}
+
+// Lets the page-text service read the pages still to come on spare cores. Asked
+// again whenever the options change what the namer needs of a page.
+// Only a hint: whatever goes wrong here shows up when the page itself is read.
+void RenameRun::startPrefetch(int from, int count, const Answers& answers)
+{
+    const int wanted = wordsWanted(answers);
+    if (wanted == m_prefetchWords)
+        return;
+    m_prefetchWords = wanted;
+    QStringList paths;
+    ignoringFailures([&] {
+        for (int j = from; j <= std::min(count, m_files.count()); ++j)
+            paths.append(m_files.entry(j));
+        return true;
+    });
+    m_surface.pageText.prefetch(paths, wanted);
+}
+
+QString RenameRun::readPageText(const QString& path)
+{
+    PageText& page = m_surface.pageText;
+    page.navigate(path);
+    for (int polls = 0; page.readyState() != kReadyComplete && polls < kMaxPolls; ++polls) {
+        m_surface.events.processEvents();
+        m_surface.pointer.setShape(PointerShape::Busy);
+    }
+    return page.bodyText();
+}
+
+bool RenameRun::callNamer(Renaming& renaming, const QString& source, const Answers& answers,
+                          const QString& pageText)
+{
+    const qint32 wordCount = TextRules::toWholeNumber(answers.wordCount);
+    switch (m_options.contentMethod()) {
+    case 2:
+    case 3:
+        return renaming.RenameFile(source, wordCount, QString(), answers.searchString, pageText);
+    case 1:
+        return renaming.RenameFile(source, wordCount, answers.wordNumbers, QString(), pageText);
+    default:
+        return renaming.RenameFile(source, wordCount, QString(), QString(), pageText);
+    }
+}
+
+QString RenameRun::closingMessage() const
+{
+    QString list;
+    for (const QString& path : m_skipped)
+        list += QStringLiteral("\r\n") + path;
+    if (!TextRules::trimBlanks(list).isEmpty())
+        list = QStringLiteral("\r\nThe following files were skipped because they could not be read "
+                              "or renamed:") +
+               list;
+    return QStringLiteral("Done.") + list;
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "rename/Renaming.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+class Boxes;
+class ErrorReporter;
+class EventPump;
+class FileEntries;
+class PageText;
+class Pointer;
+class ProgressBar;
+class RenameOptions;
+
+// What "Start Renaming" does: checks that there is something to rename and
+// somewhere to put it, asks for what the content method needs, then hands every
+// entry of the file list to a namer, showing progress, and ends with one "Done."
+// message that lists the files passed over.
+//
+// Everything it touches goes through interfaces, so the window, the command line
+// and the tests drive the same run.
+class RenameRun
+{
+public:
+    struct Surface
+    {
+        Boxes& boxes;
+        Pointer& pointer;
+        ProgressBar& progress;
+        EventPump& events;
+        PageText& pageText;
+        ErrorReporter& reporter;
+    };
+
+    enum class Outcome { AlreadyRunning, NoFiles, NoResultsFolder, Completed };
+
+    struct FileResult
+    {
+        QString source;
+        bool renamed = false;
+        // The name and target the namer formed; empty when the file was passed over.
+        std::optional<Renaming::Outcome> formed;
+    };
+
+    RenameRun(const FileEntries& files, const RenameOptions& options, Surface surface);
+
+    // The click of "Start Renaming". A click while a run is going returns at once.
+    Outcome start();
+    bool busy() const { return m_busy; }
+
+    // Files whose namer answered false in the last run, in list order.
+    const QStringList& skipped() const { return m_skipped; }
+
+    // Called after each file the run handed to a namer.
+    std::function<void(const FileResult&)> onFileDone;
+
+    // Plan names and targets without copying (the command line's --dry-run).
+    void setDryRun(bool dryRun) { m_dryRun = dryRun; }
+
+    static constexpr char kLabel[] = "in Orlesk2021/08/31.Form1.PushButton2_Click ";
+
+private:
+    struct Answers
+    {
+        QString wordCount;
+        QString searchString;
+        QString wordNumbers;
+    };
+
+    Answers askForAnswers();
+    QString askUntilNumeric(const QString& prompt, const QString& title,
+                            const QString& defaultText);
+    void startPrefetch(int from, int count, const Answers& answers);
+    int wordsWanted(const Answers& answers) const;
+    QString readPageText(const QString& path);
+    bool callNamer(Renaming& renaming, const QString& source, const Answers& answers,
+                   const QString& pageText);
+    QString closingMessage() const;
+
+    const FileEntries& m_files;
+    const RenameOptions& m_options;
+    Surface m_surface;
+    bool m_busy = false;
+    bool m_dryRun = false;
+    QStringList m_skipped;
+    int m_prefetchWords = -1;
+};

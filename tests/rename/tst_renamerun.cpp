@@ -1,0 +1,414 @@
+#include "platform/Failure.h"
+#include "platform/PageText.h"
+#include "rename/FileEntries.h"
+#include "rename/RenameRun.h"
+#include "support/Fakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+class ListEntries : public FileEntries
+{
+public:
+    int count() const override { return int(paths.size()); }
+    QString entry(int i) const override
+    {
+        if (i < 1 || i > paths.size())
+            throw Failure(QStringLiteral("Index out of bounds"));
+        return paths.at(i - 1);
+    }
+    QStringList paths;
+};
+
+// A browser stand-in: the text of each page comes from a table; a page missing
+// from it fails to read, as a page without a body does.
+class TablePageText : public PageText
+{
+public:
+    void navigate(const QString& path) override
+    {
+        current = path;
+        navigated.append(path);
+    }
+    int readyState() override { return 4; }
+    QString bodyText() override
+    {
+        if (!texts.contains(current))
+            throw Failure(QStringLiteral("The page has no body element"));
+        return texts.value(current);
+    }
+    void prefetch(const QStringList& paths, int wordsWanted) override
+    {
+        hints.append({paths, wordsWanted});
+    }
+
+    QHash<QString, QString> texts;
+    QString current;
+    QStringList navigated;
+    QList<QPair<QStringList, int>> hints;
+};
+
+const QString kMustBeNumeric = QStringLiteral("Must be numeric.");
+const QString kSkippedHeading =
+    QStringLiteral("The following files were skipped because they could not be read or renamed:");
+
+} // namespace
+
+class TestRenameRun : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_results;
+    ListEntries m_files;
+    FixedRenameOptions m_options;
+    ScriptedBoxes m_boxes;
+    FakePointer m_pointer;
+    FakeProgress m_progress;
+    ScriptedPump m_pump;
+    TablePageText m_page;
+    RecordingReporter m_reporter;
+
+    RenameRun makeRun()
+    {
+        return RenameRun(m_files, m_options,
+                         {m_boxes, m_pointer, m_progress, m_pump, m_page, m_reporter});
+    }
+
+    QString addPage(const QString& name, const QString& text)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("src/") + name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path));
+        file.write("<html><body>source</body></html>");
+        m_files.paths.append(path);
+        m_page.texts.insert(path, text);
+        return path;
+    }
+
+    QStringList results() const
+    {
+        QStringList names = QDir(m_results).entryList(QDir::Files, QDir::Name);
+        return names;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        QDir(m_dir.path()).removeRecursively();
+        QDir().mkpath(m_dir.filePath(QStringLiteral("src")));
+        m_results = m_dir.filePath(QStringLiteral("out"));
+        QDir().mkpath(m_results);
+        m_files = {};
+        m_options = {};
+        m_options.results = m_results;
+        m_boxes = {};
+        m_pointer = {};
+        m_progress = {};
+        m_pump.calls = 0;
+        m_pump.onEvents = nullptr;
+        m_page = {};
+        m_reporter = {};
+    }
+
+    void startChecks_data()
+    {
+        QTest::addColumn<bool>("withFiles");
+        QTest::addColumn<QString>("resultsFolder");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("outcome");
+
+        // The empty list is checked first, even when the folder is missing too.
+        QTest::newRow("empty list, missing folder")
+            << false << QStringLiteral("/no/such/folder") << QStringLiteral("No files added.")
+            << int(RenameRun::Outcome::NoFiles);
+        QTest::newRow("missing folder")
+            << true << QStringLiteral("/no/such/folder")
+            << QStringLiteral("Folder does not exist. Please select another folder.")
+            << int(RenameRun::Outcome::NoResultsFolder);
+        QTest::newRow("empty folder text")
+            << true << QString()
+            << QStringLiteral("Folder does not exist. Please select another folder.")
+            << int(RenameRun::Outcome::NoResultsFolder);
+        QTest::newRow("folder names a file")
+            << true << QStringLiteral("FILE")
+            << QStringLiteral("Folder does not exist. Please select another folder.")
+            << int(RenameRun::Outcome::NoResultsFolder);
+    }
+
+    void startChecks()
+    {
+        QFETCH(bool, withFiles);
+        QFETCH(QString, resultsFolder);
+        QFETCH(QString, message);
+        QFETCH(int, outcome);
+
+        if (withFiles)
+            addPage(QStringLiteral("a.htm"), QStringLiteral("Alpha"));
+        m_options.results = resultsFolder == QStringLiteral("FILE")
+                                ? m_dir.filePath(QStringLiteral("src/a.htm"))
+                                : resultsFolder;
+        RenameRun run = makeRun();
+        QCOMPARE(int(run.start()), outcome);
+        QCOMPARE(m_boxes.shown.size(), 1);
+        QCOMPARE(m_boxes.shown[0].text, message);
+        QCOMPARE(m_boxes.shown[0].title, QString()); // the application title
+        QCOMPARE(m_boxes.shown[0].icon, BoxIcon::None);
+        QVERIFY(m_boxes.asked.isEmpty());
+        QVERIFY(!run.busy());
+        // A later run is not blocked by a stale busy flag.
+        QCOMPARE(int(run.start()), outcome);
+    }
+
+    void prompts_data()
+    {
+        QTest::addColumn<int>("method");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QStringList>("expectedPrompts");
+        QTest::addColumn<int>("mustBeNumeric");
+        QTest::addColumn<QString>("expectedName");
+
+        const QString enterX = QStringLiteral("Enter X");
+        const QString numbers = QStringLiteral(
+            "Please enter word numbers (for example 10, 11 will use the tenth and eleventh word on "
+            "the first page):");
+        const QString search = QStringLiteral("Enter string to search for:");
+        const QString count = QStringLiteral("Enter number of words to get:");
+
+        QTest::newRow("first words")
+            << 0 << QStringList{"2"} << QStringList{enterX} << 0 << "w1 w2.htm";
+        QTest::newRow("first words, cancel then text then number")
+            << 0 << QStringList{"", "two", " 3 "} << QStringList{enterX, enterX, enterX} << 2
+            << "w1 w2 w3.htm";
+        QTest::newRow("first words, half to even")
+            << 0 << QStringList{"2.5"} << QStringList{enterX} << 0 << "w1 w2.htm";
+        QTest::newRow("positions, default answer gives the first entry as count")
+            << 1 << QStringList{"10,11"} << QStringList{numbers} << 0 << "w10 w11.htm";
+        QTest::newRow("positions, bad entry first, middle, last, trailing comma, empty")
+            << 1 << QStringList{"x,11", "10,x,11", "10,11,x", "10,11,", "", "11"}
+            << QStringList(6, numbers) << 5 << "w11.htm";
+        QTest::newRow("after, cancel on the count repeats")
+            << 2 << QStringList{"w3", "", "2"} << QStringList{search, count, count} << 1
+            << "w4 w5.htm";
+        QTest::newRow("before") << 3 << QStringList{"W4", "2"} << QStringList{search, count} << 0
+                                << "w1 w2.htm";
+    }
+
+    void prompts()
+    {
+        QFETCH(int, method);
+        QFETCH(QStringList, answers);
+        QFETCH(QStringList, expectedPrompts);
+        QFETCH(int, mustBeNumeric);
+        QFETCH(QString, expectedName);
+
+        addPage(QStringLiteral("a.htm"), QStringLiteral("w1 w2 w3 w4 w5 w6 w7 w8 w9 w10 w11 w12"));
+        m_options.method = method;
+        m_boxes.answers = answers;
+        RenameRun run = makeRun();
+        QCOMPARE(run.start(), RenameRun::Outcome::Completed);
+
+        QStringList prompts;
+        for (const AskedInput& asked : m_boxes.asked)
+            prompts.append(asked.prompt);
+        QCOMPARE(prompts, expectedPrompts);
+        QCOMPARE(m_boxes.shown.count(), mustBeNumeric + 1);
+        for (int i = 0; i < mustBeNumeric; ++i)
+            QCOMPARE(m_boxes.shown[i].text, kMustBeNumeric);
+        QCOMPARE(results(), QStringList{expectedName});
+    }
+
+    void promptTitlesAndDefaults_data()
+    {
+        QTest::addColumn<int>("method");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QStringList>("defaults");
+        QTest::newRow("0") << 0 << QStringList{"Input X"} << QStringList{"1"};
+        QTest::newRow("1") << 1 << QStringList{"Input X1, X2, X3"} << QStringList{"10,11"};
+        QTest::newRow("2") << 2 << QStringList{"Input X", "Input N"} << QStringList{"String", "1"};
+        QTest::newRow("3") << 3 << QStringList{"Input X", "Input N"} << QStringList{"String", "1"};
+        QTest::newRow("other index") << 7 << QStringList{"Input X"} << QStringList{"1"};
+    }
+
+    void promptTitlesAndDefaults()
+    {
+        QFETCH(int, method);
+        QFETCH(QStringList, titles);
+        QFETCH(QStringList, defaults);
+        addPage(QStringLiteral("a.htm"), QStringLiteral("text"));
+        m_options.method = method;
+        m_boxes.answers = defaults;
+        makeRun().start();
+        QCOMPARE(m_boxes.asked.size(), titles.size());
+        for (int i = 0; i < titles.size(); ++i) {
+            QCOMPARE(m_boxes.asked[i].title, titles[i]);
+            QCOMPARE(m_boxes.asked[i].defaultText, defaults[i]);
+        }
+    }
+
+    void metadataAsksNothingButStillLoadsPages()
+    {
+        const QString a = addPage(QStringLiteral("a.htm"), QStringLiteral("ignored"));
+        m_options.by = RenameBy::Metadata;
+        m_options.method = 1;
+        m_options.pattern = QString(); // copies under the file's own name
+        RenameRun run = makeRun();
+        QCOMPARE(run.start(), RenameRun::Outcome::Completed);
+        QVERIFY(m_boxes.asked.isEmpty());
+        QCOMPARE(m_page.navigated, QStringList{a});
+        QCOMPARE(results(), QStringList{"a.htm"});
+    }
+
+    void considerTagsLoadsNoPage()
+    {
+        addPage(QStringLiteral("a.htm"), QStringLiteral("ignored"));
+        m_options.tags = TagMode::ConsiderTags;
+        m_boxes.answers = {QStringLiteral("1")};
+        makeRun().start();
+        QVERIFY(m_page.navigated.isEmpty());
+        // The source after "<body>", with the markup's signs cleaned out of the name.
+        QCOMPARE(results(), QStringList{"sourcebodyhtml.htm"});
+    }
+
+    void progressAndPointer()
+    {
+        for (const char* name : {"a.htm", "b.htm", "c.htm"})
+            addPage(QString::fromLatin1(name), QString::fromLatin1(name).left(1));
+        m_boxes.answers = {QStringLiteral("1")};
+        m_boxes.onMessage = [&] { QCOMPARE(m_pointer.current, PointerShape::Default); };
+        makeRun().start();
+        QCOMPARE(m_progress.values, (QList<double>{50, 75, 100, 0}));
+        QCOMPARE(m_progress.text, QStringLiteral("Progress Bar"));
+        QVERIFY(m_pointer.history.contains(PointerShape::Busy));
+        QCOMPARE(m_pointer.current, PointerShape::Default);
+    }
+
+    void closingMessageTwoSkipped()
+    {
+        const QString a = addPage(QStringLiteral("a.htm"), QStringLiteral("x"));
+        const QString b = addPage(QStringLiteral("b.htm"), QStringLiteral("y"));
+        m_boxes.answers = {QStringLiteral("2")};
+        makeRun().start();
+        QCOMPARE(m_boxes.shown.last().text, QStringLiteral("Done.\r\n") + kSkippedHeading +
+                                                QStringLiteral("\r\n") + a +
+                                                QStringLiteral("\r\n") + b);
+        QCOMPARE(m_boxes.shown.last().icon, BoxIcon::None);
+        QCOMPARE(m_boxes.shown.last().buttons, BoxButtons::Ok);
+    }
+
+    void doneAloneWhenNothingSkipped()
+    {
+        addPage(QStringLiteral("a.htm"), QStringLiteral("x"));
+        m_boxes.answers = {QStringLiteral("1")};
+        makeRun().start();
+        QCOMPARE(m_boxes.shown.last().text, QStringLiteral("Done."));
+    }
+
+    void secondStartDuringRunReturnsAtOnce()
+    {
+        addPage(QStringLiteral("a.htm"), QStringLiteral("alpha"));
+        addPage(QStringLiteral("b.htm"), QStringLiteral("beta"));
+        m_boxes.answers = {QStringLiteral("1")};
+        RenameRun run = makeRun();
+        QList<RenameRun::Outcome> nested;
+        m_pump.onEvents = [&] { nested.append(run.start()); };
+        QCOMPARE(run.start(), RenameRun::Outcome::Completed);
+        QVERIFY(!nested.isEmpty());
+        for (RenameRun::Outcome o : nested)
+            QCOMPARE(o, RenameRun::Outcome::AlreadyRunning);
+        QCOMPARE(m_boxes.asked.size(), 1);
+        QCOMPARE(results(), (QStringList{"alpha.htm", "beta.htm"}));
+        QVERIFY(!run.busy());
+    }
+
+    void optionChangedDuringRunAppliesToLaterFiles()
+    {
+        addPage(QStringLiteral("a.htm"), QStringLiteral("alpha one"));
+        const QString b = addPage(QStringLiteral("b.htm"), QStringLiteral("beta two"));
+        m_boxes.answers = {QStringLiteral("1")};
+        RenameRun run = makeRun();
+        m_pump.onEvents = [&] {
+            if (!results().isEmpty()) { // after the first file: switch to the source with tags
+                m_options.tags = TagMode::ConsiderTags;
+                m_options.results = m_dir.filePath(QStringLiteral("out2"));
+                QDir().mkpath(m_options.results);
+            }
+        };
+        run.start();
+        QCOMPARE(results(), QStringList{"alpha.htm"});
+        QCOMPARE(QDir(m_options.results).entryList(QDir::Files), QStringList{"sourcebodyhtml.htm"});
+        QVERIFY(!m_page.navigated.contains(b));
+    }
+
+    void pageTextFailureIsReportedAndFallsBack()
+    {
+        const QString a = addPage(QStringLiteral("a.htm"), QString());
+        m_page.texts.remove(a);
+        m_boxes.answers = {QStringLiteral("1")};
+        makeRun().start();
+        QCOMPARE(m_reporter.reports.size(), 1);
+        QCOMPARE(m_reporter.reports[0].label, QString::fromLatin1(RenameRun::kLabel));
+        QCOMPARE(m_reporter.reports[0].description, QStringLiteral("The page has no body element"));
+        QCOMPARE(results(), QStringList{"a.htm"}); // the file's own name
+    }
+
+    void overflowingWordCountSkipsEveryFile()
+    {
+        const QString a = addPage(QStringLiteral("a.htm"), QStringLiteral("one"));
+        const QString b = addPage(QStringLiteral("b.htm"), QStringLiteral("two"));
+        m_boxes.answers = {QStringLiteral("3000000000")};
+        RenameRun run = makeRun();
+        run.start();
+        QCOMPARE(m_reporter.reports.size(), 2); // once per file, and the loop completes
+        QCOMPARE(m_reporter.reports[0].description, QStringLiteral("Overflow"));
+        QCOMPARE(m_reporter.reports[0].line, m_reporter.reports[1].line);
+        QCOMPARE(run.skipped(), (QStringList{a, b}));
+        QVERIFY(results().isEmpty());
+    }
+
+    void entryRemovedDuringRunIsReportedAndPassedOver()
+    {
+        addPage(QStringLiteral("a.htm"), QStringLiteral("alpha"));
+        addPage(QStringLiteral("b.htm"), QStringLiteral("beta"));
+        addPage(QStringLiteral("c.htm"), QStringLiteral("gamma"));
+        m_boxes.answers = {QStringLiteral("1")};
+        m_pump.onEvents = [&] {
+            if (results().size() == 1 && m_files.paths.size() == 3)
+                m_files.paths.removeLast();
+        };
+        RenameRun run = makeRun();
+        run.start();
+        QCOMPARE(results(), (QStringList{"alpha.htm", "beta.htm"}));
+        QCOMPARE(m_reporter.reports.size(), 1);
+        QVERIFY(run.skipped().isEmpty());
+        QCOMPARE(m_boxes.shown.last().text, QStringLiteral("Done."));
+    }
+
+    void prefetchHintFollowsTheOptions()
+    {
+        addPage(QStringLiteral("a.htm"), QStringLiteral("alpha"));
+        addPage(QStringLiteral("b.htm"), QStringLiteral("beta"));
+        m_boxes.answers = {QStringLiteral("1")};
+        m_pump.onEvents = [&] {
+            if (!results().isEmpty())
+                m_options.method = 2; // needs the whole text from now on
+        };
+        makeRun().start();
+        QCOMPARE(m_page.hints.size(), 2);
+        QCOMPARE(m_page.hints[0].first, m_files.paths);
+        QCOMPARE(m_page.hints[0].second, 1);
+        QCOMPARE(m_page.hints[1].first, QStringList{m_files.paths[1]});
+        QCOMPARE(m_page.hints[1].second, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRenameRun)
+#include "tst_renamerun.moc"
