@@ -3,7 +3,6 @@
 #include "Failure.h"
 
 #include <QString>
-
 #include <exception>
 #include <utility>
 
@@ -39,8 +38,7 @@ public:
 
     // Runs one statement; answers true when it completed, false when it failed
     // and was reported.
-    template <typename Statement>
-    bool operator()(int line, Statement&& statement)
+    template <typename Statement> bool operator()(int line, Statement&& statement)
     {
         try {
             std::forward<Statement>(statement)();
@@ -49,6 +47,9 @@ public:
             m_reporter.reportError(m_label, line, failure.description());
         } catch (const std::bad_alloc&) {
             m_reporter.reportError(m_label, line, QStringLiteral("Out of memory"));
+        } catch (const std::exception& other) {
+            // A library's own exception: its text is the best description there is.
+            m_reporter.reportError(m_label, line, QString::fromLocal8Bit(other.what()));
         }
         return false;
     }
@@ -62,8 +63,7 @@ private:
 };
 
 // For the few short tests that ignore failures and answer false instead.
-template <typename Test>
-bool ignoringFailures(Test&& test) noexcept
+template <typename Test> bool ignoringFailures(Test&& test) noexcept
 {
     try {
         return std::forward<Test>(test)();

@@ -1,0 +1,302 @@
+#include "platform/Failure.h"
+#include "platform/FileSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace FileSystem;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(content);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Every entry of a folder, hidden ones too.
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class FileSystemTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void attributeBits_data();
+    void attributeBits();
+    void attributesAtMatchAttributes();
+    void attributesOfMissingPath();
+    void kinds_data();
+    void kinds();
+    void ownName_data();
+    void ownName();
+    void readWholeFile_data();
+    void readWholeFile();
+    void readFailures_data();
+    void readFailures();
+    void publishesCompleteCopy();
+    void publishNeverReplaces();
+    void unpublishedCopyIsRemoved();
+    void stagingIntoMissingFolderFails();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+};
+
+void FileSystemTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    writeFile(path("page.htm"), "<p>x</p>");
+    writeFile(path(".dotfile"), "hidden");
+    writeFile(path("locked.htm"), "read only");
+    ::chmod(QFile::encodeName(path("locked.htm")).constData(), 0444);
+    QVERIFY(QDir(m_dir->path()).mkdir("sub"));
+    QVERIFY(QDir(m_dir->path()).mkdir(".hiddensub"));
+    QVERIFY(QFile::link(path("page.htm"), path("link.htm")));
+    QVERIFY(QFile::link(path("sub"), path("linkdir")));
+    QVERIFY(QFile::link(path("nowhere"), path("dangling")));
+}
+
+void FileSystemTest::attributeBits_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("bits");
+    QTest::newRow("regular file") << "page.htm" << int(Archive);
+    QTest::newRow("writable regular dot-file") << ".dotfile" << 34;
+    QTest::newRow("read-only file") << "locked.htm" << int(Archive | ReadOnly);
+    QTest::newRow("folder") << "sub" << int(Directory);
+    QTest::newRow("hidden folder") << ".hiddensub" << int(Directory | Hidden);
+    QTest::newRow("link to file") << "link.htm" << int(Alias | Archive);
+    QTest::newRow("link to folder") << "linkdir" << int(Alias | Directory);
+    QTest::newRow("dangling link") << "dangling" << int(Alias);
+    QTest::newRow("folder path with trailing separator") << "sub/" << int(Directory);
+}
+
+void FileSystemTest::attributeBits()
+{
+    QFETCH(QString, name);
+    QFETCH(int, bits);
+    QCOMPARE(attributes(path(name)), bits);
+}
+
+void FileSystemTest::attributesAtMatchAttributes()
+{
+    const int dirFd = ::open(QFile::encodeName(m_dir->path()).constData(), O_RDONLY | O_DIRECTORY);
+    QVERIFY(dirFd >= 0);
+    for (const QString& name : entries(m_dir->path()))
+        QCOMPARE(attributesAt(dirFd, QFile::encodeName(name)), attributes(path(name)));
+    QVERIFY_THROWS_EXCEPTION(Failure, attributesAt(dirFd, "missing"));
+    ::close(dirFd);
+}
+
+void FileSystemTest::attributesOfMissingPath()
+{
+    try {
+        attributes(path("missing"));
+        QFAIL("no failure");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.description(), QStringLiteral("No such file or directory"));
+    }
+    QVERIFY_THROWS_EXCEPTION(Failure, attributes(QString()));
+}
+
+void FileSystemTest::kinds_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<bool>("regular");
+    QTest::addColumn<bool>("directory");
+    QTest::addColumn<bool>("ordinary");
+    QTest::newRow("file") << "page.htm" << true << true << false << true;
+    QTest::newRow("read-only file") << "locked.htm" << true << true << false << true;
+    QTest::newRow("hidden file") << ".dotfile" << true << true << false << false;
+    QTest::newRow("folder") << "sub" << true << false << true << false;
+    QTest::newRow("link to file") << "link.htm" << true << true << false << true;
+    QTest::newRow("dangling link") << "dangling" << false << false << false << false;
+    QTest::newRow("missing") << "missing.htm" << false << false << false << false;
+    QTest::newRow("below a file") << "page.htm/x" << false << false << false << false;
+}
+
+void FileSystemTest::kinds()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, exists);
+    QFETCH(bool, regular);
+    QFETCH(bool, directory);
+    QFETCH(bool, ordinary);
+    QCOMPARE(FileSystem::exists(path(name)), exists);
+    QCOMPARE(isRegularFile(path(name)), regular);
+    QCOMPARE(isDirectory(path(name)), directory);
+    QCOMPARE(isOrdinaryFile(path(name)), ordinary);
+}
+
+void FileSystemTest::ownName_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("file") << "/a/b.htm"
+                          << "b.htm";
+    QTest::newRow("bare name") << "b.htm"
+                               << "b.htm";
+    QTest::newRow("folder with separator") << "/a/b/"
+                                           << "b";
+    QTest::newRow("root") << "/"
+                          << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("network path") << "//srv/share"
+                                  << "share";
+}
+
+void FileSystemTest::ownName()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, name);
+    QCOMPARE(FileSystem::ownName(path), name);
+}
+
+void FileSystemTest::readWholeFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("small") << QByteArray("abc\0def", 7);
+    QByteArray big(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char(i * 31 % 251);
+    QTest::newRow("several megabytes") << big;
+}
+
+void FileSystemTest::readWholeFile()
+{
+    QFETCH(QByteArray, content);
+    writeFile(path("data.bin"), content);
+    QCOMPARE(FileSystem::readWholeFile(path("data.bin")), content);
+}
+
+void FileSystemTest::readFailures_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+    QTest::newRow("missing") << "missing.htm"
+                             << "No such file or directory";
+    QTest::newRow("folder") << "sub"
+                            << "Is a directory";
+    QTest::newRow("below a file") << "page.htm/x"
+                                  << "Not a directory";
+}
+
+void FileSystemTest::readFailures()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+    try {
+        FileSystem::readWholeFile(path(name));
+        QFAIL("read did not fail");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.description(), description);
+    }
+    QVERIFY_THROWS_EXCEPTION(Failure, requireReadableFile(path(name)));
+}
+
+void FileSystemTest::publishesCompleteCopy()
+{
+    const QString out = path("out");
+    QVERIFY(QDir().mkdir(out));
+    {
+        StagedCopy fromFile = StagedCopy::fromFile(path("page.htm"), out);
+        QVERIFY(QFile::exists(fromFile.temporaryPath()));
+        QVERIFY(fromFile.temporaryPath().startsWith(out + "/."));
+        QVERIFY(fromFile.publishAs(out + "/copy.htm"));
+        QVERIFY(fromFile.isPublished());
+
+        StagedCopy fromBytes = StagedCopy::fromBytes("in memory", out);
+        QVERIFY(fromBytes.publishAs(out + "/bytes.htm"));
+    }
+    QCOMPARE(entries(out), QStringList({"bytes.htm", "copy.htm"}));
+    QCOMPARE(readFile(out + "/copy.htm"), QByteArray("<p>x</p>"));
+    QCOMPARE(readFile(out + "/bytes.htm"), QByteArray("in memory"));
+    QCOMPARE(readFile(path("page.htm")), QByteArray("<p>x</p>"));
+}
+
+void FileSystemTest::publishNeverReplaces()
+{
+    const QString out = path("out");
+    QVERIFY(QDir().mkdir(out));
+    QVERIFY(QDir().mkdir(out + "/taken-folder"));
+    QVERIFY(QFile::link(out + "/nowhere", out + "/taken-link"));
+    StagedCopy copy = StagedCopy::fromBytes("new content", out);
+    // The name is taken after the copy was staged.
+    writeFile(out + "/taken.htm", "someone else's");
+    QVERIFY(!copy.publishAs(out + "/taken.htm"));
+    QVERIFY(!copy.publishAs(out + "/taken-folder"));
+    QVERIFY(!copy.publishAs(out + "/taken-link"));
+    QVERIFY(!copy.isPublished());
+    QCOMPARE(readFile(out + "/taken.htm"), QByteArray("someone else's"));
+    QVERIFY(copy.publishAs(out + "/free.htm"));
+    QCOMPARE(readFile(out + "/free.htm"), QByteArray("new content"));
+    QCOMPARE(entries(out), QStringList({"free.htm", "taken-folder", "taken-link", "taken.htm"}));
+}
+
+void FileSystemTest::unpublishedCopyIsRemoved()
+{
+    const QString out = path("out");
+    QVERIFY(QDir().mkdir(out));
+    QString temporary;
+    {
+        StagedCopy copy = StagedCopy::fromFile(path("page.htm"), out);
+        temporary = copy.temporaryPath();
+        QVERIFY(QFile::exists(temporary));
+        StagedCopy moved = std::move(copy);
+        QCOMPARE(moved.temporaryPath(), temporary);
+    }
+    QVERIFY(!QFile::exists(temporary));
+    QVERIFY(entries(out).isEmpty());
+
+    // A publishing error other than a taken name leaves the copy staged, and
+    // gone once it is dropped.
+    {
+        StagedCopy copy = StagedCopy::fromBytes("x", out);
+        QVERIFY_THROWS_EXCEPTION(Failure, copy.publishAs(out + "/missing-folder/x.htm"));
+        QVERIFY(QFile::exists(copy.temporaryPath()));
+    }
+    QVERIFY(entries(out).isEmpty());
+}
+
+void FileSystemTest::stagingIntoMissingFolderFails()
+{
+    try {
+        StagedCopy::fromFile(path("page.htm"), path("no-such-folder"));
+        QFAIL("staging did not fail");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.description(), QStringLiteral("No such file or directory"));
+    }
+    const QString out = path("out");
+    QVERIFY(QDir().mkdir(out));
+    QVERIFY_THROWS_EXCEPTION(Failure, StagedCopy::fromFile(path("missing.htm"), out));
+    QVERIFY_THROWS_EXCEPTION(Failure, StagedCopy::fromFile(path("sub"), out));
+    QVERIFY(entries(out).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(FileSystemTest)
+#include "tst_filesystem.moc"
