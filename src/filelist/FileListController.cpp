@@ -56,9 +56,10 @@ FileListController::FileListController(QTreeView* listView1, QTreeView* listView
       m_gesture(list)
 {
     setUpList(listView1, &list, kFileListToolTip, kFileListColumnTwips);
+    // Dragging an entry never starts a drag of its own: the reorder gesture moves it.
+    listView1->setDragDropMode(QAbstractItemView::NoDragDrop);
     listView1->setAcceptDrops(true);
     listView1->viewport()->setAcceptDrops(true);
-    listView1->setDragDropMode(QAbstractItemView::NoDragDrop);
     listView1->installEventFilter(this);
     listView1->viewport()->installEventFilter(this);
     listView1->viewport()->setMouseTracking(true);
