@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+
+// What the page-text service and its parser helper (quenby-pagetext) say to
+// each other over a socket: a fixed header, then the bytes it announces.
+namespace PageTextWire {
+
+constexpr uint32_t kRequestMagic = 0x51505451;  // "QPTQ"
+constexpr uint32_t kResponseMagic = 0x51505441; // "QPTA"
+
+enum class Mode : int32_t {
+    Page = 0, // the body text of a page file
+    DivFragment =
+        1, // the file's markup parsed inside a <div>; the text of #target or its first element
+};
+
+struct Request
+{
+    uint32_t magic = kRequestMagic;
+    Mode mode = Mode::Page;
+    int32_t wordsWanted = 0; // > 0: only this many words are used, a prefix of a large page may do
+    uint32_t pathBytes = 0;  // followed by the path, in the file system's encoding
+};
+
+enum class Status : int32_t {
+    Text = 0,   // the payload is the text, UTF-8, CR LF line breaks
+    Failed = 1, // the payload is the description of the failure, UTF-8
+};
+
+// The state of the file as the helper read it, so a text read ahead of time is
+// only handed out while the file is unchanged.
+struct Stamp
+{
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = -1;
+    int64_t modifiedNs = 0;
+    int64_t changedNs = 0;
+
+    bool operator==(const Stamp&) const = default;
+};
+
+struct Response
+{
+    uint32_t magic = kResponseMagic;
+    Status status = Status::Failed;
+    int32_t code = 0; // errno of a failed file read, else 0
+    uint32_t reserved = 0;
+    Stamp stamp;
+    uint64_t payloadBytes = 0;
+};
+
+} // namespace PageTextWire

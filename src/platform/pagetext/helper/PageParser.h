@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <gumbo.h>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A page read that fails with a description for the user ("The page has no body element.").
+class PageError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Parses UTF-8 markup with the HTML5 parser and takes the text from the tree.
+// Every parse allocates from one arena that is dropped as a whole afterwards:
+// quicker than the parser's many small allocations and frees, and no
+// recursive tree teardown on deep pages.
+class PageParser
+{
+public:
+    PageParser();
+    ~PageParser();
+    PageParser(const PageParser&) = delete;
+    PageParser& operator=(const PageParser&) = delete;
+
+    // innerText of the page's body, "\n" line breaks. With `wordsWanted` > 0 it
+    // may give the text of a prefix of the page, but only when that prefix
+    // gives the same first `wordsWanted` words as the whole page would.
+    std::string bodyText(std::string_view html, int wordsWanted);
+
+    // innerText of the element with id "target", else of the first element,
+    // of `html` parsed as the content of a <div>.
+    std::string fragmentText(std::string_view html);
+
+    // Called when the arena cannot grow; must not return.
+    static void (*outOfMemory)();
+
+private:
+    GumboOutput* parse(std::string_view html, bool fragment);
+    std::string wholeBodyText(std::string_view html);
+    static void* allocate(void* self, size_t size);
+    static void deallocate(void*, void*) {}
+    void reset();
+
+    std::vector<char*> m_chunks;
+    char* m_next = nullptr;
+    size_t m_left = 0;
+};
+
+// True when the first `words` blank-separated words of `text` (after turning
+// each line break into one blank) end well before its end, so text that
+// follows cannot change them.
+bool wordsWellBeforeEnd(std::string_view text, int words);
