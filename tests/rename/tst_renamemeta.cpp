@@ -1,0 +1,296 @@
+#include "rename/LineReader.h"
+#include "rename/Renaming.h"
+#include "support/Fakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kLabel = QStringLiteral("in Orlesk2021/08/31.Renaming.RenameMeta ");
+const QString kReaderLabel = QStringLiteral("in Orlesk2021/08/31.Main.ReadFileToStringFSOLine ");
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(content);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class RenameMetaTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void names_data();
+    void names();
+    void emptyPatternUsesOwnName_data();
+    void emptyPatternUsesOwnName();
+    void sourceNotOrdinary_data();
+    void sourceNotOrdinary();
+    void clashes();
+    void lines_data();
+    void lines();
+    void unreadableFileReportedOnce();
+    void dryRun();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FixedRenameOptions m_options;
+    RecordingReporter m_reporter;
+    QString m_out;
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+};
+
+void RenameMetaTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_out = path("out");
+    QVERIFY(QDir().mkdir(m_out));
+    m_options = FixedRenameOptions();
+    m_options.by = RenameBy::Metadata;
+    m_options.results = m_out;
+    m_reporter.reports.clear();
+}
+
+void RenameMetaTest::names_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("expected"); // the copy's file name; empty: passed over
+
+    const QByteArray report = "<html>\n<Author>Ann Lee</Author>\n<p>x</p>\n"
+                              "<title>Annual Report</title>\n</html>\n";
+    const QByteArray authorOnly = "<Author>Ann Lee</Author>\n<p>no heading</p>\n";
+    QTest::newRow("worked example") << "%a - %t" << report << "Ann Lee - Annual Report.htm";
+    QTest::newRow("author only") << "%a - %t" << authorOnly << "Ann Lee -.htm";
+    QTest::newRow("title only") << "%a - %t" << QByteArray("<title>Annual Report</title>\n")
+                                << "Annual Report.htm";
+    QTest::newRow("no values") << "%a - %t" << QByteArray("<p>nothing</p>\n") << "";
+    QTest::newRow("empty file") << "%a - %t" << QByteArray() << "";
+    QTest::newRow("Subtitle matches title, empty value")
+        << "%a - %t" << QByteArray("<Author>Ann</Author>\n<p>Subtitle</p>\n<title>Real</title>\n")
+        << "Ann -.htm";
+    QTest::newRow("Subtitle alone")
+        << "%t" << QByteArray("<p>Subtitle</p>\n<title>Real</title>\n") << "";
+    QTest::newRow("meta element in attributes")
+        << "%a" << QByteArray("<meta name=\"author\" content=\"Ann Lee\">\n")
+        << " contentAnn Lee.htm";
+    QTest::newRow("case of the field ignored") << "%a" << QByteArray("AUTHOR Bob\n") << "Bob.htm";
+    QTest::newRow("value ends at the first </")
+        << "%t" << QByteArray("<title>Big <b>one</b> here</title>\n") << "Big bone.htm";
+    QTest::newRow("first line holding the field only")
+        << "%t" << QByteArray("<title></title>\n<title>Second</title>\n") << ".htm";
+    QTest::newRow("capital code is no code")
+        << "%T" << QByteArray("<h1>Head</h1>\n") << "h1Head.htm";
+    QTest::newRow("capital code keeps the field before it")
+        << "%a - %T" << authorOnly << "Ann Lee - Ann Lee.htm";
+    QTest::newRow("non-code token after a code")
+        << "%a - x" << authorOnly << "Ann Lee - Ann Lee.htm";
+    QTest::newRow("non-code token first: first non-empty line")
+        << "x - %t" << QByteArray("\n\n<h1>Head</h1>\n<title>T</title>\n") << "h1Head - T.htm";
+    QTest::newRow("empty token between two hyphens")
+        << "%a -- %t" << report << "Ann Lee - Ann Lee - Annual Report.htm";
+    QTest::newRow("pattern without hyphen") << "%t" << report << "Annual Report.htm";
+    QTest::newRow("blanks around codes") << "  %t  " << report << "Annual Report.htm";
+    QTest::newRow("every code")
+        << "%s-%c-%p-%k-%d-%m-%g"
+        << QByteArray("<Subject>S</Subject>\n<Creator>C</Creator>\n<Producer>P</Producer>\n"
+                      "<Keywords>K</Keywords>\n<CreationDate>D</CreationDate>\n"
+                      "<ModDate>M</ModDate>\n<Pages>G</Pages>\n")
+        << "S - C - P - K - D - M - G.htm";
+    QTest::newRow("no date formatting")
+        << "%d" << QByteArray("CreationDate: D:20210831120000+02'00'\n")
+        << " D20210831120000+0200.htm";
+    QTest::newRow("percent removed")
+        << "%t" << QByteArray("<title>50% off</title>\n") << "50 off.htm";
+    QTest::newRow("cleaned to nothing") << "%t" << QByteArray("<title>?\?\?</title>\n") << ".htm";
+    QTest::newRow("lone CR ends a line")
+        << "%a - %t" << QByteArray("Author Ann\rTitle T\r") << "Ann - T.htm";
+    QTest::newRow("CR LF lines") << "%a - %t" << QByteArray("Author Ann\r\nTitle T\r\n")
+                                 << "Ann - T.htm";
+    QTest::newRow("tabs are not blanks")
+        << "%t" << QByteArray("<title>\tTabbed </title>\n") << "Tabbed.htm";
+    QTest::newRow("UTF-8 page") << "%t" << QByteArray("<title>Caf\xc3\xa9</title>\n") << "Café.htm";
+    QTest::newRow("Windows-1252 page")
+        << "%t" << QByteArray("<title>Caf\xe9</title>\n") << "Café.htm";
+    QTest::newRow("typographic quotes dropped")
+        << "%t" << QByteArray("<title>\x93Quoted\x94 \x80 5</title>\n") << "Quoted  5.htm";
+}
+
+void RenameMetaTest::names()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, expected);
+    const QString source = path("page.htm");
+    writeFile(source, file);
+
+    Renaming renaming(m_options, m_reporter);
+    const bool renamed = renaming.RenameMeta(source, pattern);
+
+    QCOMPARE(m_reporter.reports.size(), 0);
+    QCOMPARE(renamed, !expected.isEmpty());
+    QCOMPARE(renaming.lastOutcome().has_value(), renamed);
+    if (!renamed) {
+        QCOMPARE(entries(m_out), QStringList());
+        return;
+    }
+    QCOMPARE(entries(m_out), QStringList({expected}));
+    QCOMPARE(renaming.lastOutcome()->name, expected.chopped(4));
+    QCOMPARE(renaming.lastOutcome()->target, m_out + "/" + expected);
+    QCOMPARE(readFile(m_out + "/" + expected), file);
+    QCOMPARE(readFile(source), file);
+}
+
+void RenameMetaTest::emptyPatternUsesOwnName_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty") << ""
+                           << "Annual: Report.html"
+                           << "Annual Report.html";
+    QTest::newRow("blanks") << "   "
+                            << "page.htm"
+                            << "page.htm";
+    QTest::newRow("percent removed") << ""
+                                     << "50%.htm"
+                                     << "50.htm";
+    QTest::newRow("hidden file is copied too") << ""
+                                               << ".page.htm"
+                                               << ".page.htm";
+    QTest::newRow("no dot in the name") << ""
+                                        << "notes"
+                                        << "notes";
+}
+
+void RenameMetaTest::emptyPatternUsesOwnName()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, source);
+    QFETCH(QString, expected);
+    writeFile(path(source), "<title>Not read</title>");
+    Renaming renaming(m_options, m_reporter);
+    QVERIFY(renaming.RenameMeta(path(source), pattern));
+    QCOMPARE(entries(m_out), QStringList({expected}));
+    QCOMPARE(m_reporter.reports.size(), 0);
+}
+
+void RenameMetaTest::sourceNotOrdinary_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("reports");
+    QTest::newRow("missing") << "%t"
+                             << "missing.htm" << 0;
+    QTest::newRow("hidden") << "%t"
+                            << ".hidden.htm" << 0;
+    QTest::newRow("folder") << "%t"
+                            << "folder.htm" << 0;
+    // Without a pattern nothing is tested first: the copy itself fails.
+    QTest::newRow("missing, empty pattern") << ""
+                                            << "missing.htm" << 1;
+    QTest::newRow("folder, empty pattern") << ""
+                                           << "folder.htm" << 1;
+}
+
+void RenameMetaTest::sourceNotOrdinary()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, name);
+    QFETCH(int, reports);
+    writeFile(path(".hidden.htm"), "<title>Hidden</title>");
+    QVERIFY(QDir(m_dir->path()).mkdir("folder.htm"));
+    Renaming renaming(m_options, m_reporter);
+    QVERIFY(!renaming.RenameMeta(path(name), pattern));
+    QVERIFY(!renaming.lastOutcome());
+    QCOMPARE(entries(m_out), QStringList());
+    QCOMPARE(m_reporter.reports.size(), reports);
+    for (const RecordedReport& report : std::as_const(m_reporter.reports))
+        QCOMPARE(report.label, kLabel);
+}
+
+void RenameMetaTest::clashes()
+{
+    writeFile(m_out + "/Annual Report.htm", "existing");
+    writeFile(path("a.htm"), "<title>Annual Report</title>");
+    writeFile(path("b.htm"), "<title>Annual Report</title>\n<!-- b -->");
+    Renaming renaming(m_options, m_reporter);
+    QVERIFY(renaming.RenameMeta(path("a.htm"), QStringLiteral("%t")));
+    QVERIFY(renaming.RenameMeta(path("b.htm"), QStringLiteral("%t")));
+    QCOMPARE(readFile(m_out + "/Annual Report.htm"), QByteArray("existing"));
+    QCOMPARE(readFile(m_out + "/Annual Report!.htm"), readFile(path("a.htm")));
+    QCOMPARE(readFile(m_out + "/Annual Report!!.htm"), readFile(path("b.htm")));
+}
+
+void RenameMetaTest::lines_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("empty file") << QByteArray() << QStringList();
+    QTest::newRow("no terminator") << QByteArray("one") << QStringList({"one"});
+    QTest::newRow("LF") << QByteArray("one\ntwo\n") << QStringList({"one", "two"});
+    QTest::newRow("CR LF") << QByteArray("one\r\ntwo") << QStringList({"one", "two"});
+    QTest::newRow("CR alone") << QByteArray("one\rtwo\r") << QStringList({"one", "two"});
+    QTest::newRow("empty lines kept")
+        << QByteArray("\n\none\n\n") << QStringList({"", "", "one", ""});
+    QTest::newRow("LF CR is two breaks") << QByteArray("a\n\rb") << QStringList({"a", "", "b"});
+    QTest::newRow("single-byte text") << QByteArray("Caf\xe9\n") << QStringList({"Café"});
+    QTest::newRow("UTF-8 text") << QByteArray("Caf\xc3\xa9") << QStringList({"Café"});
+}
+
+void RenameMetaTest::lines()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, lines);
+    writeFile(path("lines.txt"), file);
+    QCOMPARE(Main::ReadFileToStringFSOLine(path("lines.txt"), m_reporter), lines);
+    QCOMPARE(m_reporter.reports.size(), 0);
+}
+
+void RenameMetaTest::unreadableFileReportedOnce()
+{
+    QVERIFY(Main::ReadFileToStringFSOLine(path("missing.txt"), m_reporter).isEmpty());
+    QCOMPARE(m_reporter.reports.size(), 1);
+    QCOMPARE(m_reporter.reports.first().label, kReaderLabel);
+    QCOMPARE(m_reporter.reports.first().description, QStringLiteral("No such file or directory"));
+}
+
+void RenameMetaTest::dryRun()
+{
+    writeFile(path("a.htm"), "<title>T</title>");
+    Renaming renaming(m_options, m_reporter);
+    renaming.setDryRun(true);
+    QVERIFY(renaming.RenameMeta(path("a.htm"), QStringLiteral("%t")));
+    QCOMPARE(renaming.lastOutcome()->target, m_out + "/T.htm");
+    QVERIFY(renaming.RenameMeta(path("a.htm"), QStringLiteral("%t")));
+    QCOMPARE(renaming.lastOutcome()->target, m_out + "/T!.htm");
+    QVERIFY(renaming.RenameMeta(path("a.htm"), QString()));
+    QCOMPARE(renaming.lastOutcome()->target, m_out + "/a.htm");
+    // A missing source cannot be planned either.
+    QVERIFY(!renaming.RenameMeta(path("gone.htm"), QString()));
+    QCOMPARE(m_reporter.reports.size(), 1);
+    QCOMPARE(entries(m_out), QStringList());
+}
+
+QTEST_GUILESS_MAIN(RenameMetaTest)
+#include "tst_renamemeta.moc"
