@@ -7,6 +7,7 @@
 #include "platform/Failure.h"
 #include "platform/Trap.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -115,6 +116,15 @@ void OptionsPanel::build(QWidget* window)
     m_text1 = place(new QLineEdit(m_frame2), twipsRect(240, 300, 6630, 345));
     m_pushButton4 =
         place(new QPushButton(QStringLiteral("..."), m_frame2), twipsRect(6960, 300, 600, 345));
+
+    // Explicit groups: buttons grouped only by their parent would take in the
+    // tag options of the inner frame as well.
+    m_methodGroup = new QButtonGroup(this);
+    m_methodGroup->addButton(m_option1);
+    m_methodGroup->addButton(m_option2);
+    m_tagGroup = new QButtonGroup(this);
+    m_tagGroup->addButton(m_option3);
+    m_tagGroup->addButton(m_option4);
 
     // The state the window is designed with; start-up restores the stored one.
     m_option1->setChecked(true);
@@ -264,12 +274,15 @@ void OptionsPanel::setOptionValue(QRadioButton* option, bool value)
         option->setChecked(true);
         return;
     }
-    // An exclusive group refuses to clear its checked button, so it is cleared
-    // outside the group for a moment.
-    const bool exclusive = option->autoExclusive();
-    option->setAutoExclusive(false);
+    // An exclusive group refuses to clear its checked button, so it stops being
+    // exclusive for a moment.
+    QButtonGroup* group = option->group();
+    const bool exclusive = group && group->exclusive();
+    if (group)
+        group->setExclusive(false);
     option->setChecked(false);
-    option->setAutoExclusive(exclusive);
+    if (group)
+        group->setExclusive(exclusive);
 }
 
 void OptionsPanel::applyMethodRule()

@@ -6,6 +6,7 @@
 class Boxes;
 class ErrorReporter;
 class OptionSettings;
+class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -92,6 +93,8 @@ private:
     QRadioButton* m_option2 = nullptr;
     QRadioButton* m_option3 = nullptr;
     QRadioButton* m_option4 = nullptr;
+    QButtonGroup* m_methodGroup = nullptr;
+    QButtonGroup* m_tagGroup = nullptr;
     QCheckBox* m_check1 = nullptr;
     QComboBox* m_combo1 = nullptr;
     QLineEdit* m_text1 = nullptr;

@@ -2,7 +2,10 @@
 
 #include "platform/Failure.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <cmath>
 #include <optional>
@@ -11,16 +14,52 @@ namespace {
 
 const QString kGroup = QStringLiteral("Quenby");
 
+// Qt reports a malformed file only to the first store that parses it and serves
+// its cached reading afterwards. So the file is remembered as malformed, by its
+// time and size, until it changes: every read fails alike until a save has
+// written it soundly again.
+struct FileStamp
+{
+    QDateTime modified;
+    qint64 size = -1;
+    bool operator==(const FileStamp&) const = default;
+};
+
+QHash<QString, FileStamp>& malformedFiles()
+{
+    static QHash<QString, FileStamp> files;
+    return files;
+}
+
+FileStamp stampOf(const QString& path)
+{
+    const QFileInfo info(path);
+    return {info.lastModified(), info.size()};
+}
+
+Failure malformed(const QString& path)
+{
+    return Failure(QStringLiteral("The settings file is malformed: ") + path);
+}
+
 // The status of a freshly opened store, as a failure with a description.
 void checkReadable(const QSettings& settings, const QString& path)
 {
     switch (settings.status()) {
-    case QSettings::NoError:
+    case QSettings::NoError: {
+        const auto known = malformedFiles().constFind(path);
+        if (known == malformedFiles().cend())
+            return;
+        if (*known == stampOf(path))
+            throw malformed(path);
+        malformedFiles().erase(known);
         return;
+    }
     case QSettings::AccessError:
         throw Failure(QStringLiteral("The settings file cannot be read: ") + path);
     case QSettings::FormatError:
-        throw Failure(QStringLiteral("The settings file is malformed: ") + path);
+        malformedFiles().insert(path, stampOf(path));
+        throw malformed(path);
     }
 }
 
@@ -69,9 +108,10 @@ Failure typeMismatch()
 
 } // namespace
 
+// The native format on this platform is INI, kept in a ".conf" file.
 SettingsStore::SettingsStore()
-    : SettingsStore(QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tessaly"),
-                              QStringLiteral("Quenby"))
+    : SettingsStore(QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                              QStringLiteral("Tessaly"), QStringLiteral("Quenby"))
                         .fileName())
 {
 }
@@ -110,6 +150,7 @@ void SettingsStore::save(const QString& key, const QString& value)
     settings.sync();
     if (settings.status() == QSettings::AccessError)
         throw Failure(QStringLiteral("The settings file cannot be written: ") + m_filePath);
+    malformedFiles().remove(m_filePath);
 }
 
 bool SettingsStore::toTruth(const QString& text)
