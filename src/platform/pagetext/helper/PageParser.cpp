@@ -56,13 +56,13 @@ bool restCanReachBack(std::string_view rest)
         const void* hit = std::memchr(rest.data() + pos, '<', rest.size() - pos);
         if (!hit)
             return false;
-        size_t at = size_t(static_cast<const char*>(hit) - rest.data()) + 1;
+        const size_t at = size_t(static_cast<const char*>(hit) - rest.data()) + 1;
         pos = at;
-        if (at < rest.size() && rest[at] == '/')
-            ++at;
-        const std::string_view name = rest.substr(at, 5);
-        const std::string lower = asciiLower(name);
-        if (lower == "style" || lower.rfind("body", 0) == 0 || lower.rfind("html", 0) == 0)
+        const bool endTag = at < rest.size() && rest[at] == '/';
+        const std::string name = asciiLower(rest.substr(endTag ? at + 1 : at, 5));
+        // A style element's end tag counts too: the cut may fall inside its rules.
+        if (name == "style" ||
+            (!endTag && (name.rfind("body", 0) == 0 || name.rfind("html", 0) == 0)))
             return true;
     }
     return false;
@@ -182,7 +182,7 @@ std::string PageParser::bodyText(std::string_view html, int wordsWanted)
                 break;
             GumboOutput* output = parse(html.substr(0, cut), false);
             const GumboNode* body = findBody(output);
-            if (!body || hasOpenTable(output->document))
+            if (!body || hasOpenTable(output->root))
                 continue;
             const StyleRules rules = InnerText::pageStyleRules(output->document);
             std::string text = InnerText(rules).of(body);

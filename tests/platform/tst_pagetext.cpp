@@ -1,0 +1,353 @@
+// The page-text service as the rename run uses it: encodings of local pages,
+// pages read ahead of time, pages that change on disk, and pages that break or
+// overload the parser (the test process must survive them all and read the
+// next page normally).
+
+#include "platform/Failure.h"
+#include "platform/pagetext/HelperPageText.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <optional>
+
+namespace {
+
+const QString kHelper = QStringLiteral(QUENBY_BIN_DIR "/quenby-pagetext");
+
+QString dataFile(const char* name)
+{
+    return QStringLiteral(QUENBY_TEST_DATA "/pagetext/") + QLatin1String(name);
+}
+
+struct Read
+{
+    std::optional<QString> text;
+    QString failure;
+};
+
+// Navigates and polls the way the rename run does, then takes the body text.
+Read readPage(PageText& pages, const QString& path)
+{
+    pages.navigate(path);
+    for (int polls = 0; pages.readyState() != 4 && polls < 100000; ++polls) {
+    }
+    try {
+        return {pages.bodyText(), {}};
+    } catch (const Failure& failure) {
+        return {std::nullopt, failure.description()};
+    }
+}
+
+// The first `n` words of a text as the content namer takes them: LF removed,
+// CR turned into a blank, trimmed, split at every single blank.
+QStringList firstWords(QString text, int n)
+{
+    text.remove(QChar(u'\n'));
+    text.replace(QChar(u'\r'), QChar(u' '));
+    while (text.startsWith(u' '))
+        text.remove(0, 1);
+    while (text.endsWith(u' '))
+        text.chop(1);
+    return text.split(QChar(u' ')).mid(0, n);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray paragraphs(int count, const char* word)
+{
+    QByteArray html = "<html><body>";
+    for (int i = 0; i < count; ++i)
+        html += "<p>" + QByteArray(word) + QByteArray::number(i) +
+                " lorem ipsum dolor sit amet, "
+                "consectetur adipiscing elit, sed do eiusmod tempor.</p>\n";
+    return html + "</body></html>";
+}
+
+} // namespace
+
+class TestPageText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_pages = std::make_unique<HelperPageText>(kHelper);
+        writeFile(m_dir.filePath(QStringLiteral("normal.html")),
+                  "<!DOCTYPE html><title>t</title><p>normal page</p><p>second");
+    }
+
+    void encodings_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("UTF-8 byte-order mark") << "bom-utf8.html" << u"Straße und Grüße"_qs;
+        QTest::newRow("UTF-16LE byte-order mark") << "bom-utf16le.html" << u"Été à la plage"_qs;
+        QTest::newRow("meta charset utf-8") << "meta-utf8.html" << u"Слово na češtině"_qs;
+        QTest::newRow("meta http-equiv windows-1252")
+            << "http-equiv-1252.html" << u"“Café” – 10€"_qs;
+        QTest::newRow("Shift_JIS declared") << "sjis-declared.html" << u"日本語のページです。"_qs;
+        QTest::newRow("undeclared UTF-8") << "undeclared-utf8.html" << u"Naïve café — 日本"_qs;
+        QTest::newRow("undeclared windows-1252, French")
+            << "undeclared-1252-french.html"
+            << u"Le château de la forêt était très âgé.\r\n\r\nÀ côté, un garçon régla la note de "
+               u"l’hôtel.\r\n\r\nVoilà qu’il dîne à Noël."_qs;
+        QTest::newRow("undeclared KOI8-R")
+            << "undeclared-koi8r.html"
+            << u"Съешь же ещё этих мягких французских булок, да выпей чаю. Широкая "
+               u"электрификация южных губерний даст мощный толчок подъёму сельского хозяйства."_qs;
+        QTest::newRow("undeclared EUC-JP")
+            << "undeclared-eucjp.html"
+            << u"吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじめ"
+               u"じ"
+               u"めした所でニャーニャー泣いていた事だけは記憶している。"_qs;
+        QTest::newRow("a UTF-16 label means UTF-8") << "meta-utf16-means-utf8.html" << u"über"_qs;
+        QTest::newRow("unknown label falls through") << "meta-unknown-label.html" << u"grüß"_qs;
+        QTest::newRow("meta in a comment is skipped") << "meta-after-comment.html" << u"ą"_qs;
+        QTest::newRow("short Western page stays Western")
+            << "short-western.html" << u"Café crème"_qs;
+    }
+
+    void encodings()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, expected);
+        const Read read = readPage(*m_pages, dataFile(qPrintable(file)));
+        QVERIFY2(read.text, qPrintable(read.failure));
+        QCOMPARE(*read.text, expected);
+    }
+
+    void textRules_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("head, script and style hidden")
+            << QByteArray("<title>T</title><style>p{}</style><p>a<script>x()</script>b")
+            << u"ab"_qs;
+        QTest::newRow("paragraphs give two line breaks")
+            << QByteArray("<p>one</p><p>two</p>") << u"one\r\n\r\ntwo"_qs;
+        QTest::newRow("page style hides by class")
+            << QByteArray("<style>.ad, #x > b { display: none }</style><p>keep <span "
+                          "class='ad'>drop</span><i id=x><b>gone</b></i>this")
+            << u"keep this"_qs;
+        QTest::newRow("page style later rule and specificity")
+            << QByteArray("<style>div span{display:block} span{display:inline}</style><div>a<span>b"
+                          "</span>c</div>")
+            << u"a\r\nb\r\nc"_qs;
+        QTest::newRow("page style in a print media block ignored")
+            << QByteArray("<style>@media print { p { display:none } }</style><p>shown")
+            << u"shown"_qs;
+        QTest::newRow("page style white-space pre")
+            << QByteArray("<style>[data-code]{white-space:pre}</style><div data-code>a  b</div>")
+            << u"a  b"_qs;
+        QTest::newRow("closed details shows its summary only")
+            << QByteArray("<details><summary>More</summary>hidden text</details>") << u"More"_qs;
+        QTest::newRow("dialog without open is hidden")
+            << QByteArray("x<dialog>no</dialog><dialog open>yes</dialog>") << u"x\r\nyes"_qs;
+        QTest::newRow("noscript content is not shown")
+            << QByteArray("a<noscript><p>enable scripts</p></noscript>b") << u"ab"_qs;
+        QTest::newRow("SVG text elements on lines of their own")
+            << QByteArray("<svg><text>one</text><text>two</text><title>t</title></svg>")
+            << u"one\r\ntwo"_qs;
+        QTest::newRow("text-transform from inline style")
+            << QByteArray("<p style='text-transform: capitalize'>hello world") << u"Hello World"_qs;
+    }
+
+    void textRules()
+    {
+        QFETCH(QByteArray, html);
+        QFETCH(QString, expected);
+        const QString path = m_dir.filePath(QStringLiteral("rules.html"));
+        writeFile(path, html);
+        const Read read = readPage(*m_pages, path);
+        QVERIFY2(read.text, qPrintable(read.failure));
+        QCOMPARE(*read.text, expected);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("missing file")
+            << m_dir.filePath(QStringLiteral("none.html")) << u"No such file or directory"_qs;
+        QTest::newRow("folder") << m_dir.path() << u"Is a directory"_qs;
+        QTest::newRow("no body element")
+            << m_dir.filePath(QStringLiteral("frames.html")) << u"The page has no body element."_qs;
+    }
+
+    void failures()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, description);
+        writeFile(m_dir.filePath(QStringLiteral("frames.html")),
+                  "<html><frameset><frame src=a.html></frameset></html>");
+        const Read read = readPage(*m_pages, path);
+        QVERIFY(!read.text);
+        QCOMPARE(read.failure, description);
+        const Read next = readPage(*m_pages, m_dir.filePath(QStringLiteral("normal.html")));
+        QCOMPARE(next.text.value_or(next.failure), u"normal page\r\n\r\nsecond"_qs);
+    }
+
+    void missingHelper()
+    {
+        HelperPageText pages(m_dir.filePath(QStringLiteral("no-such-helper")));
+        const Read read = readPage(pages, m_dir.filePath(QStringLiteral("normal.html")));
+        QVERIFY(!read.text);
+        QVERIFY2(read.failure.contains(u"could not be started"), qPrintable(read.failure));
+    }
+
+    void abusivePages_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("wordsWanted");
+        for (const int words : {0, 8}) {
+            const QByteArray suffix = words ? " (8 words read ahead)" : "";
+            QTest::newRow("parser abort" + suffix) << u"abort"_qs << words;
+            QTest::newRow("100000 nested elements" + suffix) << u"nested"_qs << words;
+            QTest::newRow("200 MB page" + suffix) << u"huge"_qs << words;
+            QTest::newRow("random bytes" + suffix) << u"random"_qs << words;
+        }
+    }
+
+    void abusivePages()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, wordsWanted);
+        QString path;
+        if (kind == u"abort") {
+            path = dataFile("parser-abort.html");
+        } else if (kind == u"nested") {
+            path = m_dir.filePath(QStringLiteral("nested.html"));
+            writeFile(path, QByteArray("<div>").repeated(100000) + "deep text" +
+                                QByteArray("</div>").repeated(100000));
+        } else if (kind == u"huge") {
+            path = m_dir.filePath(QStringLiteral("huge.html"));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            const QByteArray chunk = paragraphs(10000, "w").mid(12).chopped(14);
+            file.write("<html><body>");
+            while (file.size() < 200ll * 1000 * 1000)
+                QVERIFY(file.write(chunk) == chunk.size());
+        } else {
+            path = m_dir.filePath(QStringLiteral("random.html"));
+            QByteArray bytes(1 << 20, Qt::Uninitialized);
+            QRandomGenerator random(20261208);
+            random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+            writeFile(path, bytes);
+        }
+
+        const QString normal = m_dir.filePath(QStringLiteral("normal.html"));
+        m_pages->prefetch({path, normal}, wordsWanted);
+        const Read read = readPage(*m_pages, path);
+        if (kind == u"abort") {
+            QVERIFY(!read.text);
+            QVERIFY2(read.failure.contains(u"stopped unexpectedly"), qPrintable(read.failure));
+        } else if (kind == u"nested") {
+            QCOMPARE(read.text.value_or(read.failure), u"deep text"_qs);
+        } else if (kind == u"huge") {
+            // Read in part, or failed by the time limit on a slow build.
+            if (read.text)
+                QCOMPARE(firstWords(*read.text, 3), QStringList({"w0", "lorem", "ipsum"}));
+            else
+                QVERIFY2(read.failure.contains(u"longer than"), qPrintable(read.failure));
+        } else {
+            QVERIFY(read.text || !read.failure.isEmpty());
+        }
+        if (kind == u"huge")
+            QFile::remove(path);
+
+        const Read next = readPage(*m_pages, normal);
+        QCOMPARE(next.text.value_or(next.failure), u"normal page\r\n\r\nsecond"_qs);
+    }
+
+    void prefixGivesSameWords_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<bool>("shorter");
+        const QByteArray many = paragraphs(3000, "p");
+        QTest::newRow("long page") << many << true;
+        QByteArray styled = many;
+        styled.replace("</body>", "<style>p { display: none } p + p, .x { display: block }</style>"
+                                  "<div>style came last</div></body>");
+        QTest::newRow("style sheet at the end") << styled << false;
+        QByteArray table = "<html><body><table><tr><td>" + many.mid(12).chopped(14) +
+                           "</td></tr> moved before the table <tr><td>x</td></tr></table>";
+        QTest::newRow("text moved before an open table") << table << false;
+        QByteArray bodyAttribute = many;
+        bodyAttribute.replace("</body>", "<body hidden></body>");
+        QTest::newRow("body attributes at the end") << bodyAttribute << false;
+        QTest::newRow("few words on a long page")
+            << QByteArray("<p>only three words</p>" + QByteArray("<br>").repeated(40000)) << false;
+    }
+
+    void prefixGivesSameWords()
+    {
+        QFETCH(QByteArray, html);
+        QFETCH(bool, shorter);
+        const QString path = m_dir.filePath(QStringLiteral("prefix.html"));
+        writeFile(path, html);
+        const Read whole = readPage(*m_pages, path);
+        QVERIFY2(whole.text, qPrintable(whole.failure));
+        m_pages->prefetch({path}, 8);
+        const Read prefix = readPage(*m_pages, path);
+        QVERIFY2(prefix.text, qPrintable(prefix.failure));
+        QCOMPARE(firstWords(*prefix.text, 8), firstWords(*whole.text, 8));
+        if (shorter)
+            QVERIFY(prefix.text->size() < whole.text->size() / 4);
+    }
+
+    void prefetchedPagesInListOrder()
+    {
+        QStringList paths;
+        for (int i = 0; i < 30; ++i) {
+            paths << m_dir.filePath(QStringLiteral("list%1.html").arg(i));
+            writeFile(paths.last(), "<p>page " + QByteArray::number(i));
+        }
+        m_pages->prefetch(paths, 2);
+        // Entries passed over, and one asked for again, still get their own text.
+        for (const int i : {0, 1, 2, 5, 6, 6, 29, 3}) {
+            const Read read = readPage(*m_pages, paths[i]);
+            QCOMPARE(read.text.value_or(read.failure), QStringLiteral("page %1").arg(i));
+        }
+    }
+
+    void pageChangedAfterReadAhead()
+    {
+        const QString first = m_dir.filePath(QStringLiteral("first.html"));
+        const QString changed = m_dir.filePath(QStringLiteral("changed.html"));
+        writeFile(first, "<p>first");
+        writeFile(changed, "<p>old text");
+        m_pages->prefetch({first, changed}, 0);
+        QCOMPARE(readPage(*m_pages, first).text.value_or(QString()), u"first"_qs);
+        QTest::qWait(300); // lets the second page be read ahead
+        writeFile(changed, "<p>new text!");
+        QCOMPARE(readPage(*m_pages, changed).text.value_or(QString()), u"new text!"_qs);
+    }
+
+    void helperReplacedAfterCrash()
+    {
+        HelperPageText pages(kHelper, 1);
+        QVERIFY(!readPage(pages, dataFile("parser-abort.html")).text);
+        QVERIFY(!readPage(pages, dataFile("parser-abort.html")).text);
+        QCOMPARE(
+            readPage(pages, m_dir.filePath(QStringLiteral("normal.html"))).text.value_or(QString()),
+            u"normal page\r\n\r\nsecond"_qs);
+        QCOMPARE(pages.helpersStarted(), 3);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<HelperPageText> m_pages;
+};
+
+QTEST_GUILESS_MAIN(TestPageText)
+#include "tst_pagetext.moc"
