@@ -199,6 +199,44 @@ private:
     std::set<FolderKey> m_seen;
 };
 
+// Calls visit(dirFd, nativeName, name) for each file of the folder `prefix`
+// (ending in '/') that matches the pattern and names a regular file, in listing
+// order. A missing folder has no files; one that cannot be read throws Failure.
+template <typename Visit>
+void forEachPresentFile(const QString& prefix, const QString& pattern, Visit&& visit)
+{
+    DirCloser dir{::opendir(nativePath(prefix).constData())};
+    if (!dir.dir) {
+        if (isPathNotFound(errno))
+            return;
+        throw Failure::fromErrno(errno);
+    }
+    const int fd = ::dirfd(dir.dir);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.dir);
+        if (!entry) {
+            if (errno != 0)
+                throw Failure::fromErrno(errno);
+            break;
+        }
+        if (entry->d_type == DT_DIR)
+            continue;
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!MatchesPattern(name, pattern))
+            continue;
+        // The listing's own type answers for a plain file; anything else (a
+        // link, an unknown type) is looked at through links.
+        bool present = entry->d_type == DT_REG;
+        if (!present) {
+            struct stat info;
+            present = ::fstatat(fd, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+        }
+        if (present)
+            visit(fd, entry->d_name, name);
+    }
+}
+
 } // namespace
 
 QString BrowseForFolder(FileDialogs& dialogs, const QString& prompt, const QString& startFolder)
@@ -216,28 +254,9 @@ void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& re
 
 QStringList GetFilesInFolder(const QString& folder, const QString& pattern)
 {
-    const QString prefix = folder.endsWith(kSeparator) ? folder : folder + kSeparator;
     QStringList names;
-    DirCloser dir{::opendir(nativePath(prefix).constData())};
-    if (!dir.dir) {
-        if (isPathNotFound(errno))
-            return names;
-        throw Failure::fromErrno(errno);
-    }
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir.dir);
-        if (!entry) {
-            if (errno != 0)
-                throw Failure::fromErrno(errno);
-            break;
-        }
-        if (entry->d_type == DT_DIR)
-            continue;
-        const QString name = QFile::decodeName(entry->d_name);
-        if (MatchesPattern(name, pattern) && FileIsPresent(prefix + name))
-            names.append(name);
-    }
+    forEachPresentFile(WithTrailingSeparator(folder), pattern,
+                       [&](int, const char*, const QString& name) { names.append(name); });
     return names;
 }
 
@@ -277,18 +296,26 @@ QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorRepor
     GetSubDirectories2016(folders, true, scanReporter, pump);
     QStringList paths;
     for (const QString& entry : std::as_const(folders)) {
-        const QString dir = entry.chopped(1);
-        QStringList names;
-        trap(listLine, [&] { names = GetFilesInFolder(dir, pattern); });
-        for (const QString& name : std::as_const(names)) {
-            if (name.startsWith(u'~'))
-                continue;
-            const QString path = dir + kSeparator + name;
-            trap(testLine, [&] {
-                if (FileIsPresent(path) && FileSystem::attributes(path) != kRefusedFileAttributes)
-                    paths.append(Main::NormalizePath(path));
-            });
-        }
+        // The name holds no separator, so the folder part is normalized once.
+        const QString prefix = Main::NormalizePath(entry);
+        trap(listLine, [&] {
+            forEachPresentFile(
+                entry, pattern, [&](int fd, const char* native, const QString& name) {
+                    if (name.startsWith(u'~'))
+                        return;
+                    // Only a name beginning with "." can carry the hidden bit of 34.
+                    if (name.startsWith(u'.')) {
+                        bool keep = false;
+                        trap(testLine, [&] {
+                            keep = FileSystem::attributesAt(fd, QByteArray(native)) !=
+                                   kRefusedFileAttributes;
+                        });
+                        if (!keep)
+                            return;
+                    }
+                    paths.append(prefix + name);
+                });
+        });
     }
     return paths;
 }
