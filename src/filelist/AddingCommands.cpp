@@ -91,8 +91,8 @@ void AddingCommands::PushButton5_Click()
     trap(20, [&] { m_services.store.save(QStringLiteral("Extension"), extension); });
 
     QString chosen;
-    trap(30, [&] {
-        m_lastFolder = m_services.store.read(QStringLiteral("LastFolder"), {});
+    trap(30, [&] { m_lastFolder = m_services.store.read(QStringLiteral("LastFolder"), {}); });
+    trap(35, [&] {
         chosen = AddFolder::BrowseForFolder(m_services.dialogs,
                                             QString::fromLatin1(kSelectFolderPrompt), m_lastFolder);
     });

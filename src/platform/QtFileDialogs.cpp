@@ -3,12 +3,14 @@
 #include "platform/Failure.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 
 QString QtFileDialogs::openFiles(const QString& title, const QString& filter)
 {
-    // No start folder: the dialog opens where it was last left.
     const QStringList chosen =
-        QFileDialog::getOpenFileNames(m_owner, title, QString(), nameFilters(filter));
+        QFileDialog::getOpenFileNames(m_owner, title, m_lastFolder, nameFilters(filter));
+    if (!chosen.isEmpty())
+        m_lastFolder = QFileInfo(chosen.first()).absolutePath();
     return answerFor(chosen);
 }
 

@@ -25,4 +25,6 @@ public:
 
 private:
     QWidget* m_owner;
+    // The dialog opens where it was last left, as the platform's own dialog does.
+    QString m_lastFolder;
 };
