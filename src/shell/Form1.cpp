@@ -17,6 +17,8 @@
 #include "platform/QtProgressBar.h"
 #include "platform/QtRandom.h"
 #include "platform/Trap.h"
+#include "platform/pagetext/HelperPageText.h"
+#include "rename/RenameRun.h"
 #include "shell/ReportError.h"
 #include "shell/Samples.h"
 #include "shell/SettingsStore.h"
@@ -123,11 +125,21 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
         m_services.dialogs = m_ownDialogs.get();
     }
 
+    if (!m_services.pageText) {
+        m_ownPageText = std::make_unique<HelperPageText>(m_services.programFolder +
+                                                         QStringLiteral("/quenby-pagetext"));
+        m_services.pageText = m_ownPageText.get();
+    }
+
     buildControls();
     attachFileList();
 
-    // The rename run reads the list and the panel through this window.
-    // CONNECTION POINT (rename run): see PushButton2_Click.
+    // The run reads the list and the panel through this window, as they stand
+    // when it comes to each file.
+    m_run = std::make_unique<RenameRun>(
+        *m_fileList, *this,
+        RenameRun::Surface{*m_services.boxes, *m_services.pointer, *m_progress, *m_services.pump,
+                           *m_services.pageText, *m_services.reporter});
 
     connect(m_buttons[2], &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(m_buttons[7], &QPushButton::clicked, this, &Form1::PushButton7_Click);
@@ -395,8 +407,7 @@ QString Form1::metaPattern() const
 
 void Form1::PushButton2_Click()
 {
-    // CONNECTION POINT (rename run): the run of the list with this window's
-    // options, boxes, pointer, progress bar, event pump, page text and reporter.
+    m_run->start();
 }
 
 void Form1::PushButton7_Click()
@@ -407,7 +418,7 @@ void Form1::PushButton7_Click()
 
 bool Form1::busy() const
 {
-    return m_services.pointer->isBusy();
+    return m_run->busy() || m_services.pointer->isBusy();
 }
 
 void Form1::closeEvent(QCloseEvent* event)

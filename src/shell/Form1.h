@@ -24,6 +24,7 @@ class ProgressBar;
 class QPushButton;
 class QTreeView;
 class RandomSource;
+class RenameRun;
 class Samples;
 class SettingsStore;
 
@@ -47,7 +48,7 @@ QString applicationTitleFor(const QString& productName);
 struct Form1Services
 {
     SettingsStore* settings = nullptr; // required
-    PageText* pageText = nullptr;      // required for a rename run
+    PageText* pageText = nullptr;
     Boxes* boxes = nullptr;
     ErrorReporter* reporter = nullptr;
     Pointer* pointer = nullptr;
@@ -93,6 +94,7 @@ public:
     CaptionedProgressBar* progressBar1() const { return m_progressBar1; }
     FileList& fileList() const { return *m_fileList; }
     FileListController* fileListController() const { return m_fileListController; }
+    RenameRun& renameRun() const { return *m_run; }
     Samples& samples() const { return *m_samples; }
 
     // The services, as the window uses them.
@@ -135,6 +137,7 @@ private:
     std::unique_ptr<RandomSource> m_ownRandom;
     std::unique_ptr<EventPump> m_ownPump;
     std::unique_ptr<FileDialogs> m_ownDialogs;
+    std::unique_ptr<PageText> m_ownPageText;
     std::unique_ptr<ProgressBar> m_progress;
 
     FileList* m_fileList = nullptr;
@@ -146,6 +149,7 @@ private:
     HoverCursor* m_hover = nullptr;
     FileListController* m_fileListController = nullptr;
     std::unique_ptr<Samples> m_samples;
+    std::unique_ptr<RenameRun> m_run;
 
     QCursor m_handCursor;
     bool m_hasHandCursor = false;

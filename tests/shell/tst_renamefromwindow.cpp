@@ -1,0 +1,244 @@
+// The real window offscreen, driven as a user would: options chosen in the
+// panel, a results folder typed, two files in the list, "Start Renaming"
+// pressed, the prompts answered, and the renamed copies looked for on disk.
+
+#include "filelist/FileList.h"
+#include "options/OptionsPanel.h"
+#include "platform/DesktopShell.h"
+#include "platform/QtRandom.h"
+#include "platform/pagetext/HelperPageText.h"
+#include "rename/RenameRun.h"
+#include "shell/Form1.h"
+#include "shell/SettingsStore.h"
+#include "support/Fakes.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+class QuietShell : public DesktopShell
+{
+public:
+    void openFolder(const QString&) override {}
+    void openUrl(const QString&) override {}
+    void startDetached(const QString&, const QStringList&) override {}
+    QString desktopFolder() const override { return QStringLiteral("/nowhere/Desktop/"); }
+};
+
+class NoSeven : public RandomSource
+{
+public:
+    double nextFraction() override { return 0.5; }
+};
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+struct Session
+{
+    explicit Session(EventPump* pump = nullptr)
+        : store(SettingsStore::inFolder(dir.filePath(QStringLiteral("config")))),
+          pageText(QStringLiteral(QUENBY_BIN_DIR "/quenby-pagetext"), 1)
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("pages"));
+        QDir(dir.path()).mkpath(QStringLiteral("program"));
+        QDir(dir.path()).mkpath(QStringLiteral("out"));
+        writeFile(page(1), "<html><head><title>First Title</title></head>\n"
+                           "<body><p>Alpha beta gamma delta</p></body></html>\n");
+        writeFile(page(2), "<html><head><title>Second Title</title></head>\n"
+                           "<body><h1>Omega</h1><p>psi chi</p></body></html>\n");
+        Form1Services services;
+        services.settings = &store;
+        services.boxes = &boxes;
+        services.reporter = &reporter;
+        services.shell = &shell;
+        services.random = &random;
+        services.pageText = &pageText;
+        services.pump = pump;
+        services.programFolder = dir.filePath(QStringLiteral("program"));
+        form = std::make_unique<Form1>(services);
+        form->Form_Load();
+        form->show();
+    }
+
+    QString page(int n) const { return dir.filePath(QStringLiteral("pages/page%1.htm").arg(n)); }
+    QString out() const { return dir.filePath(QStringLiteral("out")); }
+    OptionsPanel& panel() const { return *form->panel(); }
+
+    void typeResultsFolder()
+    {
+        QLineEdit* text1 = panel().text1();
+        text1->selectAll();
+        QTest::keyClick(text1, Qt::Key_Delete);
+        QTest::keyClicks(text1, out() + QLatin1Char('/'));
+    }
+
+    void choose(QAbstractButton* button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton, {},
+                          button->rect().topLeft() + QPoint(6, button->height() / 2));
+    }
+
+    void pressStart() { QTest::mouseClick(form->pushButton(2), Qt::LeftButton); }
+
+    QStringList copies() const
+    {
+        return QDir(out()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    QTemporaryDir dir;
+    SettingsStore store;
+    HelperPageText pageText;
+    ScriptedBoxes boxes;
+    RecordingReporter reporter;
+    QuietShell shell;
+    NoSeven random;
+    std::unique_ptr<Form1> form;
+};
+
+} // namespace
+
+class TestRenameFromWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void renamesTwoFilesFromTheWindow_data();
+    void renamesTwoFilesFromTheWindow();
+    void panelChangesDuringTheRunReachTheLaterFiles();
+    void emptyListAndMissingFolder();
+};
+
+void TestRenameFromWindow::renamesTwoFilesFromTheWindow_data()
+{
+    QTest::addColumn<int>("option");    // 1 content, 2 metadata
+    QTest::addColumn<int>("tagOption"); // 3 ignore tags, 4 consider tags
+    QTest::addColumn<int>("method");
+    QTest::addColumn<int>("preset"); // 0: none
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QStringList>("prompts");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("first two words of the page text")
+        << 1 << 3 << 0 << 0 << QStringList{"2"} << QStringList{"Enter X"}
+        << QStringList{"Alpha beta.htm", "Omega.htm"}; // a heading ends in a blank line
+    QTest::newRow("words at positions of the page text")
+        << 1 << 3 << 1 << 0 << QStringList{"x", "1, 3"}
+        << QStringList{"Please enter word numbers (for example 10, 11 will use the tenth and "
+                       "eleventh word on the first page):",
+                       "Please enter word numbers (for example 10, 11 will use the tenth and "
+                       "eleventh word on the first page):"}
+        << QStringList{"Alpha gamma.htm", "Omega psi.htm"};
+    QTest::newRow("word after a string in the source")
+        << 1 << 4 << 2 << 0 << QStringList{"<p>", "1"}
+        << QStringList{"Enter string to search for:", "Enter number of words to get:"}
+        << QStringList{"Alpha.htm", "psi.htm"};
+    QTest::newRow("title by metadata") << 2 << 3 << 0 << 10 << QStringList{} << QStringList{}
+                                       << QStringList{"First Title.htm", "Second Title.htm"};
+}
+
+void TestRenameFromWindow::renamesTwoFilesFromTheWindow()
+{
+    QFETCH(int, option);
+    QFETCH(int, tagOption);
+    QFETCH(int, method);
+    QFETCH(int, preset);
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, prompts);
+    QFETCH(QStringList, expected);
+
+    Session s;
+    QRadioButton* options[] = {nullptr, s.panel().option1(), s.panel().option2(),
+                               s.panel().option3(), s.panel().option4()};
+    s.choose(options[tagOption]);
+    s.choose(options[option]);
+    s.panel().combo1()->setFocus();
+    for (int i = 0; i < method; ++i)
+        QTest::keyClick(s.panel().combo1(), Qt::Key_Down);
+    if (preset) {
+        s.panel().text2()->setText(QStringLiteral("%k"));
+        QTest::mouseClick(s.panel().pushButton(preset), Qt::LeftButton);
+    }
+    s.typeResultsFolder();
+    s.form->fileList().AddFile(s.page(1));
+    s.form->fileList().AddFile(s.page(2));
+    s.boxes.answers = answers;
+
+    s.pressStart();
+
+    QStringList asked;
+    for (const AskedInput& input : s.boxes.asked)
+        asked.append(input.prompt);
+    QCOMPARE(asked, prompts);
+    QVERIFY(!s.boxes.shown.isEmpty());
+    QCOMPARE(s.boxes.shown.last().text, QStringLiteral("Done."));
+    QVERIFY(s.reporter.reports.isEmpty());
+    QCOMPARE(s.copies(), expected);
+    QVERIFY(!s.form->renameRun().busy());
+    QCOMPARE(s.form->pointer().shape(), PointerShape::Default);
+
+    // What was chosen is what the next start restores.
+    QCOMPARE(s.store.read(QStringLiteral("Text1"), QString()), s.out() + QLatin1Char('/'));
+    QCOMPARE(s.store.read(QStringLiteral("Combo1Index"), QStringLiteral("absent")),
+             method ? QString::number(method) : QStringLiteral("absent"));
+}
+
+void TestRenameFromWindow::panelChangesDuringTheRunReachTheLaterFiles()
+{
+    ScriptedPump pump;
+    Session s(&pump);
+    s.choose(s.panel().option4()); // consider tags: one pause per file, no page text wait
+    s.choose(s.panel().option2());
+    QTest::mouseClick(s.panel().pushButton(10), Qt::LeftButton);
+    s.panel().text2()->setText(QStringLiteral("%t"));
+    s.typeResultsFolder();
+    s.form->fileList().AddFile(s.page(1));
+    s.form->fileList().AddFile(s.page(2));
+
+    QList<PointerShape> duringRun;
+    pump.onEvents = [&] {
+        if (pump.calls != 2)
+            return;
+        // Between the two files: the hourglass stays over a button, and the
+        // pattern typed now is used for the second file.
+        QEvent enter(QEvent::Enter);
+        QCoreApplication::sendEvent(s.panel().pushButton(11), &enter);
+        duringRun.append(s.form->pointer().shape());
+        s.panel().text2()->selectAll();
+        QTest::keyClicks(s.panel().text2(), QStringLiteral("%t - %t"));
+    };
+    s.pressStart();
+
+    QCOMPARE(duringRun, QList<PointerShape>{PointerShape::Busy});
+    QCOMPARE(s.copies(), (QStringList{"First Title.htm", "Second Title - Second Title.htm"}));
+    QCOMPARE(s.store.read(QStringLiteral("Text2"), QString()), QStringLiteral("%t - %t"));
+}
+
+void TestRenameFromWindow::emptyListAndMissingFolder()
+{
+    Session s;
+    s.pressStart();
+    QCOMPARE(s.boxes.shown.size(), 1);
+    QCOMPARE(s.boxes.shown[0].text, QStringLiteral("No files added."));
+    s.form->fileList().AddFile(s.page(1));
+    s.panel().text1()->setText(s.dir.filePath(QStringLiteral("missing")));
+    s.pressStart();
+    QCOMPARE(s.boxes.shown.size(), 2);
+    QCOMPARE(s.boxes.shown[1].text,
+             QStringLiteral("Folder does not exist. Please select another folder."));
+    QVERIFY(s.copies().isEmpty());
+}
+
+QTEST_MAIN(TestRenameFromWindow)
+#include "tst_renamefromwindow.moc"
