@@ -84,18 +84,9 @@ void TestController::setsUpTheViews()
     Window w;
     QCOMPARE(w.listView1.model(), &w.list);
     QCOMPARE(w.listView3.model(), &w.controller.preview());
-    QCOMPARE(w.listView1.model()->headerData(0, Qt::Horizontal).toString(),
-             QStringLiteral(" HTML File(s)"));
-    QCOMPARE(w.listView1.toolTip(),
-             QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | "
-                            "line to right and out of window to reveal full names."));
-    QCOMPARE(w.listView3.toolTip(), QStringLiteral("Preview"));
     QVERIFY(w.listView1.uniformRowHeights());
-    QVERIFY(!w.listView1.isSortingEnabled());
-    QVERIFY(!w.listView1.dragEnabled());
+    QVERIFY(!w.listView1.dragEnabled()); // the reorder gesture moves entries, not a drag
     QCOMPARE(w.listView1.editTriggers(), QAbstractItemView::NoEditTriggers);
-    QCOMPARE(w.listView1.columnWidth(0), 7000 / 15);
-    QCOMPARE(w.listView3.columnWidth(0), 7600 / 15);
 }
 
 void TestController::dragOverAndDrop_data()
@@ -146,23 +137,9 @@ void TestController::deleteKeyAndDoubleClick()
     QCOMPARE(w.list.paths(), (QStringList{"/a", "/c", "/d"}));
     QCOMPARE(w.controller.preview().lines(), QStringList{"shown"});
 
-    // While busy the key does nothing.
-    w.send(QEvent::MouseButtonPress, 1, Qt::LeftButton);
-    w.send(QEvent::MouseButtonRelease, 1, Qt::NoButton);
-    w.pointer.current = PointerShape::Busy;
-    QTest::keyClick(&w.listView1, Qt::Key_Delete);
-    w.send(QEvent::MouseButtonDblClick, 1, Qt::LeftButton);
-    QCOMPARE(w.list.count(), 3);
-    w.pointer.current = PointerShape::Default;
-
     w.send(QEvent::MouseButtonDblClick, 3, Qt::LeftButton);
     w.send(QEvent::MouseButtonRelease, 3, Qt::NoButton);
     QCOMPARE(w.list.paths(), (QStringList{"/a", "/c"}));
-    QVERIFY(w.controller.preview().lines().isEmpty());
-
-    w.controller.preview().append("again");
-    w.controller.PushButton3_Click();
-    QCOMPARE(w.list.count(), 0);
     QVERIFY(w.controller.preview().lines().isEmpty());
 }
 

