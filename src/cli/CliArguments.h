@@ -1,0 +1,35 @@
+#pragma once
+
+#include "rename/RenameOptions.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// What the command line asked for, checked: every value is one the run accepts.
+struct CliArguments
+{
+    QStringList paths;
+    FixedRenameOptions options;
+    QString words =
+        QStringLiteral("1"); // the answer to "Enter X" / "Enter number of words to get:"
+    QString positions = QStringLiteral("10,11"); // the answer to the word-number prompt
+    QString search;                              // the answer to "Enter string to search for:"
+    std::optional<QString> extension;            // --ext: folders are scanned for "*." + EXT
+    bool dryRun = false;
+    bool json = false;
+    std::optional<bool> progress; // unset: when standard error is a terminal
+};
+
+// The outcome of reading the arguments: either arguments to run with, or a text
+// to print and the exit status to end with (help, version, or a usage error).
+struct CliParse
+{
+    std::optional<CliArguments> arguments;
+    QString message;
+    int exitCode = 0;
+};
+
+CliParse parseCliArguments(const QStringList& argv);
+
+QString cliUsage();

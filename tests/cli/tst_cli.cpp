@@ -1,0 +1,262 @@
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Result
+{
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(content);
+}
+
+} // namespace
+
+// The command-line program as a script would use it: arguments in, lines, files
+// and an exit status out.
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_in;
+    QString m_out;
+
+    Result run(const QStringList& arguments)
+    {
+        QProcess process;
+        process.setWorkingDirectory(m_dir.path());
+        process.start(QStringLiteral(QUENBY_BIN_DIR "/quenby-rename"), arguments);
+        if (!process.waitForFinished(60000))
+            qFatal("quenby-rename did not finish");
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QStringList outFiles() const { return QDir(m_out).entryList(QDir::Files, QDir::Name); }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        QDir(m_dir.path()).removeRecursively();
+        m_in = m_dir.filePath(QStringLiteral("in"));
+        m_out = m_dir.filePath(QStringLiteral("out"));
+        QDir().mkpath(m_out);
+        writeFile(m_in + QStringLiteral("/report.html"),
+                  "<html><head><title>Annual Report</title><meta name=\"author\" content=\"x\">\n"
+                  "</head>\n<body>\r\n<Author>Ann Lee</Author> wrote this Chapter one two</body>"
+                  "</html>\n");
+        writeFile(m_in + QStringLiteral("/sub/notes.htm"),
+                  "<html><body>Meeting notes for Monday</body></html>\n");
+        writeFile(m_in + QStringLiteral("/sub/~draft.htm"), "<body>draft</body>");
+        writeFile(m_in + QStringLiteral("/sub/deeper/plain.txt"), "plain words here");
+    }
+
+    void namesAndTargets_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("exitCode");
+
+        QTest::newRow("visible text (the default)")
+            << QStringList{"-n", "2"}
+            << QStringList{"Meeting notes.htm", "Ann Lee.html", "plain words.txt"} << 0;
+        // CR LF in the source becomes a blank; the markup's signs are cleaned out.
+        QTest::newRow("consider tags, two words")
+            << QStringList{"--tags", "consider", "-n", "2"}
+            << QStringList{"Meeting notes.htm", "AuthorAnn LeeAuthor.html", "plain words.txt"} << 0;
+        QTest::newRow("include head")
+            << QStringList{"--tags", "consider", "--include-head", "--words", "1"}
+            << QStringList{"htmlbodyMeeting.htm", "htmlheadtitleAnnual.html", "plain.txt"} << 0;
+        QTest::newRow("positions")
+            << QStringList{"--tags", "consider", "--method", "positions", "--positions", "2,3"}
+            << QStringList{"notes for.htm", "LeeAuthor wrote.html", "words here.txt"} << 0;
+        QTest::newRow("after") << QStringList{"--tags",   "consider", "--method", "after",
+                                              "--search", "chapter",  "-n",       "2"}
+                               << QStringList{"notes.htm", "one twobodyhtml.html", "plain.txt"}
+                               << 0;
+        QTest::newRow("before") << QStringList{"--tags",   "consider", "--method", "before",
+                                               "--search", "Chapter",  "-n",       "2"}
+                                << QStringList{"notes.htm", "AuthorAnn LeeAuthor.html", "plain.txt"}
+                                << 0;
+        QTest::newRow("extension filter")
+            << QStringList{"--tags", "consider", "--ext", "htm"} << QStringList{"Meeting.htm"} << 0;
+        // Pages without a title are passed over.
+        QTest::newRow("metadata") << QStringList{"--by",     "metadata",  "--tags",
+                                                 "consider", "--pattern", "%t"}
+                                  << QStringList{"Annual Report.html"} << 1;
+        QTest::newRow("metadata, empty pattern keeps the own names")
+            << QStringList{"--by", "metadata", "--tags", "consider", "--pattern", " "}
+            << QStringList{"report.html", "notes.htm", "plain.txt"} << 0;
+    }
+
+    void namesAndTargets()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, expected);
+        QFETCH(int, exitCode);
+        const Result result =
+            run(QStringList{"-o", m_out, "--no-progress"} + arguments + QStringList{m_in});
+        QCOMPARE(result.err, QString());
+        QCOMPARE(result.exitCode, exitCode);
+        expected.sort();
+        QCOMPARE(outFiles(), expected);
+        QVERIFY(result.out.contains(QStringLiteral("Done.")));
+        QCOMPARE(result.out.count(QStringLiteral("renamed: ")), expected.size());
+    }
+
+    void copiesKeepTheContent()
+    {
+        const Result result = run({"-o", m_out, "--tags", "consider", m_in + "/report.html"});
+        QCOMPARE(result.exitCode, 0);
+        QFile copy(m_out + QStringLiteral("/AuthorAnn.html"));
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QFile source(m_in + QStringLiteral("/report.html"));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), source.readAll());
+        QCOMPARE(result.out, QStringLiteral("renamed: %1/report.html -> %2/AuthorAnn.html\nDone.\n")
+                                 .arg(m_in, m_out));
+    }
+
+    void dryRunPlansWithoutWriting()
+    {
+        writeFile(m_out + QStringLiteral("/Meeting.htm"), "taken");
+        writeFile(m_in + QStringLiteral("/sub/again.htm"), "<body>Meeting again</body>");
+        const Result result =
+            run({"-o", m_out, "--tags", "consider", "--dry-run", "--json", "--ext", "htm", m_in});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(outFiles(), QStringList{"Meeting.htm"});
+        const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QStringList targets;
+        for (const QString& line : lines) {
+            const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+            QCOMPARE(object.value(QStringLiteral("status")).toString(), QStringLiteral("planned"));
+            QCOMPARE(object.value(QStringLiteral("name")).toString(), QStringLiteral("Meeting"));
+            targets.append(object.value(QStringLiteral("target")).toString());
+        }
+        // The existing file and the first plan both count as taken.
+        targets.sort();
+        QCOMPARE(targets, (QStringList{m_out + "/Meeting!!.htm", m_out + "/Meeting!.htm"}));
+    }
+
+    void jsonLines()
+    {
+        writeFile(m_in + QStringLiteral("/empty.htm"), "");
+        const Result result = run({"-o", m_out, "--by", "metadata", "--tags", "consider", "--json",
+                                   m_in + "/report.html", m_in + "/empty.htm"});
+        QCOMPARE(result.exitCode, 1);
+        const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        // Keys stand in the documented order. The author comes from a meta element's
+        // attributes, cleaned of its quotes, "=" and ">".
+        QCOMPARE(lines[0], QStringLiteral("{\"source\":\"%1/report.html\",\"name\":\" contentx - "
+                                          "Annual Report\",\"target\":\"%2/ contentx - Annual "
+                                          "Report.html\",\"status\":\"renamed\"}")
+                               .arg(m_in, m_out));
+        const QJsonObject skipped = QJsonDocument::fromJson(lines[1].toUtf8()).object();
+        QCOMPARE(skipped.value(QStringLiteral("source")).toString(), m_in + "/empty.htm");
+        QVERIFY(skipped.value(QStringLiteral("name")).isNull());
+        QVERIFY(skipped.value(QStringLiteral("target")).isNull());
+        QCOMPARE(skipped.value(QStringLiteral("status")).toString(), QStringLiteral("skipped"));
+    }
+
+    void skippedFilesAndExitOne()
+    {
+        const Result result = run({"-o", m_out, "--tags", "consider", "-n", "50", m_in});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(result.out.contains(QStringLiteral("skipped: %1/report.html\n").arg(m_in)));
+        QVERIFY(result.out.contains(
+            QStringLiteral("Done.\nThe following files were skipped because they could not be "
+                           "read or renamed:\n%1/report.html\n")
+                .arg(m_in)));
+        QVERIFY(outFiles().isEmpty());
+    }
+
+    void failuresArePrintedAndTheRunGoesOn()
+    {
+        const Result result = run({"-o", m_out, "--tags", "consider", "-n", "3000000000", m_in});
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.err.count(QStringLiteral(
+                     "Overflow\nin Orlesk2021/08/31.Form1.PushButton2_Click at line ")),
+                 3);
+        QVERIFY(result.err.contains(QStringLiteral(
+            "\n\nPlease email screenshot of this message to support@quenby.example")));
+    }
+
+    void exitStatuses_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("errorStart");
+
+        QTest::newRow("no files") << QStringList{"-o", "out"} << 4 << "No files added.";
+        QTest::newRow("empty folder") << QStringList{"-o", "out", "out"} << 4 << "No files added.";
+        QTest::newRow("no results folder")
+            << QStringList{"-o", "missing", "in"} << 3
+            << "Folder does not exist. Please select another folder.";
+        QTest::newRow("unknown option") << QStringList{"-o", "out", "--bogus", "in"} << 2
+                                        << "quenby-rename: Unknown option 'bogus'";
+        QTest::newRow("missing out") << QStringList{"in"} << 2 << "quenby-rename: --out";
+        QTest::newRow("missing value")
+            << QStringList{"in", "-o"} << 2 << "quenby-rename: Missing value after '-o'";
+        QTest::newRow("words not numeric") << QStringList{"-o", "out", "-n", "ten", "in"} << 2
+                                           << "quenby-rename: --words must be numeric";
+        QTest::newRow("positions not numeric")
+            << QStringList{"-o", "out", "--method", "positions", "--positions", "1,", "in"} << 2
+            << "quenby-rename: --positions";
+        QTest::newRow("method outside its choices")
+            << QStringList{"-o", "out", "--method", "last", "in"} << 2
+            << "quenby-rename: --method must be one of";
+        QTest::newRow("by outside its choices") << QStringList{"-o", "out", "--by", "x", "in"} << 2
+                                                << "quenby-rename: --by must be one of";
+        QTest::newRow("tags outside its choices") << QStringList{"-o", "out", "--tags", "x", "in"}
+                                                  << 2 << "quenby-rename: --tags must be one of";
+        QTest::newRow("search needed") << QStringList{"-o", "out", "--method", "before", "in"} << 2
+                                       << "quenby-rename: --search";
+    }
+
+    void exitStatuses()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, errorStart);
+        const Result result = run(arguments);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.err.startsWith(errorStart), qPrintable(result.err));
+        QCOMPARE(result.err.count(u'\n'), 1); // one line
+        QVERIFY(outFiles().isEmpty());
+    }
+
+    void helpAndVersion()
+    {
+        const Result help = run({"--help"});
+        QCOMPARE(help.exitCode, 0);
+        for (const char* option : {"--out", "--by", "--tags", "--include-head", "--method",
+                                   "--words", "--positions", "--search", "--pattern", "--ext",
+                                   "--dry-run", "--json", "--progress", "--no-progress"})
+            QVERIFY2(help.out.contains(QLatin1String(option)), option);
+        const Result version = run({"--version"});
+        QCOMPARE(version.exitCode, 0);
+        QVERIFY(version.out.startsWith(QStringLiteral("quenby-rename ")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
