@@ -145,7 +145,13 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
     connect(m_buttons[7], &QPushButton::clicked, this, &Form1::PushButton7_Click);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The list controller watches the list views' events; it goes before them,
+    // so that it never sees a half-destroyed view.
+    delete m_fileListController;
+    delete m_hover;
+}
 
 void Form1::buildControls()
 {
