@@ -15,7 +15,6 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
-
 #include <algorithm>
 #include <cstdio>
 

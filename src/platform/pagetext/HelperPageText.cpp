@@ -68,15 +68,18 @@ Stamp stampOf(const QByteArray& path)
     return s;
 }
 
-// One helper process and the page it is working on.
+// One helper process and the pages sent to it, answered in order. A second
+// page waits in its socket so that the helper never idles between pages.
 struct Helper
 {
     pid_t pid = -1;
     int fd = -1;
-    JobPtr job;
-    Clock::time_point deadline;
+    std::deque<JobPtr> jobs;
+    Clock::time_point deadline; // of the first job
     std::string received;
 };
+
+constexpr size_t kPagesPerHelper = 2;
 
 } // namespace
 
@@ -240,11 +243,12 @@ private:
         return nullptr;
     }
 
+    // Finishes the helper's first page; the next one's time starts now.
     void finish(Helper& h, bool ok, const QString& text, int code, const Stamp& stamp)
     {
-        JobPtr job = std::move(h.job);
-        h.job.reset();
-        h.received.clear();
+        JobPtr job = std::move(h.jobs.front());
+        h.jobs.pop_front();
+        h.deadline = Clock::now() + std::chrono::milliseconds(kTimeLimitMs);
         std::lock_guard lock(m_mutex);
         job->state = Job::State::Done;
         job->ok = ok;
@@ -252,6 +256,19 @@ private:
         job->code = code;
         job->stamp = stamp;
         m_done.notify_all();
+    }
+
+    // The pages queued behind a failed page go back to be read by another helper.
+    void requeue(Helper& h)
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto it = h.jobs.rbegin(); it != h.jobs.rend(); ++it) {
+            (*it)->state = Job::State::Waiting;
+            if (*it == m_current)
+                m_urgent.push_front(*it);
+        }
+        h.jobs.clear();
+        h.received.clear();
     }
 
     bool startHelper(Helper& h, QString& error)
@@ -357,25 +374,29 @@ private:
         QString error;
         for (int attempt = 0; attempt < 2; ++attempt) {
             if (h.pid <= 0 && !startHelper(h, error)) {
-                h.job = job;
+                h.jobs.push_front(job);
                 finish(h, false, error, 0, Stamp{});
                 return;
             }
             if (send(h, *job)) {
-                h.job = job;
-                h.deadline = Clock::now() + std::chrono::milliseconds(kTimeLimitMs);
+                if (h.jobs.empty())
+                    h.deadline = Clock::now() + std::chrono::milliseconds(kTimeLimitMs);
+                h.jobs.push_back(job);
                 return;
             }
-            stopHelper(h, true); // it had died while idle: start a fresh one
+            if (!h.jobs.empty())
+                helperDied(h); // on the page it was reading: that one fails, this one goes on
+            else
+                stopHelper(h, true); // it had died while idle: start a fresh one
         }
-        h.job = job;
+        h.jobs.push_front(job);
         finish(h, false, QStringLiteral("The page reader does not answer."), 0, Stamp{});
     }
 
     void helperDied(Helper& h)
     {
         const int status = stopHelper(h, true);
-        if (!h.job)
+        if (h.jobs.empty())
             return;
         QString why;
         if (WIFSIGNALED(status))
@@ -385,6 +406,7 @@ private:
             why = QStringLiteral("The page reader stopped unexpectedly (exit status %1).")
                       .arg(WEXITSTATUS(status));
         finish(h, false, why, 0, Stamp{});
+        requeue(h);
     }
 
     // Reads what a helper has sent; finishes its page once the answer is complete.
@@ -401,14 +423,15 @@ private:
                 continue;
             if (n < 0 && errno == EAGAIN)
                 break;
-            // End of file or error: the helper is gone. An answer it completed first still counts.
-            if (h.job && completeAnswer(h))
-                break;
-            helperDied(h);
+            // End of file or error: the helper is gone. Answers it completed first still count.
+            while (!h.jobs.empty() && completeAnswer(h)) {
+            }
+            if (h.pid > 0)
+                helperDied(h);
             return;
         }
-        if (h.job)
-            completeAnswer(h);
+        while (!h.jobs.empty() && completeAnswer(h)) {
+        }
     }
 
     bool completeAnswer(Helper& h)
@@ -421,12 +444,14 @@ private:
             stopHelper(h, true);
             finish(h, false, QStringLiteral("The page reader gave a malformed answer."), 0,
                    Stamp{});
-            return true;
+            requeue(h);
+            return false;
         }
         if (h.received.size() < sizeof r + r.payloadBytes)
             return false;
         const QString payload =
             QString::fromUtf8(h.received.data() + sizeof r, qsizetype(r.payloadBytes));
+        h.received.erase(0, sizeof r + size_t(r.payloadBytes));
         finish(h, r.status == Status::Text, payload, r.code, r.stamp);
         return true;
     }
@@ -439,14 +464,17 @@ private:
                 std::lock_guard lock(m_mutex);
                 if (m_stopping)
                     return;
-                for (Helper& h : m_helpers) {
-                    if (h.job)
-                        continue;
-                    JobPtr job = nextJob();
-                    if (!job)
-                        break;
-                    job->state = Job::State::Running;
-                    toAssign.emplace_back(&h, job);
+                // Idle helpers first, then a second page for each.
+                for (size_t depth = 0; depth < kPagesPerHelper; ++depth) {
+                    for (Helper& h : m_helpers) {
+                        if (h.jobs.size() != depth)
+                            continue;
+                        JobPtr job = nextJob();
+                        if (!job)
+                            break;
+                        job->state = Job::State::Running;
+                        toAssign.emplace_back(&h, job);
+                    }
                 }
             }
             for (auto& [h, job] : toAssign)
@@ -461,7 +489,7 @@ private:
                     continue;
                 fds.push_back({h.fd, POLLIN, 0});
                 polled.push_back(&h);
-                if (h.job) {
+                if (!h.jobs.empty()) {
                     const auto left =
                         std::chrono::duration_cast<std::chrono::milliseconds>(h.deadline - now)
                             .count();
@@ -484,12 +512,13 @@ private:
             }
             const auto after = Clock::now();
             for (Helper& h : m_helpers) {
-                if (h.job && after >= h.deadline) {
+                if (!h.jobs.empty() && after >= h.deadline) {
                     stopHelper(h, true);
                     finish(h, false,
                            QStringLiteral("Reading the page took longer than %1 seconds.")
                                .arg(kTimeLimitMs / 1000),
                            0, Stamp{});
+                    requeue(h);
                 }
             }
         }

@@ -25,7 +25,7 @@ using namespace PageTextWire;
 constexpr size_t kMaxPageBytes = size_t(8) << 20;
 
 // Address space allowed to this process; a page that needs more fails alone.
-constexpr rlim_t kMemoryLimit = rlim_t(3) << 30;
+constexpr rlim_t kMemoryLimit = rlim_t(1) << 30;
 
 bool readExactly(int fd, void* data, size_t size)
 {

@@ -3,6 +3,7 @@
 #include "Element.h"
 
 #include <cstring>
+#include <gumbo.h>
 #include <vector>
 
 namespace NestingGuard {
@@ -14,23 +15,90 @@ bool isLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool inList(const std::string& name, const char* const* list)
+enum class Kind {
+    Counted,    // nests until its end tag
+    NotCounted, // void, or its end tag may be left out
+    RawText,    // content up to its end tag is not markup
+    Plaintext,  // the rest of the page is text
+};
+
+Kind kindOf(std::string_view name)
 {
-    for (; *list; ++list)
-        if (name == *list)
-            return true;
-    return false;
+    switch (gumbo_tagn_enum(name.data(), unsigned(name.size()))) {
+    case GUMBO_TAG_AREA:
+    case GUMBO_TAG_BASE:
+    case GUMBO_TAG_BR:
+    case GUMBO_TAG_COL:
+    case GUMBO_TAG_EMBED:
+    case GUMBO_TAG_HR:
+    case GUMBO_TAG_IMG:
+    case GUMBO_TAG_INPUT:
+    case GUMBO_TAG_LINK:
+    case GUMBO_TAG_META:
+    case GUMBO_TAG_PARAM:
+    case GUMBO_TAG_SOURCE:
+    case GUMBO_TAG_TRACK:
+    case GUMBO_TAG_WBR:
+    case GUMBO_TAG_KEYGEN:
+    case GUMBO_TAG_BASEFONT:
+    case GUMBO_TAG_BGSOUND:
+    case GUMBO_TAG_FRAME:
+    case GUMBO_TAG_MENUITEM:
+    case GUMBO_TAG_IMAGE:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_OPTION:
+    case GUMBO_TAG_OPTGROUP:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+    case GUMBO_TAG_THEAD:
+    case GUMBO_TAG_TBODY:
+    case GUMBO_TAG_TFOOT:
+    case GUMBO_TAG_RB:
+    case GUMBO_TAG_RT:
+    case GUMBO_TAG_RTC:
+    case GUMBO_TAG_RP:
+    case GUMBO_TAG_COLGROUP:
+    case GUMBO_TAG_CAPTION:
+    case GUMBO_TAG_HTML:
+    case GUMBO_TAG_HEAD:
+    case GUMBO_TAG_BODY:
+        return Kind::NotCounted;
+    case GUMBO_TAG_SCRIPT:
+    case GUMBO_TAG_STYLE:
+    case GUMBO_TAG_TEXTAREA:
+    case GUMBO_TAG_TITLE:
+    case GUMBO_TAG_XMP:
+    case GUMBO_TAG_IFRAME:
+    case GUMBO_TAG_NOEMBED:
+    case GUMBO_TAG_NOFRAMES:
+    case GUMBO_TAG_NOSCRIPT:
+        return Kind::RawText;
+    case GUMBO_TAG_PLAINTEXT:
+        return Kind::Plaintext;
+    default:
+        return Kind::Counted;
+    }
 }
 
-const char* const kVoid[] = {"area",     "base",  "br",     "col",      "embed",   "hr",
-                             "img",      "input", "link",   "meta",     "param",   "source",
-                             "track",    "wbr",   "keygen", "basefont", "bgsound", "frame",
-                             "menuitem", "image", nullptr};
-const char* const kOptionalEnd[] = {
-    "p",     "li", "dt", "dd",  "option", "optgroup", "tr",      "td",   "th",   "thead", "tbody",
-    "tfoot", "rb", "rt", "rtc", "rp",     "colgroup", "caption", "html", "head", "body",  nullptr};
-const char* const kRawText[] = {"script", "style",   "textarea", "title",    "xmp",
-                                "iframe", "noembed", "noframes", "noscript", nullptr};
+bool sameNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = char(x + 32);
+        if (y >= 'A' && y <= 'Z')
+            y = char(y + 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
 
 // Position just after the '>' that ends the tag whose name ends at `pos`.
 size_t tagEnd(std::string_view html, size_t pos)
@@ -57,8 +125,7 @@ size_t findNoCase(std::string_view html, size_t from, std::string_view needle)
         if (!hit)
             return std::string_view::npos;
         const size_t at = size_t(static_cast<const char*>(hit) - html.data());
-        if (html.size() - at >= needle.size() &&
-            asciiLower(html.substr(at, needle.size())) == needle)
+        if (html.size() - at >= needle.size() && sameNoCase(html.substr(at, needle.size()), needle))
             return at;
         from = at + 1;
     }
@@ -71,7 +138,7 @@ std::string flatten(std::string_view html, bool& changed, int maxDepth)
 {
     struct Open
     {
-        std::string name;
+        std::string_view name; // as written in the page
         bool dropped;
     };
     std::vector<Open> open;
@@ -117,13 +184,13 @@ std::string flatten(std::string_view html, bool& changed, int maxDepth)
         while (nameEnd < html.size() && !isAsciiSpace(html[nameEnd]) && html[nameEnd] != '>' &&
                html[nameEnd] != '/')
             ++nameEnd;
-        const std::string name = asciiLower(html.substr(nameStart, nameEnd - nameStart));
+        const std::string_view name = html.substr(nameStart, nameEnd - nameStart);
         const size_t end = tagEnd(html, nameEnd);
         if (endTag) {
             // A stray end tag is looked for near the top only, to stay linear.
             const size_t floor = open.size() > 1024 ? open.size() - 1024 : 0;
             for (size_t i = open.size(); i-- > floor;) {
-                if (open[i].name != name)
+                if (!sameNoCase(open[i].name, name))
                     continue;
                 const bool dropped = open[i].dropped;
                 for (size_t j = i; j < open.size(); ++j)
@@ -137,14 +204,16 @@ std::string flatten(std::string_view html, bool& changed, int maxDepth)
             continue;
         }
         const bool selfClosing = end >= 2 && html[end - 2] == '/';
-        if (name == "plaintext")
+        const Kind kind = kindOf(name);
+        if (kind == Kind::Plaintext)
             break;
-        if (inList(name, kRawText)) {
-            const size_t close = findNoCase(html, end, "</" + name);
-            pos = close == std::string_view::npos ? html.size() : close;
+        if (kind == Kind::RawText) {
+            const std::string close = "</" + asciiLower(name);
+            const size_t at = findNoCase(html, end, close);
+            pos = at == std::string_view::npos ? html.size() : at;
             continue;
         }
-        if (!selfClosing && !inList(name, kVoid) && !inList(name, kOptionalEnd)) {
+        if (!selfClosing && kind == Kind::Counted) {
             const bool tooDeep = kept >= maxDepth;
             open.push_back({name, tooDeep});
             if (tooDeep)
