@@ -60,14 +60,16 @@ FileListController::FileListController(QTreeView* listView1, QTreeView* listView
     listView1->setDragDropMode(QAbstractItemView::NoDragDrop);
     listView1->setAcceptDrops(true);
     listView1->viewport()->setAcceptDrops(true);
+    m_viewport1 = listView1->viewport();
     listView1->installEventFilter(this);
-    listView1->viewport()->installEventFilter(this);
+    m_viewport1->installEventFilter(this);
     listView1->viewport()->setMouseTracking(true);
     connect(listView1, &QAbstractItemView::clicked, this, &FileListController::ListView1_Click);
 
     if (listView3) {
         setUpList(listView3, &m_preview, kPreviewToolTip, kPreviewColumnTwips);
-        listView3->viewport()->installEventFilter(this);
+        m_viewport3 = listView3->viewport();
+        m_viewport3->installEventFilter(this);
         listView3->viewport()->setMouseTracking(true);
     }
 }
@@ -142,7 +144,9 @@ void FileListController::dropLater(const QStringList& paths)
 
 bool FileListController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_listView1 && watched == m_listView1->viewport())
+    if (!watched)
+        return false;
+    if (watched == m_viewport1.data() && m_listView1)
         return listViewportEvent(event);
     if (m_listView1 && watched == m_listView1.data() && event->type() == QEvent::KeyPress) {
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
@@ -150,7 +154,7 @@ bool FileListController::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    if (m_listView3 && watched == m_listView3->viewport() && event->type() == QEvent::MouseMove)
+    if (watched == m_viewport3.data() && event->type() == QEvent::MouseMove)
         pointerRule();
     return QObject::eventFilter(watched, event);
 }

@@ -63,6 +63,10 @@ private:
 
     QPointer<QTreeView> m_listView1;
     QPointer<QTreeView> m_listView3;
+    // Kept apart so that events met while a view is being destroyed are told
+    // apart without calling into it.
+    QPointer<QWidget> m_viewport1;
+    QPointer<QWidget> m_viewport3;
     FileList& m_list;
     FileListServices m_services;
     QString m_programFolder;
