@@ -160,6 +160,7 @@ private slots:
     void firstStartWithAnEmptyStore();
     void restoresTheStoredOptions_data();
     void restoresTheStoredOptions();
+    void clearedTextsStayEmptyAfterARestart();
     void malformedStoreStillOpensWithDefaults();
     void unknownDesktopLeavesTheResultsFolderEmpty();
     void applicationTitle_data();
@@ -327,6 +328,21 @@ void TestForm1::restoresTheStoredOptions()
     QCOMPARE(w.panel().combo1()->currentIndex(), method);
     QCOMPARE(w.panel().text1()->text(), text1);
     QCOMPARE(w.panel().text2()->text(), text2);
+}
+
+void TestForm1::clearedTextsStayEmptyAfterARestart()
+{
+    Window w;
+    w.load();
+    for (QLineEdit* box : {w.panel().text1(), w.panel().text2()}) {
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QVERIFY(box->text().isEmpty());
+    }
+    w.load(); // the next start, on the same store
+    QCOMPARE(w.panel().text1()->text(), QString());
+    QCOMPARE(w.panel().text2()->text(), QString());
+    QVERIFY(w.reporter.reports.isEmpty());
 }
 
 void TestForm1::malformedStoreStillOpensWithDefaults()
