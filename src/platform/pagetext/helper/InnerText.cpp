@@ -342,8 +342,6 @@ StyleRules InnerText::pageStyleRules(const GumboNode* root)
             }
             continue;
         }
-        if (stack.size() > 100000)
-            continue;
         for (unsigned i = e.children.length; i-- > 0;)
             stack.push_back(static_cast<const GumboNode*>(e.children.data[i]));
     }
@@ -695,7 +693,7 @@ void InnerText::Collector::text(std::string_view text, WhiteSpace whiteSpace)
     for (const char c : text) {
         if (c == '\n' && keepBreaks) {
             forcedBreak();
-        } else if ((c == ' ' || c == '\t' || c == '\n') && !keepSpaces) {
+        } else if ((c == ' ' || c == '\t' || c == '\n' || c == '\r') && !keepSpaces) {
             if (!m_lineStart)
                 m_pendingSpace = true;
         } else {
