@@ -103,7 +103,8 @@ public:
         }
     }
 
-    void scan(QStringList& list, bool recurse)
+    // Answers how many folders it appended to `list`.
+    qsizetype scan(QStringList& list, bool recurse)
     {
         Trap trap(m_reporter, QString::fromLatin1(kScanLabel));
         QStringList found;
@@ -136,11 +137,22 @@ public:
         }
 
         // Descend: the list found grows by everything below it.
+        qsizetype below = 0;
         if (recurse && !found.isEmpty())
-            trap(20, [&] { scan(found, true); });
+            trap(20, [&] { below = scan(found, true); });
 
-        // Keep what is still a folder that may be entered.
-        for (const QString& folder : std::as_const(found)) {
+        // Keep what is still a folder that may be entered. The folders further
+        // down were tested by the call that kept them a moment ago; testing them
+        // again at every level above would make a deep tree cost depth times its
+        // size.
+        const qsizetype before = list.size();
+        const qsizetype direct = found.size() - below;
+        for (qsizetype k = 0; k < found.size(); ++k) {
+            const QString& folder = found.at(k);
+            if (k >= direct) {
+                list.append(folder);
+                continue;
+            }
             if (!Main::IsFolder(folder))
                 continue;
             int attributes = 0;
@@ -151,6 +163,7 @@ public:
             if (acceptable(folder, attributes))
                 list.append(folder);
         }
+        return list.size() - before;
     }
 
 private:
