@@ -192,13 +192,16 @@ private:
             const unsigned char type = entry->d_type;
             if (type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN)
                 continue;
+            // The folder itself and its parent are no subfolders.
+            if (entry->d_name[0] == '.' &&
+                (entry->d_name[1] == '\0' || (entry->d_name[1] == '.' && entry->d_name[2] == '\0')))
+                continue;
             struct stat info;
             if (::fstatat(fd, entry->d_name, &info, 0) != 0 || !S_ISDIR(info.st_mode))
                 continue;
             m_pump.processEvents();
             const QString name = QFile::decodeName(entry->d_name);
-            if (name.size() >= kMaxPath || HasOddCharacters(name) || name.contains(u'?') ||
-                name == QLatin1String(".") || name == QLatin1String(".."))
+            if (name.size() >= kMaxPath || HasOddCharacters(name) || name.contains(u'?'))
                 continue;
             // A folder met again (through a link) is not entered a second time.
             if (!m_seen.insert({info.st_dev, info.st_ino}).second)
