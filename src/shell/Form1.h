@@ -30,7 +30,6 @@ class SettingsStore;
 
 inline constexpr char kProductName[] = "Quenby";
 inline constexpr char kLoadLabel[] = "in Orlesk2021/08/31.Form1.Form_Load ";
-inline constexpr char kStartLabel[] = "in Orlesk2021/08/31.Form1.PushButton2_Click ";
 inline constexpr char kHelpLabel[] = "in Orlesk2021/08/31.Form1.PushButton7_Click ";
 // The user guide, installed beside the program; one start in a hundred opens it.
 inline constexpr char kGuideFileName[] = "guide.html";

@@ -21,17 +21,24 @@
 namespace {
 
 // Acts on the next modal box as soon as it is up, as a user would.
-void whenBoxOpens(std::function<void(QWidget*)> act)
+class BoxWatcher
 {
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [act, poll] {
-        if (QWidget* box = QApplication::activeModalWidget())
-            act(box);
-        else
-            QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
-}
+public:
+    explicit BoxWatcher(std::function<void(QWidget*)> act) : m_act(std::move(act))
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                m_timer.stop();
+                m_act(box);
+            }
+        });
+        m_timer.start(10);
+    }
+
+private:
+    std::function<void(QWidget*)> m_act;
+    QTimer m_timer;
+};
 
 } // namespace
 
@@ -95,7 +102,7 @@ void TestQtServices::messageBoxShowsTextTitleAndIcon()
     QString seenTitle, seenText;
     QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
     QStringList seenButtons;
-    whenBoxOpens([&](QWidget* widget) {
+    BoxWatcher watcher([&](QWidget* widget) {
         auto* box = qobject_cast<QMessageBox*>(widget);
         QVERIFY(box);
         seenTitle = box->windowTitle();
@@ -134,7 +141,7 @@ void TestQtServices::inputBoxAnswersTheTextOrNothingOnCancel()
     QFETCH(QString, answer);
     QtBoxes boxes;
     QString seenDefault, seenTitle;
-    whenBoxOpens([&](QWidget* widget) {
+    BoxWatcher watcher([&](QWidget* widget) {
         auto* dialog = qobject_cast<QInputDialog*>(widget);
         QVERIFY(dialog);
         seenDefault = dialog->textValue();
