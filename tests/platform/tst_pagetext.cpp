@@ -6,6 +6,7 @@
 #include "platform/Failure.h"
 #include "platform/pagetext/HelperPageText.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -26,18 +27,23 @@ struct Read
 {
     std::optional<QString> text;
     QString failure;
+    int polls = 0;
 };
 
-// Navigates and polls the way the rename run does, then takes the body text.
+// Navigates and polls the way the rename run does (letting events run between
+// polls, at most 100000 polls), then takes the body text.
 Read readPage(PageText& pages, const QString& path)
 {
     pages.navigate(path);
-    for (int polls = 0; pages.readyState() != 4 && polls < 100000; ++polls) {
+    int polls = 0;
+    while (pages.readyState() != 4 && polls < 100000) {
+        QCoreApplication::processEvents();
+        ++polls;
     }
     try {
-        return {pages.bodyText(), {}};
+        return {pages.bodyText(), {}, polls};
     } catch (const Failure& failure) {
-        return {std::nullopt, failure.description()};
+        return {std::nullopt, failure.description(), polls};
     }
 }
 
@@ -216,6 +222,8 @@ private slots:
             QTest::newRow("200 MB page" + suffix) << u"huge"_qs << words;
             QTest::newRow("random bytes" + suffix) << u"random"_qs << words;
         }
+        // The parser checks each attribute against all before it: hours for this page.
+        QTest::newRow("100000 attributes, past the time limit") << u"slow"_qs << 0;
     }
 
     void abusivePages()
@@ -237,6 +245,12 @@ private slots:
             file.write("<html><body>");
             while (file.size() < 200ll * 1000 * 1000)
                 QVERIFY(file.write(chunk) == chunk.size());
+        } else if (kind == u"slow") {
+            path = m_dir.filePath(QStringLiteral("slow.html"));
+            QByteArray html = "<div";
+            for (int i = 0; i < 100000; ++i)
+                html += " a" + QByteArray::number(i);
+            writeFile(path, html + ">text");
         } else {
             path = m_dir.filePath(QStringLiteral("random.html"));
             QByteArray bytes(1 << 20, Qt::Uninitialized);
@@ -259,9 +273,13 @@ private slots:
                 QCOMPARE(firstWords(*read.text, 3), QStringList({"w0", "lorem", "ipsum"}));
             else
                 QVERIFY2(read.failure.contains(u"longer than"), qPrintable(read.failure));
+        } else if (kind == u"slow") {
+            QVERIFY(!read.text);
+            QCOMPARE(read.failure, u"Reading the page took longer than 5 seconds."_qs);
         } else {
             QVERIFY(read.text || !read.failure.isEmpty());
         }
+        QVERIFY(read.polls < 100000); // the run's wait never runs out before the page is settled
         if (kind == u"huge")
             QFile::remove(path);
 
