@@ -57,6 +57,16 @@ void setBackground(QWidget* widget, const QColor& colour)
     widget->setAutoFillBackground(true);
 }
 
+// A service the caller left out is made here, on Qt, and owned by the window.
+template <typename Made, typename Service, typename... Arguments>
+void provide(Service*& service, std::unique_ptr<Service>& own, Arguments&&... arguments)
+{
+    if (service)
+        return;
+    own = std::make_unique<Made>(std::forward<Arguments>(arguments)...);
+    service = own.get();
+}
+
 QFont windowFont()
 {
     QFont font(QStringLiteral("Arial"));
@@ -94,42 +104,18 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
       })
 {
     Q_ASSERT(m_services.settings);
-    if (m_services.programFolder.isEmpty())
-        m_services.programFolder = QCoreApplication::applicationDirPath();
-    if (!m_services.boxes) {
-        m_ownBoxes = std::make_unique<QtBoxes>(this);
-        m_services.boxes = m_ownBoxes.get();
-    }
-    if (!m_services.reporter) {
-        m_ownReporter = std::make_unique<ReportError>(*m_services.boxes);
-        m_services.reporter = m_ownReporter.get();
-    }
-    if (!m_services.pointer) {
-        m_ownPointer = std::make_unique<WindowPointer>(this);
-        m_services.pointer = m_ownPointer.get();
-    }
-    if (!m_services.shell) {
-        m_ownShell = std::make_unique<QtDesktopShell>();
-        m_services.shell = m_ownShell.get();
-    }
-    if (!m_services.random) {
-        m_ownRandom = std::make_unique<QtRandom>();
-        m_services.random = m_ownRandom.get();
-    }
-    if (!m_services.pump) {
-        m_ownPump = std::make_unique<QtEventPump>();
-        m_services.pump = m_ownPump.get();
-    }
-    if (!m_services.dialogs) {
-        m_ownDialogs = std::make_unique<QtFileDialogs>(this);
-        m_services.dialogs = m_ownDialogs.get();
-    }
-
-    if (!m_services.pageText) {
-        m_ownPageText = std::make_unique<HelperPageText>(m_services.programFolder +
-                                                         QStringLiteral("/quenby-pagetext"));
-        m_services.pageText = m_ownPageText.get();
-    }
+    Form1Services& given = m_services;
+    if (given.programFolder.isEmpty())
+        given.programFolder = QCoreApplication::applicationDirPath();
+    provide<QtBoxes>(given.boxes, m_ownBoxes, this);
+    provide<ReportError>(given.reporter, m_ownReporter, *given.boxes);
+    provide<WindowPointer>(given.pointer, m_ownPointer, this);
+    provide<QtDesktopShell>(given.shell, m_ownShell);
+    provide<QtRandom>(given.random, m_ownRandom);
+    provide<QtEventPump>(given.pump, m_ownPump);
+    provide<QtFileDialogs>(given.dialogs, m_ownDialogs, this);
+    provide<HelperPageText>(given.pageText, m_ownPageText,
+                            given.programFolder + QStringLiteral("/quenby-pagetext"));
 
     buildControls();
     attachFileList();
