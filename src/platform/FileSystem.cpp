@@ -4,11 +4,13 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace FileSystem {
 
@@ -228,6 +230,10 @@ QByteArray readWholeFile(const QString& path)
         if (got == 0)
             break;
         filled += got;
+        // A regular file ends at its size; only files that report no size
+        // (or grow while being read) need a read that finds the end.
+        if (filled == st.st_size && S_ISREG(st.st_mode))
+            break;
     }
     content.resize(filled);
     return content;
@@ -244,22 +250,62 @@ void requireReadableFile(const QString& path)
         throwErrno(EISDIR);
 }
 
-// Opens a new, empty temporary file in `folder` under a hidden name of its own.
-StagedCopy StagedCopy::create(const QString& folder, int& fd)
+namespace {
+
+std::atomic<bool> namedTemporariesOnly{false};
+
+// An unnamed file is linked in through its /proc entry (linking by descriptor
+// alone needs a privilege).
+bool canLinkUnnamedFiles()
 {
+    static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
+    return procMounted && !namedTemporariesOnly.load(std::memory_order_relaxed);
+}
+
+} // namespace
+
+void StagedCopy::setNamedTemporariesOnly(bool namedOnly)
+{
+    namedTemporariesOnly.store(namedOnly);
+}
+
+// Opens a new, empty file in `folder`: unnamed where possible, else under a
+// hidden name of its own.
+StagedCopy StagedCopy::create(const QString& folder)
+{
+    StagedCopy copy;
+    if (canLinkUnnamedFiles()) {
+        copy.m_fd = ::open(nativePath(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (copy.m_fd >= 0)
+            return copy;
+        // Not supported by this kernel or file system: fall back to a name.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            throwErrno(errno);
+    }
     for (int attempt = 0;; ++attempt) {
         const QString name = folder + QStringLiteral("/.quenby-") +
                              QString::number(QRandomGenerator::global()->generate64(), 36) +
                              QStringLiteral(".part");
-        fd = ::open(nativePath(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            StagedCopy copy;
+        copy.m_fd =
+            ::open(nativePath(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (copy.m_fd >= 0) {
             copy.m_temporary = name;
             return copy;
         }
         if (errno != EEXIST || attempt > 100)
             throwErrno(errno);
     }
+}
+
+// A named temporary is closed once written: some file systems only report a
+// failed write when the file is closed. An unnamed one stays open to be linked.
+void StagedCopy::finishWriting()
+{
+    if (m_temporary.isEmpty())
+        return;
+    const int fd = std::exchange(m_fd, -1);
+    if (::close(fd) != 0)
+        throwErrno(errno);
 }
 
 StagedCopy StagedCopy::fromFile(const QString& sourcePath, const QString& folder)
@@ -273,28 +319,22 @@ StagedCopy StagedCopy::fromFile(const QString& sourcePath, const QString& folder
     if (S_ISDIR(st.st_mode))
         throwErrno(EISDIR);
 
-    int fd = -1;
-    StagedCopy copy = create(folder, fd); // removes its file if what follows throws
-    FdGuard target(fd);
-    copyContent(source.get(), target.get(), st);
-    if (target.close() != 0)
-        throwErrno(errno);
+    StagedCopy copy = create(folder); // vanishes again if what follows throws
+    copyContent(source.get(), copy.m_fd, st);
+    copy.finishWriting();
     return copy;
 }
 
 StagedCopy StagedCopy::fromBytes(const QByteArray& content, const QString& folder)
 {
-    int fd = -1;
-    StagedCopy copy = create(folder, fd);
-    FdGuard target(fd);
-    writeAll(target.get(), content.constData(), content.size());
-    if (target.close() != 0)
-        throwErrno(errno);
+    StagedCopy copy = create(folder);
+    writeAll(copy.m_fd, content.constData(), content.size());
+    copy.finishWriting();
     return copy;
 }
 
 StagedCopy::StagedCopy(StagedCopy&& other) noexcept
-    : m_temporary(std::exchange(other.m_temporary, QString())),
+    : m_fd(std::exchange(other.m_fd, -1)), m_temporary(std::exchange(other.m_temporary, QString())),
       m_published(std::exchange(other.m_published, false))
 {
 }
@@ -303,6 +343,7 @@ StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept
 {
     if (this != &other) {
         discard();
+        m_fd = std::exchange(other.m_fd, -1);
         m_temporary = std::exchange(other.m_temporary, QString());
         m_published = std::exchange(other.m_published, false);
     }
@@ -316,10 +357,25 @@ StagedCopy::~StagedCopy()
 
 bool StagedCopy::publishAs(const QString& target)
 {
-    if (m_published || m_temporary.isEmpty())
+    if (m_published || (m_temporary.isEmpty() && m_fd < 0))
         throwErrno(EINVAL);
-    const QByteArray from = nativePath(m_temporary);
     const QByteArray to = nativePath(target);
+
+    if (m_temporary.isEmpty()) {
+        // Linking never replaces an existing name.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, to.constData(), AT_SYMLINK_FOLLOW) !=
+            0) {
+            if (errno == EEXIST)
+                return false;
+            throwErrno(errno);
+        }
+        m_published = true;
+        ::close(std::exchange(m_fd, -1));
+        return true;
+    }
+
+    const QByteArray from = nativePath(m_temporary);
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
         m_published = true;
         m_temporary.clear();
@@ -344,12 +400,13 @@ bool StagedCopy::publishAs(const QString& target)
 
 void StagedCopy::discard() noexcept
 {
-    if (!m_published && !m_temporary.isEmpty()) {
-        const int saved = errno;
+    const int saved = errno;
+    if (m_fd >= 0)
+        ::close(std::exchange(m_fd, -1));
+    if (!m_published && !m_temporary.isEmpty())
         ::unlink(nativePath(m_temporary).constData());
-        errno = saved;
-    }
     m_temporary.clear();
+    errno = saved;
 }
 
 } // namespace FileSystem

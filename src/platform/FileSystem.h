@@ -60,11 +60,15 @@ QByteArray readWholeFile(const QString& path);
 // as a file: it exists and is not a folder. Cheaper than opening it.
 void requireReadableFile(const QString& path);
 
-// A copy being written into a folder under a temporary name, to be published
-// under its real name only once it is complete. Publishing never replaces an
-// existing file, and a copy that is never published (a failure, an exception,
-// an early return) is removed again, so no reader ever sees a part-written file
-// under a real name.
+// A copy being written into a folder, to be published under its real name only
+// once it is complete. Publishing never replaces an existing file, and a copy
+// that is never published (a failure, an exception, an early return) vanishes,
+// so no reader ever sees a part-written file under a real name.
+//
+// Where the file system allows it the copy is an unnamed file in the folder
+// (O_TMPFILE), published by linking it in: nothing is left behind even if the
+// process dies. Elsewhere it is a hidden temporary file in the folder, published
+// by renameat2(RENAME_NOREPLACE), or by link then unlink.
 //
 //     StagedCopy copy = StagedCopy::fromFile(source, folder);
 //     while (!copy.publishAs(candidate()))
@@ -72,12 +76,12 @@ void requireReadableFile(const QString& path);
 class StagedCopy
 {
 public:
-    // Copies the file at `sourcePath` into a new temporary file in `folder`.
-    // Throws Failure when the source cannot be read or the copy cannot be
-    // written; nothing is left behind then.
+    // Copies the file at `sourcePath` into the folder `folder`. Throws Failure
+    // when the source cannot be read or the copy cannot be written; nothing is
+    // left behind then.
     static StagedCopy fromFile(const QString& sourcePath, const QString& folder);
 
-    // Writes `content` into a new temporary file in `folder`. Throws as above.
+    // Writes `content` into the folder `folder`. Throws as above.
     static StagedCopy fromBytes(const QByteArray& content, const QString& folder);
 
     StagedCopy(StagedCopy&& other) noexcept;
@@ -87,24 +91,30 @@ public:
     ~StagedCopy();
 
     // Gives the copy the name `target`, atomically and only when nothing exists
-    // under that name (renameat2 with RENAME_NOREPLACE; on a file system that
-    // lacks it, link then unlink). Answers false when the name is taken; the
-    // copy then stays staged for another try. Throws Failure on any other error.
-    // `target` must be in the same folder (file system) as the staged copy.
+    // under that name (not even a dangling link). Answers false when the name is
+    // taken; the copy then stays staged for another try. Throws Failure on any
+    // other error. `target` must be on the file system of the staging folder.
     bool publishAs(const QString& target);
 
     bool isPublished() const { return m_published; }
-    // The temporary file's path while the copy is staged.
+    // The temporary file's path while a named temporary is staged; empty for an
+    // unnamed one.
     const QString& temporaryPath() const { return m_temporary; }
 
-    // Removes the temporary file now (done by the destructor otherwise).
+    // Drops the copy now (done by the destructor otherwise).
     void discard() noexcept;
+
+    // Always use named temporaries, even where unnamed files work: for file
+    // systems that misreport their support, and for tests of that path.
+    static void setNamedTemporariesOnly(bool namedOnly);
 
 private:
     StagedCopy() = default;
-    static StagedCopy create(const QString& folder, int& fd);
+    static StagedCopy create(const QString& folder);
+    void finishWriting();
 
-    QString m_temporary;
+    int m_fd = -1;       // open while the content is written; kept for an unnamed file
+    QString m_temporary; // the named temporary, if that is what it is
     bool m_published = false;
 };
 

@@ -114,13 +114,10 @@ QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QStr
 
     FileSystem::StagedCopy copy = content ? FileSystem::StagedCopy::fromBytes(*content, folder)
                                           : FileSystem::StagedCopy::fromFile(sourcePath, folder);
-    for (;;) {
-        while (FileExists(candidate(marks)))
-            ++marks;
-        if (copy.publishAs(candidate(marks)))
-            break;
-        ++marks; // taken since the test: go on with the next name
-    }
+    // Publishing is itself the test whether a name is taken, and the only one
+    // that cannot be overtaken by another writer between test and use.
+    while (!copy.publishAs(candidate(marks)))
+        ++marks;
     m_nextMarks.insert(key, marks + 1);
     return candidate(marks);
 }

@@ -52,8 +52,9 @@ QString RemoveForbiddenCharacters(const QString& name, NameVariant variant);
 //
 // One object serves one run: it remembers, per folder and name, how far the "!"
 // search has got, so that thousands of files with one name cost no more than
-// thousands of names. The existence tests only find a starting candidate; the
-// exclusive publishing is what guarantees that nothing is overwritten.
+// thousands of names (a name freed again during the run is not reused). The
+// exclusive publishing is what tells a free name from a taken one, so nothing
+// is ever overwritten; a dry run, which publishes nothing, tests existence.
 class ResultsCopier
 {
 public:

@@ -53,12 +53,18 @@ private slots:
     void readWholeFile();
     void readFailures_data();
     void readFailures();
+    void publishesCompleteCopy_data() { temporaries_data(); }
     void publishesCompleteCopy();
+    void publishNeverReplaces_data() { temporaries_data(); }
     void publishNeverReplaces();
+    void unpublishedCopyIsRemoved_data() { temporaries_data(); }
     void unpublishedCopyIsRemoved();
+    void stagingIntoMissingFolderFails_data() { temporaries_data(); }
     void stagingIntoMissingFolderFails();
+    void cleanup() { StagedCopy::setNamedTemporariesOnly(false); }
 
 private:
+    void temporaries_data();
     std::unique_ptr<QTemporaryDir> m_dir;
     QString path(const QString& name) const { return m_dir->filePath(name); }
 };
@@ -219,28 +225,46 @@ void FileSystemTest::readFailures()
     QVERIFY_THROWS_EXCEPTION(Failure, requireReadableFile(path(name)));
 }
 
+void FileSystemTest::temporaries_data()
+{
+    QTest::addColumn<bool>("namedOnly");
+    QTest::newRow("unnamed where possible") << false;
+    QTest::newRow("named temporaries") << true;
+}
+
 void FileSystemTest::publishesCompleteCopy()
 {
+    QFETCH(bool, namedOnly);
+    StagedCopy::setNamedTemporariesOnly(namedOnly);
     const QString out = path("out");
     QVERIFY(QDir().mkdir(out));
     {
         StagedCopy fromFile = StagedCopy::fromFile(path("page.htm"), out);
-        QVERIFY(QFile::exists(fromFile.temporaryPath()));
-        QVERIFY(fromFile.temporaryPath().startsWith(out + "/."));
+        if (namedOnly) {
+            QVERIFY(fromFile.temporaryPath().startsWith(out + "/."));
+            QCOMPARE(entries(out), QStringList({FileSystem::ownName(fromFile.temporaryPath())}));
+        } else {
+            QVERIFY(entries(out).isEmpty());
+        }
         QVERIFY(fromFile.publishAs(out + "/copy.htm"));
         QVERIFY(fromFile.isPublished());
 
         StagedCopy fromBytes = StagedCopy::fromBytes("in memory", out);
         QVERIFY(fromBytes.publishAs(out + "/bytes.htm"));
+        StagedCopy empty = StagedCopy::fromBytes(QByteArray(), out);
+        QVERIFY(empty.publishAs(out + "/empty.htm"));
     }
-    QCOMPARE(entries(out), QStringList({"bytes.htm", "copy.htm"}));
+    QCOMPARE(entries(out), QStringList({"bytes.htm", "copy.htm", "empty.htm"}));
     QCOMPARE(readFile(out + "/copy.htm"), QByteArray("<p>x</p>"));
     QCOMPARE(readFile(out + "/bytes.htm"), QByteArray("in memory"));
+    QCOMPARE(readFile(out + "/empty.htm"), QByteArray());
     QCOMPARE(readFile(path("page.htm")), QByteArray("<p>x</p>"));
 }
 
 void FileSystemTest::publishNeverReplaces()
 {
+    QFETCH(bool, namedOnly);
+    StagedCopy::setNamedTemporariesOnly(namedOnly);
     const QString out = path("out");
     QVERIFY(QDir().mkdir(out));
     QVERIFY(QDir().mkdir(out + "/taken-folder"));
@@ -260,31 +284,36 @@ void FileSystemTest::publishNeverReplaces()
 
 void FileSystemTest::unpublishedCopyIsRemoved()
 {
+    QFETCH(bool, namedOnly);
+    StagedCopy::setNamedTemporariesOnly(namedOnly);
     const QString out = path("out");
     QVERIFY(QDir().mkdir(out));
-    QString temporary;
     {
         StagedCopy copy = StagedCopy::fromFile(path("page.htm"), out);
-        temporary = copy.temporaryPath();
-        QVERIFY(QFile::exists(temporary));
         StagedCopy moved = std::move(copy);
-        QCOMPARE(moved.temporaryPath(), temporary);
+        QCOMPARE(entries(out).size(), namedOnly ? 1 : 0);
     }
-    QVERIFY(!QFile::exists(temporary));
     QVERIFY(entries(out).isEmpty());
 
-    // A publishing error other than a taken name leaves the copy staged, and
-    // gone once it is dropped.
+    // A publishing error other than a taken name leaves the copy staged: it can
+    // still be published, or is gone once dropped.
     {
         StagedCopy copy = StagedCopy::fromBytes("x", out);
         QVERIFY_THROWS_EXCEPTION(Failure, copy.publishAs(out + "/missing-folder/x.htm"));
-        QVERIFY(QFile::exists(copy.temporaryPath()));
+        QVERIFY(!copy.isPublished());
+        QVERIFY(copy.publishAs(out + "/x.htm"));
     }
-    QVERIFY(entries(out).isEmpty());
+    {
+        StagedCopy copy = StagedCopy::fromBytes("y", out);
+        QVERIFY_THROWS_EXCEPTION(Failure, copy.publishAs(out + "/missing-folder/y.htm"));
+    }
+    QCOMPARE(entries(out), QStringList({"x.htm"}));
 }
 
 void FileSystemTest::stagingIntoMissingFolderFails()
 {
+    QFETCH(bool, namedOnly);
+    StagedCopy::setNamedTemporariesOnly(namedOnly);
     try {
         StagedCopy::fromFile(path("page.htm"), path("no-such-folder"));
         QFAIL("staging did not fail");
@@ -295,6 +324,7 @@ void FileSystemTest::stagingIntoMissingFolderFails()
     QVERIFY(QDir().mkdir(out));
     QVERIFY_THROWS_EXCEPTION(Failure, StagedCopy::fromFile(path("missing.htm"), out));
     QVERIFY_THROWS_EXCEPTION(Failure, StagedCopy::fromFile(path("sub"), out));
+    QVERIFY_THROWS_EXCEPTION(Failure, StagedCopy::fromBytes("x", path("page.htm")));
     QVERIFY(entries(out).isEmpty());
 }
 

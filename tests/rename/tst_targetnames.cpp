@@ -1,4 +1,5 @@
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 #include "rename/Renaming.h"
 #include "rename/TargetNames.h"
 #include "support/Fakes.h"
@@ -67,10 +68,14 @@ private slots:
     void oneNameManyFiles();
     void failedCopyIsNotRemembered();
     void dryRunPlansWithoutWriting();
+    void concurrentWriterIsNeverOverwritten_data() { temporaries_data(); }
     void concurrentWriterIsNeverOverwritten();
+    void copyFailingMidwayLeavesNothing_data() { temporaries_data(); }
     void copyFailingMidwayLeavesNothing();
+    void cleanup() { FileSystem::StagedCopy::setNamedTemporariesOnly(false); }
 
 private:
+    void temporaries_data();
     std::unique_ptr<QTemporaryDir> m_dir;
     FixedRenameOptions m_options;
     QString m_out;
@@ -388,8 +393,17 @@ void TargetNamesTest::dryRunPlansWithoutWriting()
     QCOMPARE(entries(m_out), QStringList({"Report.htm"}));
 }
 
+void TargetNamesTest::temporaries_data()
+{
+    QTest::addColumn<bool>("namedOnly");
+    QTest::newRow("unnamed where possible") << false;
+    QTest::newRow("named temporaries") << true;
+}
+
 void TargetNamesTest::concurrentWriterIsNeverOverwritten()
 {
+    QFETCH(bool, namedOnly);
+    FileSystem::StagedCopy::setNamedTemporariesOnly(namedOnly);
     // Another writer keeps creating files under the very names the copies are
     // about to take: the next one or two after the last name a copy used.
     m_options.tags = TagMode::IgnoreTags;
@@ -448,6 +462,8 @@ void TargetNamesTest::concurrentWriterIsNeverOverwritten()
 
 void TargetNamesTest::copyFailingMidwayLeavesNothing()
 {
+    QFETCH(bool, namedOnly);
+    FileSystem::StagedCopy::setNamedTemporariesOnly(namedOnly);
     // The copy hits the file-size limit half way: a stand-in for a full disk.
     QByteArray big(256 * 1024, 'x');
     writeFile(path("big.htm"), "<html><body>Big page " + big);
