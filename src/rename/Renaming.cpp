@@ -172,7 +172,9 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
     QString text;
     QByteArray content; // the file as read, so the copy need not read it again
     bool haveContent = false;
-    switch (m_options.tagMode()) {
+    TagMode tagMode = TagMode::None;
+    trap(25, [&] { tagMode = m_options.tagMode(); });
+    switch (tagMode) {
     case TagMode::IgnoreTags:
         text = pageText;
         break;
@@ -182,13 +184,13 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
             haveContent = true;
         });
         trap(40, [&] { text = TextRules::decodeText(content); });
-        if (!m_options.includeTagsBeforeBody()) {
-            trap(50, [&] {
-                const qsizetype body = TextRules::findText(text, u"<body>");
-                if (body >= 0)
-                    text = text.mid(body + 6);
-            });
-        }
+        trap(50, [&] {
+            if (m_options.includeTagsBeforeBody())
+                return;
+            const qsizetype body = TextRules::findText(text, u"<body>");
+            if (body >= 0)
+                text = text.mid(body + 6);
+        });
         break;
     case TagMode::None:
         break;
@@ -198,8 +200,8 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
     trap(60, [&] { fallbackName = StripExtension(GetFileName(sourcePath)); });
 
     QString newName;
-    const int method = m_options.contentMethod();
     trap(70, [&] {
+        const int method = m_options.contentMethod();
         if (method == FirstWords)
             newName = text.isEmpty() ? fallbackName : firstWords(text, wordCount);
         else if (method == WordPositions)
@@ -232,15 +234,18 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
     QString name;
     QByteArray content;
     Main::TextLines lines;
-    if (trimBlanks(pattern).isEmpty()) {
+    bool noPattern = false;
+    trap(15, [&] { noPattern = trimBlanks(pattern).isEmpty(); });
+    if (noPattern) {
         // No pattern: the file keeps its own name, and is not even read.
         trap(20, [&] { name = StripExtension(GetFileName(sourcePath)); });
     } else {
         bool found = false;
         trap(30, [&] { found = FileSystem::isOrdinaryFile(sourcePath); });
         if (found) {
-            const QStringList tokens = TextRules::splitText(pattern, QLatin1Char('-'));
-            lines = Main::ReadFileLines(sourcePath, m_reporter, &content);
+            QStringList tokens;
+            trap(33, [&] { tokens = TextRules::splitText(pattern, QLatin1Char('-')); });
+            trap(36, [&] { lines = Main::ReadFileLines(sourcePath, m_reporter, &content); });
 
             // A token that is no code keeps the field name of the one before it.
             QString field;
