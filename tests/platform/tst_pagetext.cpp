@@ -132,6 +132,54 @@ private slots:
         QCOMPARE(*read.text, expected);
     }
 
+    void encodingDeclarations_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<QString>("expected");
+        const QByteArray greek = "\xc5\xeb\xeb\xe7\xed\xe9\xea\xdc";
+        const QByteArray russian = "\xf0\xd2\xc9\xd7\xc5\xd4";
+        QTest::newRow("http-equiv with single-quoted charset")
+            << "<meta http-equiv=Content-Type content=\"text/html;charset='koi8-r'\"><p>" + russian
+            << u"Привет"_qs;
+        QTest::newRow("content before http-equiv")
+            << "<meta content='text/html; charset=iso-8859-7' http-equiv='CONTENT-TYPE'><p>" + greek
+            << u"Ελληνικά"_qs;
+        QTest::newRow("content without http-equiv is no declaration")
+            << QByteArray("<meta content='text/html; charset=iso-8859-7'><p>caf\xe9") << u"café"_qs;
+        QTest::newRow("label trimmed and in any case")
+            << QByteArray("<meta charset='  LATIN1 '><p>\x93x\x94") << u"“x”"_qs;
+        QTest::newRow("x-user-defined means windows-1252")
+            << QByteArray("<meta charset=x-user-defined><p>\x80") << u"€"_qs;
+        QTest::newRow("a declaration inside an attribute value is no declaration")
+            << "<div title='<meta charset=iso-8859-7>'></div><meta charset=koi8-r><p>" + russian
+            << u"Привет"_qs;
+        QTest::newRow("a comment closed by <!--> ends there")
+            << "<!--><meta charset=iso-8859-7><p>" + greek << u"Ελληνικά"_qs;
+        QTest::newRow("a declaration after the first 1024 bytes is not seen")
+            << "<!--" + QByteArray(1100, 'x') + "--><meta charset=iso-8859-7><p>\xe9t\xe9"
+            << u"été"_qs;
+        QTest::newRow("gb2312 label decodes as GBK")
+            << QByteArray("<meta charset=gb2312><p>\xd6\xd0\xce\xc4") << u"中文"_qs;
+        QTest::newRow("euc-kr") << QByteArray("<meta charset=euc-kr><p>\xc7\xd1\xb1\xb9\xbe\xee")
+                                << u"한국어"_qs;
+        QTest::newRow("big5") << QByteArray("<meta charset=big5><p>\xa4\xa4\xa4\xe5") << u"中文"_qs;
+        QTest::newRow("UTF-16BE byte-order mark")
+            << QByteArray::fromHex("feff003c0070003e00dc006200650072") << u"Über"_qs;
+        QTest::newRow("UTF-8 with a stray byte is not UTF-8")
+            << QByteArray("<p>caf\xc3\xa9 na\xefve") << u"cafÃ© naïve"_qs;
+    }
+
+    void encodingDeclarations()
+    {
+        QFETCH(QByteArray, html);
+        QFETCH(QString, expected);
+        const QString path = m_dir.filePath(QStringLiteral("declared.html"));
+        writeFile(path, html);
+        const Read read = readPage(*m_pages, path);
+        QVERIFY2(read.text, qPrintable(read.failure));
+        QCOMPARE(*read.text, expected);
+    }
+
     void textRules_data()
     {
         QTest::addColumn<QByteArray>("html");
@@ -164,6 +212,49 @@ private slots:
         QTest::newRow("SVG text elements on lines of their own")
             << QByteArray("<svg><text>one</text><text>two</text><title>t</title></svg>")
             << u"one\r\ntwo"_qs;
+        QTest::newRow("page style: attribute operators")
+            << QByteArray(
+                   "<style>[lang|=en]{display:none} [href^='http:']{display:none} "
+                   "[data-x$=end]{display:none} [title*=mid]{display:none}"
+                   "[class~=b]{display:none}</style>1<i lang=en-GB>x</i>2<a href='http://a'>x"
+                   "</a>3<i data-x=theend>x</i>4<i title=amidst>x</i>5<i class='a b'>x</i>6")
+            << u"123456"_qs;
+        QTest::newRow("page style: child combinator needs a parent")
+            << QByteArray(
+                   "<style>div > b { display: none }</style><div><b>x</b><i><b>kept</b></i></div>")
+            << u"kept"_qs;
+        QTest::newRow("page style: id beats class beats type")
+            << QByteArray("<style>#a{display:inline} .c{display:none} b{display:block}</style>"
+                          "<p>x<b id=a class=c>1</b><b class=c>2</b>y")
+            << u"x1y"_qs;
+        QTest::newRow("page style: important beats inline style")
+            << QByteArray(
+                   "<style>b { display: none !important }</style>x<b style='display:inline'>1</b>y")
+            << u"xy"_qs;
+        QTest::newRow("inline style beats page style")
+            << QByteArray("<style>b { display: none }</style>x<b style='display:inline'>1</b>y")
+            << u"x1y"_qs;
+        QTest::newRow("page style: comments, screen media, pseudo-classes left out")
+            << QByteArray("<style>/* b{display:none} */ @media screen { i { display:none } } "
+                          "a:hover { display:none } u::before { display:none }</style>"
+                          "<b>1</b><i>2</i><a>3</a><u>4</u>")
+            << u"134"_qs;
+        QTest::newRow("author display shows a hidden element")
+            << QByteArray("<style>[hidden]{display:block}</style>a<div hidden>b</div>")
+            << u"a\r\nb"_qs;
+        QTest::newRow("visibility hidden keeps visible descendants")
+            << QByteArray(
+                   "<div style='visibility:hidden'>no <b style='visibility:visible'>yes</b></div>")
+            << u"yes"_qs;
+        QTest::newRow("table cells and rows")
+            << QByteArray("<table><tr><th>a<th>b<tr><td>c<td>d</table>") << u"a\tb\r\nc\td"_qs;
+        QTest::newRow("line breaks and preformatted text")
+            << QByteArray("one<br>two<pre>  three\n four</pre>")
+            << u"one\r\ntwo\r\n  three\r\n four"_qs;
+        QTest::newRow("text under markup nested too deep to parse is kept")
+            << QByteArray("<span>").repeated(2000) + "a" + QByteArray("</span>").repeated(2000) +
+                   "b"
+            << u"ab"_qs;
         QTest::newRow("text-transform from inline style")
             << QByteArray("<p style='text-transform: capitalize'>hello world") << u"Hello World"_qs;
     }
