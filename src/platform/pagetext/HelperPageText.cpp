@@ -185,8 +185,9 @@ public:
         std::unique_lock lock(m_mutex);
         if (!m_current)
             throw Failure(QStringLiteral("No page has been opened."));
-        // Bounded: a page waits at most for a running page, then for its own read.
-        const auto deadline = Clock::now() + std::chrono::milliseconds(3 * kTimeLimitMs + 2000);
+        // Bounded: a page waits at most for a free place in a helper, for the
+        // page queued before it there, then for its own read.
+        const auto deadline = Clock::now() + std::chrono::milliseconds(4 * kTimeLimitMs + 2000);
         while (!settled()) {
             if (m_done.wait_until(lock, deadline) == std::cv_status::timeout && !settled())
                 throw Failure(QStringLiteral("The page is still being read."));
