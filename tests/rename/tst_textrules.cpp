@@ -36,24 +36,19 @@ void TextRulesTest::numeric_data()
     QTest::newRow("digits") << "10" << true;
     QTest::newRow("blanks around") << "  10 " << true;
     QTest::newRow("sign") << "-3" << true;
-    QTest::newRow("plus") << "+3" << true;
     QTest::newRow("decimal") << "2.5" << true;
     QTest::newRow("leading point") << ".5" << true;
     QTest::newRow("trailing point") << "5." << true;
     QTest::newRow("exponent") << "1e3" << true;
     QTest::newRow("signed exponent") << "1.5E-2" << true;
-    QTest::newRow("zero") << "0" << true;
     QTest::newRow("empty") << "" << false;
     QTest::newRow("blanks only") << "   " << false;
     QTest::newRow("point only") << "." << false;
-    QTest::newRow("sign only") << "-" << false;
     QTest::newRow("exponent without digits") << "1e" << false;
-    QTest::newRow("word") << "ten" << false;
     QTest::newRow("blank inside") << "1 0" << false;
     QTest::newRow("two points") << "1.2.3" << false;
     QTest::newRow("tab around") << "\t1" << false;
     QTest::newRow("comma") << "10,11" << false;
-    QTest::newRow("infinity") << "inf" << false;
     QTest::newRow("hexadecimal") << "0x10" << false;
 }
 
@@ -68,7 +63,6 @@ void TextRulesTest::wholeNumber_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<qint32>("value");
-    QTest::newRow("plain") << "10" << 10;
     QTest::newRow("blanks") << " 7 " << 7;
     QTest::newRow("half to even down") << "2.5" << 2;
     QTest::newRow("half to even up") << "3.5" << 4;
@@ -254,15 +248,10 @@ void TextRulesTest::ansiCodes_data()
 {
     QTest::addColumn<QString>("character");
     QTest::addColumn<int>("code");
-    QTest::newRow("letter") << "A" << 65;
-    QTest::newRow("tab") << "\t" << 9;
     QTest::newRow("euro sign") << "\u20ac" << 128;
     QTest::newRow("left double quote") << "\u201c" << 147;
-    QTest::newRow("em dash") << "\u2014" << 151;
-    QTest::newRow("ellipsis") << "\u2026" << 133;
     QTest::newRow("no-break space") << "\u00a0" << 160;
     QTest::newRow("e acute") << "é" << 233;
-    QTest::newRow("y diaeresis") << "ÿ" << 255;
     QTest::newRow("Greek alpha") << "α" << 63;
     QTest::newRow("Cyrillic") << "Ж" << 63;
     QTest::newRow("C1 control not in the code page") << "\u0080" << 63;
