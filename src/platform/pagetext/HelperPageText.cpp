@@ -88,7 +88,7 @@ class HelperPageText::Pool
 public:
     Pool(QByteArray helperPath, int helpers)
         : m_helperPath(std::move(helperPath)), m_helpers(size_t(std::max(1, helpers))),
-          m_window(2 * std::max(1, helpers) + 2)
+          m_window(4 * std::max(1, helpers) + 4)
     {
         if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
             throw Failure::fromErrno(errno);
