@@ -1,3 +1,4 @@
+#include "platform/FileSystem.h"
 #include "rename/Renaming.h"
 #include "support/Fakes.h"
 
@@ -298,6 +299,8 @@ void RenameFileTest::unreadableSourceFallsBack()
     if (child == 0) {
         if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(20);
+        if (!FileSystem::exists(path("page.htm")))
+            ::_exit(25); // the test folder lies below one the user may not enter
         // The read is reported and the text is empty, so the own name is used;
         // the copy then fails the same way.
         Renaming renaming(m_options, m_reporter);
@@ -320,6 +323,8 @@ void RenameFileTest::unreadableSourceFallsBack()
         QVERIFY(WIFEXITED(status));
         if (WEXITSTATUS(status) == 20)
             QSKIP("cannot switch to an unprivileged user here");
+        if (WEXITSTATUS(status) == 25)
+            QSKIP("the unprivileged user cannot reach the temporary folder");
         QCOMPARE(WEXITSTATUS(status), 0);
     }
     QCOMPARE(entries(m_out), QStringList());
