@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <exception>
 
 // A failed operation, carrying the platform's own description of what went wrong
