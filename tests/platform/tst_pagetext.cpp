@@ -255,6 +255,22 @@ private slots:
             << QByteArray("<span>").repeated(2000) + "a" + QByteArray("</span>").repeated(2000) +
                    "b"
             << u"ab"_qs;
+        QTest::newRow("head style, html language and noscript in the head")
+            << QByteArray(
+                   "<!DOCTYPE html><html lang=tr><head><title>t</title><style>.x{display:none}"
+                   "</style><noscript><link rel=stylesheet href=a.css><style>p{display:none}"
+                   "</style></noscript><script>var a = '<body>';</script></head><body><p>a<span "
+                   "class=x>b</span><span style='text-transform:uppercase'>i</span>")
+            << u"aİ"_qs;
+        QTest::newRow("no-quirks page: a table closes the paragraph")
+            << QByteArray(
+                   "<!DOCTYPE html><head><title>t</title></head><body><p>a<table><tr><td>b</table>")
+            << u"a\r\n\r\nb"_qs;
+        QTest::newRow("quirks page: a table stays in the paragraph")
+            << QByteArray("<head><title>t</title></head><body><p>a<table><tr><td>b</table>")
+            << u"a\r\nb"_qs;
+        QTest::newRow("text in the head starts the body")
+            << QByteArray("<head><title>t</title>early</head><body>late") << u"earlylate"_qs;
         QTest::newRow("text-transform from inline style")
             << QByteArray("<p style='text-transform: capitalize'>hello world") << u"Hello World"_qs;
     }

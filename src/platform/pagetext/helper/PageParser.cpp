@@ -2,6 +2,7 @@
 
 #include "Element.h"
 #include "InnerText.h"
+#include "PageHead.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -170,8 +171,10 @@ std::string PageParser::wholeBodyText(std::string_view html)
     return InnerText(rules).of(body);
 }
 
-std::string PageParser::bodyText(std::string_view html, int wordsWanted)
+std::string PageParser::bodyText(std::string_view original, int wordsWanted)
 {
+    const std::optional<std::string> condensed = withoutHeadClutter(original);
+    const std::string_view html = condensed ? std::string_view(*condensed) : original;
     if (wordsWanted > 0) {
         for (size_t size = kFirstPrefix; size < html.size() / 2; size *= 2) {
             size_t cut = html.rfind('>', size - 1);
