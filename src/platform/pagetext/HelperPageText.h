@@ -10,6 +10,9 @@
 // for many pages: the HTML parser can stop the process it runs in, and that
 // must never be the program. A helper that dies, overruns the time limit or
 // runs out of its memory fails that page only and is replaced for the next.
+// Each helper may use 1 GiB of address space (no limit in sanitizer builds);
+// pages over 8 MiB are read in part, their first 8 MiB, and markup nested
+// deeper than 512 elements is flattened, keeping its text.
 //
 // Works on any thread that owns the object and needs no event loop: the
 // helpers are driven by a thread of the service's own.
