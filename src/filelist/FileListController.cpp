@@ -50,7 +50,8 @@ template <typename Handler> void untrapped(Handler&& handler)
 FileListController::FileListController(QTreeView* listView1, QTreeView* listView3, FileList& list,
                                        const FileListServices& services,
                                        const QString& programFolder, QObject* parent)
-    : QObject(parent), m_listView1(listView1), m_listView3(listView3), m_list(list),
+    : QObject(parent), m_listView1(listView1), m_listView3(listView3),
+      m_listView1Object(listView1), m_list(list),
       m_services(services), m_programFolder(programFolder), m_adding(list, services),
       m_interaction(list, m_preview, services.pointer, services.pump, services.reporter),
       m_gesture(list)
@@ -148,7 +149,7 @@ bool FileListController::eventFilter(QObject* watched, QEvent* event)
         return false;
     if (watched == m_viewport1.data() && m_listView1)
         return listViewportEvent(event);
-    if (m_listView1 && watched == m_listView1.data() && event->type() == QEvent::KeyPress) {
+    if (m_listView1 && watched == m_listView1Object && event->type() == QEvent::KeyPress) {
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
             untrapped([&] { m_interaction.deleteKey(selectedEntry()); });
             return true;

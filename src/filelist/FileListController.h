@@ -67,6 +67,9 @@ private:
     // apart without calling into it.
     QPointer<QWidget> m_viewport1;
     QPointer<QWidget> m_viewport3;
+    // The list itself as the event filter sees it: a view being destroyed is no
+    // longer a QTreeView, so it must not be compared through one.
+    const QObject* m_listView1Object;
     FileList& m_list;
     FileListServices m_services;
     QString m_programFolder;
