@@ -3,9 +3,8 @@
 #include "CliArguments.h"
 #include "FolderArguments.h"
 #include "Terminal.h"
-#include "platform/Failure.h"
 #include "platform/pagetext/HelperPageText.h"
-#include "rename/FileEntries.h"
+#include "filelist/FileList.h"
 #include "rename/IsFolder.h"
 #include "rename/RenameRun.h"
 
@@ -18,21 +17,6 @@ namespace {
 
 enum ExitCode { AllRenamed = 0, SomeSkipped = 1, BadUsage = 2, NoResultsFolder = 3, NoFiles = 4 };
 
-class PathList : public FileEntries
-{
-public:
-    explicit PathList(QStringList paths) : m_paths(std::move(paths)) {}
-    int count() const override { return int(m_paths.size()); }
-    QString entry(int i) const override
-    {
-        if (i < 1 || i > m_paths.size())
-            throw Failure(QStringLiteral("Index out of bounds"));
-        return m_paths.at(i - 1);
-    }
-
-private:
-    QStringList m_paths;
-};
 
 // One JSON value as text ("null" for none), so that a line can keep its keys in
 // the documented order.
@@ -82,7 +66,8 @@ int main(int argc, char* argv[])
             files.append(path);
     }
 
-    PathList entries(files);
+    FileList entries;
+    entries.addFiles(files);
     ArgumentBoxes boxes(args);
     NoPointer pointer;
     auto pageText = std::make_unique<HelperPageText>();
