@@ -3,8 +3,8 @@
 #include "CliArguments.h"
 #include "FolderArguments.h"
 #include "Terminal.h"
-#include "platform/pagetext/HelperPageText.h"
 #include "filelist/FileList.h"
+#include "platform/pagetext/HelperPageText.h"
 #include "rename/IsFolder.h"
 #include "rename/RenameRun.h"
 
@@ -16,7 +16,6 @@
 namespace {
 
 enum ExitCode { AllRenamed = 0, SomeSkipped = 1, BadUsage = 2, NoResultsFolder = 3, NoFiles = 4 };
-
 
 // One JSON value as text ("null" for none), so that a line can keep its keys in
 // the documented order.
