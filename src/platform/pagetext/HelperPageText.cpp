@@ -446,7 +446,7 @@ private:
             return false;
         Response r;
         std::memcpy(&r, h.received.data(), sizeof r);
-        if (r.magic != kResponseMagic || r.payloadBytes > (uint64_t(1) << 31)) {
+        if (r.magic != kResponseMagic || r.payloadBytes > (uint64_t(1) << 29)) {
             stopHelper(h, true);
             finish(h, false, QStringLiteral("The page reader gave a malformed answer."), 0,
                    Stamp{});
