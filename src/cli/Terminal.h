@@ -78,6 +78,9 @@ class CoreEventPump : public EventPump
 {
 public:
     void processEvents() override;
+
+private:
+    QElapsedTimer m_sinceDispatch;
 };
 
 // Turns the window's CR LF and lone CR line breaks into the terminal's LF.

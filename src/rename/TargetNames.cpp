@@ -4,6 +4,8 @@
 #include "platform/Trap.h"
 #include "rename/TextRules.h"
 
+#include <QDir>
+
 namespace {
 
 constexpr QChar kSeparator = QLatin1Char('/');
@@ -104,7 +106,8 @@ QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QStr
 
     if (m_dryRun) {
         FileSystem::requireReadableFile(sourcePath);
-        while (FileExists(candidate(marks)) || m_planned.contains(candidate(marks)))
+        const auto fileName = [&](qsizetype k) { return newName + QString(k, u'!') + tail; };
+        while (isTakenInPlan(folder, fileName(marks), candidate(marks)))
             ++marks;
         const QString target = candidate(marks);
         m_planned.insert(target);
@@ -120,6 +123,20 @@ QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QStr
         ++marks;
     m_nextMarks.insert(key, marks + 1);
     return candidate(marks);
+}
+
+bool ResultsCopier::isTakenInPlan(const QString& folder, const QString& fileName,
+                                  const QString& target)
+{
+    if (m_planned.contains(target))
+        return true;
+    auto existing = m_existing.find(folder);
+    if (existing == m_existing.end()) {
+        const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                         QDir::System | QDir::NoDotAndDotDot);
+        existing = m_existing.insert(folder, QSet<QString>(names.begin(), names.end()));
+    }
+    return existing->contains(fileName);
 }
 
 std::optional<ResultsCopier::Copied>

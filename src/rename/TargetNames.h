@@ -87,8 +87,13 @@ public:
                                        const QByteArray* content = nullptr);
 
 private:
+    bool isTakenInPlan(const QString& folder, const QString& fileName, const QString& target);
+
     const RenameOptions& m_options;
     bool m_dryRun = false;
     QHash<QString, qsizetype> m_nextMarks; // folder, name, extension -> "!" count to try first
     QSet<QString> m_planned;
+    // A dry run's view of each results folder: its names as listed once, when the
+    // plan first looked there, instead of one look-up per candidate name.
+    QHash<QString, QSet<QString>> m_existing;
 };
