@@ -1,3 +1,5 @@
+#include "support/Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -14,15 +16,6 @@ struct Result
     QString out;
     QString err;
 };
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write(content);
-}
 
 } // namespace
 

@@ -5,6 +5,7 @@
 
 #include "platform/Failure.h"
 #include "platform/pagetext/HelperPageText.h"
+#include "support/Files.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -58,13 +59,6 @@ QStringList firstWords(QString text, int n)
     while (text.endsWith(u' '))
         text.chop(1);
     return text.split(QChar(u' ')).mid(0, n);
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 QByteArray paragraphs(int count, const char* word)

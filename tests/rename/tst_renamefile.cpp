@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 #include "rename/Renaming.h"
 #include "support/Fakes.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,25 +14,6 @@
 namespace {
 
 const QString kLabel = QStringLiteral("in Orlesk2021/08/31.Renaming.RenameFile ");
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(content);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 // "w1 w2 ... wN"
 QString numberedWords(int count)

@@ -1,6 +1,7 @@
 #include "rename/LineReader.h"
 #include "rename/Renaming.h"
 #include "support/Fakes.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,25 +12,6 @@ namespace {
 
 const QString kLabel = QStringLiteral("in Orlesk2021/08/31.Renaming.RenameMeta ");
 const QString kReaderLabel = QStringLiteral("in Orlesk2021/08/31.Main.ReadFileToStringFSOLine ");
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(content);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 } // namespace
 

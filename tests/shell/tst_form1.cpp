@@ -12,6 +12,7 @@
 #include "shell/ReportError.h"
 #include "shell/SettingsStore.h"
 #include "support/Fakes.h"
+#include "support/Files.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -66,14 +67,6 @@ public:
     double fraction = 0.5;
     int draws = 0;
 };
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 // A 2x2 cursor file, 32 bits a pixel, with its hot spot at (1, 0).
 QByteArray cursorFile()

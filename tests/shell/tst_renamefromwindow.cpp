@@ -11,6 +11,7 @@
 #include "shell/Form1.h"
 #include "shell/SettingsStore.h"
 #include "support/Fakes.h"
+#include "support/Files.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -38,13 +39,6 @@ class NoSeven : public RandomSource
 public:
     double nextFraction() override { return 0.5; }
 };
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 struct Session
 {
