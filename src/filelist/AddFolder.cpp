@@ -80,6 +80,25 @@ struct DirCloser
     }
 };
 
+// Calls visit(entry) for each entry of an open folder but "." and "..", in
+// listing order; throws Failure when the listing breaks off.
+template <typename Visit> void forEachEntry(DIR* dir, Visit&& visit)
+{
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                throw Failure::fromErrno(errno);
+            return;
+        }
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        visit(*entry);
+    }
+}
+
 using FolderKey = std::pair<dev_t, ino_t>;
 
 bool isPathNotFound(int err)
@@ -181,33 +200,22 @@ private:
         if (!dir.dir)
             throw Failure::fromErrno(errno);
         const int fd = ::dirfd(dir.dir);
-        for (;;) {
-            errno = 0;
-            const dirent* entry = ::readdir(dir.dir);
-            if (!entry) {
-                if (errno != 0)
-                    throw Failure::fromErrno(errno);
-                break;
-            }
-            const unsigned char type = entry->d_type;
+        forEachEntry(dir.dir, [&](const dirent& entry) {
+            const unsigned char type = entry.d_type;
             if (type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN)
-                continue;
-            // The folder itself and its parent are no subfolders.
-            if (entry->d_name[0] == '.' &&
-                (entry->d_name[1] == '\0' || (entry->d_name[1] == '.' && entry->d_name[2] == '\0')))
-                continue;
+                return;
             struct stat info;
-            if (::fstatat(fd, entry->d_name, &info, 0) != 0 || !S_ISDIR(info.st_mode))
-                continue;
+            if (::fstatat(fd, entry.d_name, &info, 0) != 0 || !S_ISDIR(info.st_mode))
+                return;
             m_pump.processEvents();
-            const QString name = QFile::decodeName(entry->d_name);
+            const QString name = QFile::decodeName(entry.d_name);
             if (name.size() >= kMaxPath || HasOddCharacters(name) || name.contains(u'?'))
-                continue;
+                return;
             // A folder met again (through a link) is not entered a second time.
             if (!m_seen.insert({info.st_dev, info.st_ino}).second)
-                continue;
+                return;
             found.append(folder + name + kSeparator);
-        }
+        });
     }
 
     ErrorReporter& m_reporter;
@@ -228,29 +236,22 @@ void forEachPresentFile(const QString& prefix, const QString& pattern, Visit&& v
         throw Failure::fromErrno(errno);
     }
     const int fd = ::dirfd(dir.dir);
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir.dir);
-        if (!entry) {
-            if (errno != 0)
-                throw Failure::fromErrno(errno);
-            break;
-        }
-        if (entry->d_type == DT_DIR)
-            continue;
-        const QString name = QFile::decodeName(entry->d_name);
+    forEachEntry(dir.dir, [&](const dirent& entry) {
+        if (entry.d_type == DT_DIR)
+            return;
+        const QString name = QFile::decodeName(entry.d_name);
         if (!MatchesPattern(name, pattern))
-            continue;
+            return;
         // The listing's own type answers for a plain file; anything else (a
         // link, an unknown type) is looked at through links.
-        bool present = entry->d_type == DT_REG;
+        bool present = entry.d_type == DT_REG;
         if (!present) {
             struct stat info;
-            present = ::fstatat(fd, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+            present = ::fstatat(fd, entry.d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
         }
         if (present)
-            visit(fd, entry->d_name, name);
-    }
+            visit(fd, entry.d_name, name);
+    });
 }
 
 } // namespace
