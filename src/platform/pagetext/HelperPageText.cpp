@@ -54,18 +54,11 @@ struct Job
 };
 using JobPtr = std::shared_ptr<Job>;
 
+// The file's stamp now; the default (size -1) when it cannot be examined.
 Stamp stampOf(const QByteArray& path)
 {
-    Stamp s;
     struct stat st;
-    if (::stat(path.constData(), &st) != 0)
-        return s;
-    s.device = uint64_t(st.st_dev);
-    s.inode = uint64_t(st.st_ino);
-    s.size = int64_t(st.st_size);
-    s.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    s.changedNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    return s;
+    return ::stat(path.constData(), &st) == 0 ? PageTextWire::stampOf(st) : Stamp();
 }
 
 // One helper process and the pages sent to it, answered in order. A second

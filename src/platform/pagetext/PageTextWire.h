@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <sys/stat.h>
 
 // What the page-text service and its parser helper (quenby-pagetext) say to
 // each other over a socket: a fixed header, then the bytes it announces.
@@ -40,6 +41,17 @@ struct Stamp
 
     bool operator==(const Stamp&) const = default;
 };
+
+inline Stamp stampOf(const struct stat& st)
+{
+    Stamp s;
+    s.device = uint64_t(st.st_dev);
+    s.inode = uint64_t(st.st_ino);
+    s.size = int64_t(st.st_size);
+    s.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.changedNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return s;
+}
 
 struct Response
 {

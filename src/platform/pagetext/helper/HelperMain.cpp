@@ -68,17 +68,6 @@ bool respond(Status status, int code, const Stamp& stamp, const std::string& pay
            writeAll(STDOUT_FILENO, payload.data(), payload.size());
 }
 
-Stamp stampOf(const struct stat& st)
-{
-    Stamp s;
-    s.device = uint64_t(st.st_dev);
-    s.inode = uint64_t(st.st_ino);
-    s.size = int64_t(st.st_size);
-    s.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    s.changedNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    return s;
-}
-
 struct FileRead
 {
     std::string bytes;
