@@ -2,6 +2,7 @@
 #include "rename/Renaming.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
+#include "support/Workspace.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,7 +27,7 @@ QString numberedWords(int count)
 
 } // namespace
 
-class RenameFileTest : public QObject
+class RenameFileTest : public QObject, protected RenameWorkspace
 {
     Q_OBJECT
 
@@ -45,21 +46,12 @@ private slots:
     void dryRun();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    FixedRenameOptions m_options;
     RecordingReporter m_reporter;
-    QString m_out;
-    QString path(const QString& name) const { return m_dir->filePath(name); }
 };
 
 void RenameFileTest::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_out = path("out");
-    QVERIFY(QDir().mkdir(m_out));
-    m_options = FixedRenameOptions();
-    m_options.results = m_out;
+    makeWorkspace();
     m_reporter.reports.clear();
 }
 

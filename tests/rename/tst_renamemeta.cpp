@@ -2,6 +2,7 @@
 #include "rename/Renaming.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
+#include "support/Workspace.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +16,7 @@ const QString kReaderLabel = QStringLiteral("in Orlesk2021/08/31.Main.ReadFileTo
 
 } // namespace
 
-class RenameMetaTest : public QObject
+class RenameMetaTest : public QObject, protected RenameWorkspace
 {
     Q_OBJECT
 
@@ -34,22 +35,13 @@ private slots:
     void dryRun();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    FixedRenameOptions m_options;
     RecordingReporter m_reporter;
-    QString m_out;
-    QString path(const QString& name) const { return m_dir->filePath(name); }
 };
 
 void RenameMetaTest::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_out = path("out");
-    QVERIFY(QDir().mkdir(m_out));
-    m_options = FixedRenameOptions();
+    makeWorkspace();
     m_options.by = RenameBy::Metadata;
-    m_options.results = m_out;
     m_reporter.reports.clear();
 }
 

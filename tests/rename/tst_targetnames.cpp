@@ -4,6 +4,7 @@
 #include "rename/TargetNames.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
+#include "support/Workspace.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +26,7 @@ using Extension = std::optional<QString>;
 
 Q_DECLARE_METATYPE(Extension)
 
-class TargetNamesTest : public QObject
+class TargetNamesTest : public QObject, protected RenameWorkspace
 {
     Q_OBJECT
 
@@ -58,20 +59,11 @@ private slots:
 
 private:
     void temporaries_data();
-    std::unique_ptr<QTemporaryDir> m_dir;
-    FixedRenameOptions m_options;
-    QString m_out;
-    QString path(const QString& name) const { return m_dir->filePath(name); }
 };
 
 void TargetNamesTest::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_out = path("out");
-    QVERIFY(QDir().mkdir(m_out));
-    m_options = FixedRenameOptions();
-    m_options.results = m_out;
+    makeWorkspace();
 }
 
 void TargetNamesTest::fileName_data()
