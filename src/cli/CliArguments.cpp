@@ -1,26 +1,19 @@
 #include "CliArguments.h"
 
+#include "rename/RenameRun.h"
 #include "rename/TextRules.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <algorithm>
 
 namespace {
-
-constexpr int kUsageError = 2;
 
 CliParse usageError(const QString& message)
 {
     return {std::nullopt,
             QStringLiteral("quenby-rename: ") + message +
                 QStringLiteral(" (see quenby-rename --help)"),
-            kUsageError};
-}
-
-bool allNumeric(const QStringList& entries)
-{
-    return !entries.isEmpty() && std::all_of(entries.begin(), entries.end(), &TextRules::isNumeric);
+            CliExit::BadUsage};
 }
 
 } // namespace
@@ -159,7 +152,7 @@ CliParse parseCliArguments(const QStringList& argv)
     }
     if (parser.isSet(positions)) {
         a.positions = parser.value(positions);
-        if (!allNumeric(TextRules::splitText(a.positions, QLatin1Char(','))))
+        if (!RenameRun::acceptsWordNumbers(a.positions))
             return usageError(
                 QStringLiteral("--positions must be numbers separated by \",\" (got \"%1\")")
                     .arg(a.positions));

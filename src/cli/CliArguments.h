@@ -6,6 +6,11 @@
 #include <QStringList>
 #include <optional>
 
+// The exit statuses of quenby-rename.
+namespace CliExit {
+enum : int { AllRenamed = 0, SomeSkipped = 1, BadUsage = 2, NoResultsFolder = 3, NoFiles = 4 };
+}
+
 // What the command line asked for, checked: every value is one the run accepts.
 struct CliArguments
 {

@@ -15,8 +15,6 @@
 
 namespace {
 
-enum ExitCode { AllRenamed = 0, SomeSkipped = 1, BadUsage = 2, NoResultsFolder = 3, NoFiles = 4 };
-
 // One JSON value as text ("null" for none), so that a line can keep its keys in
 // the documented order.
 QString json(const std::optional<QString>& value)
@@ -90,15 +88,15 @@ int main(int argc, char* argv[])
     switch (run.start()) {
     case RenameRun::Outcome::NoFiles:
         printLine(stderr, boxes.lastMessage());
-        return NoFiles;
+        return CliExit::NoFiles;
     case RenameRun::Outcome::NoResultsFolder:
         printLine(stderr, boxes.lastMessage());
-        return NoResultsFolder;
+        return CliExit::NoResultsFolder;
     default:
         break;
     }
     progress.finishLine();
     if (!args.json)
         printLine(stdout, terminalText(boxes.lastMessage()));
-    return run.skipped().isEmpty() ? AllRenamed : SomeSkipped;
+    return run.skipped().isEmpty() ? CliExit::AllRenamed : CliExit::SomeSkipped;
 }

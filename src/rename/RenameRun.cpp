@@ -128,13 +128,9 @@ RenameRun::Answers RenameRun::askForAnswers()
                 QStringLiteral("Please enter word numbers (for example 10, 11 will use the tenth "
                                "and eleventh word on the first page):"),
                 QStringLiteral("Input X1, X2, X3"), QStringLiteral("10,11"));
-            const QStringList entries = TextRules::splitText(typed, QLatin1Char(','));
-            const bool allNumeric =
-                !entries.isEmpty() &&
-                std::all_of(entries.begin(), entries.end(), &TextRules::isNumeric);
-            if (allNumeric) {
+            if (acceptsWordNumbers(typed)) {
                 answers.wordNumbers = typed;
-                answers.wordCount = entries.first();
+                answers.wordCount = TextRules::splitText(typed, QLatin1Char(',')).first();
                 break;
             }
             m_surface.boxes.message(kMustBeNumeric);
@@ -146,6 +142,12 @@ RenameRun::Answers RenameRun::askForAnswers()
         break;
     }
     return answers;
+}
+
+bool RenameRun::acceptsWordNumbers(const QString& answer)
+{
+    const QStringList entries = TextRules::splitText(answer, QLatin1Char(','));
+    return !entries.isEmpty() && std::all_of(entries.begin(), entries.end(), &TextRules::isNumeric);
 }
 
 QString RenameRun::askUntilNumeric(const QString& prompt, const QString& title,

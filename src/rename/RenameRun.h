@@ -60,6 +60,10 @@ public:
     // Plan names and targets without copying (the command line's --dry-run).
     void setDryRun(bool dryRun) { m_dryRun = dryRun; }
 
+    // The word-number answer is taken when it has at least one entry and every
+    // entry between its commas is numeric.
+    static bool acceptsWordNumbers(const QString& answer);
+
     static constexpr char kLabel[] = "in Orlesk2021/08/31.Form1.PushButton2_Click ";
 
 private:
