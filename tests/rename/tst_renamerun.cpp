@@ -3,6 +3,7 @@
 #include "rename/FileEntries.h"
 #include "rename/RenameRun.h"
 #include "support/Fakes.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,10 +85,7 @@ private:
     QString addPage(const QString& name, const QString& text)
     {
         const QString path = m_dir.filePath(QStringLiteral("src/") + name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(path));
-        file.write("<html><body>source</body></html>");
+        writeFile(path, "<html><body>source</body></html>");
         m_files.paths.append(path);
         m_page.texts.insert(path, text);
         return path;
