@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-Failure Failure::fromErrno(int err)
+Failure Failure::fromErrno(int err, Kind kind)
 {
-    return Failure(QString::fromLocal8Bit(std::strerror(err)), err);
+    return Failure(QString::fromLocal8Bit(std::strerror(err)), err, kind);
 }
