@@ -8,6 +8,7 @@
 #include "rename/IsFolder.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace AddFolder {
 
@@ -80,23 +82,40 @@ struct DirCloser
     }
 };
 
-// Calls visit(entry) for each entry of an open folder but "." and "..", in
-// listing order; throws Failure when the listing breaks off.
-template <typename Visit> void forEachEntry(DIR* dir, Visit&& visit)
+// One entry of a folder listing, with the name it is shown and sorted by.
+struct ListedEntry
 {
+    QString name;
+    QByteArray native;
+    unsigned char type;
+};
+
+// The entries of an open folder but "." and "..", those `keep` accepts, in name
+// order without regard to letter case: the order a user's files had where the
+// program comes from, and one that does not change from disk to disk as ext4's
+// hash order does. Throws Failure when the listing breaks off.
+template <typename Keep> std::vector<ListedEntry> sortedEntries(DIR* dir, Keep&& keep)
+{
+    std::vector<ListedEntry> listed;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir);
         if (!entry) {
             if (errno != 0)
                 throw Failure::fromErrno(errno);
-            return;
+            break;
         }
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        visit(*entry);
+        ListedEntry listedEntry{QFile::decodeName(name), QByteArray(name), entry->d_type};
+        if (keep(listedEntry))
+            listed.push_back(std::move(listedEntry));
     }
+    std::sort(listed.begin(), listed.end(), [](const ListedEntry& a, const ListedEntry& b) {
+        return NameOrderLess(a.name, b.name);
+    });
+    return listed;
 }
 
 using FolderKey = std::pair<dev_t, ino_t>;
@@ -200,22 +219,22 @@ private:
         if (!dir.dir)
             throw Failure::fromErrno(errno);
         const int fd = ::dirfd(dir.dir);
-        forEachEntry(dir.dir, [&](const dirent& entry) {
-            const unsigned char type = entry.d_type;
-            if (type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN)
-                return;
+        const auto listed = sortedEntries(dir.dir, [](const ListedEntry& entry) {
+            return entry.type == DT_DIR || entry.type == DT_LNK || entry.type == DT_UNKNOWN;
+        });
+        for (const ListedEntry& entry : listed) {
             struct stat info;
-            if (::fstatat(fd, entry.d_name, &info, 0) != 0 || !S_ISDIR(info.st_mode))
-                return;
+            if (::fstatat(fd, entry.native.constData(), &info, 0) != 0 || !S_ISDIR(info.st_mode))
+                continue;
             m_pump.processEvents();
-            const QString name = QFile::decodeName(entry.d_name);
+            const QString& name = entry.name;
             if (name.size() >= kMaxPath || HasOddCharacters(name) || name.contains(u'?'))
-                return;
+                continue;
             // A folder met again (through a link) is not entered a second time.
             if (!m_seen.insert({info.st_dev, info.st_ino}).second)
-                return;
+                continue;
             found.append(folder + name + kSeparator);
-        });
+        }
     }
 
     ErrorReporter& m_reporter;
@@ -236,22 +255,21 @@ void forEachPresentFile(const QString& prefix, const QString& pattern, Visit&& v
         throw Failure::fromErrno(errno);
     }
     const int fd = ::dirfd(dir.dir);
-    forEachEntry(dir.dir, [&](const dirent& entry) {
-        if (entry.d_type == DT_DIR)
-            return;
-        const QString name = QFile::decodeName(entry.d_name);
-        if (!MatchesPattern(name, pattern))
-            return;
+    const auto listed = sortedEntries(dir.dir, [&](const ListedEntry& entry) {
+        return entry.type != DT_DIR && MatchesPattern(entry.name, pattern);
+    });
+    for (const ListedEntry& entry : listed) {
         // The listing's own type answers for a plain file; anything else (a
         // link, an unknown type) is looked at through links.
-        bool present = entry.d_type == DT_REG;
+        bool present = entry.type == DT_REG;
         if (!present) {
             struct stat info;
-            present = ::fstatat(fd, entry.d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+            present =
+                ::fstatat(fd, entry.native.constData(), &info, 0) == 0 && S_ISREG(info.st_mode);
         }
         if (present)
-            visit(fd, entry.d_name, name);
-    });
+            visit(fd, entry.native.constData(), entry.name);
+    }
 }
 
 } // namespace
@@ -297,8 +315,34 @@ bool MatchesPattern(const QString& name, const QString& pattern)
     if (wildcardMatch(name, pattern))
         return true;
     // As the platform's listing has it, "*.*" also takes names without a dot.
-    return pattern.endsWith(QLatin1String(".*")) && !name.contains(u'.') &&
-           wildcardMatch(name, QStringView(pattern).chopped(2));
+    if (pattern.endsWith(QLatin1String(".*")) && !name.contains(u'.') &&
+        wildcardMatch(name, QStringView(pattern).chopped(2)))
+        return true;
+    // A three-character extension also matches longer extensions that begin
+    // with it, as the short names of the platform's file system made "*.htm"
+    // list "page.html": users type "htm" and expect both.
+    const qsizetype patternDot = pattern.lastIndexOf(u'.');
+    if (patternDot < 0 || pattern.size() - patternDot - 1 != kShortExtension)
+        return false;
+    const qsizetype nameDot = name.lastIndexOf(u'.');
+    if (nameDot < 0 || name.size() - nameDot - 1 <= kShortExtension)
+        return false;
+    return wildcardMatch(QStringView(name).first(nameDot + 1 + kShortExtension), pattern);
+}
+
+bool NameOrderLess(const QString& a, const QString& b)
+{
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t x = a[i].toUpper().unicode();
+        const char16_t y = b[i].toUpper().unicode();
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    // Names that differ in letter case only (ext4 holds both) in a fixed order.
+    return a < b;
 }
 
 QString WithTrailingSeparator(const QString& folder)

@@ -27,17 +27,17 @@ inline constexpr int kMaxPath = 260;
 QString BrowseForFolder(FileDialogs& dialogs, const QString& prompt, const QString& startFolder);
 
 // Appends to `folders` (each ending in '/') every folder below them, breadth
-// first. Yields to `pump` once per folder and once per subfolder name. A folder
-// whose subfolders cannot be listed is passed over silently and, when it is
-// unreadable or gone, taken out of `folders`; other failures are reported with
-// kScanLabel. No folder is entered twice (device and inode), so link loops end.
+// first, the subfolders of one folder in name order. Yields to `pump` once per folder and once per
+// subfolder name. A folder whose subfolders cannot be listed is passed over silently and, when it
+// is unreadable or gone, taken out of `folders`; other failures are reported with kScanLabel. No
+// folder is entered twice (device and inode), so link loops end.
 void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter,
                            EventPump& pump);
 
-// The names of the files of `folder` matching the wildcard `pattern` ('*' and
-// '?', letter case ignored; a trailing ".*" also matches a name without a dot),
-// hidden files included, folders left out, in listing order. A missing folder
-// has no files; a folder that cannot be read throws Failure.
+// The names of the files of `folder` matching the wildcard `pattern` (see
+// MatchesPattern), hidden files included, folders left out, in name order (see
+// NameOrderLess). A missing folder has no files; a folder that cannot be read
+// throws Failure.
 QStringList GetFilesInFolder(const QString& folder, const QString& pattern);
 
 // True when the path names an existing regular file (a link to one counts), even
@@ -48,7 +48,16 @@ bool FileIsPresent(const QString& path);
 // U+009F) or a question mark.
 bool HasOddCharacters(const QString& name);
 
+// Wildcard match, '*' and '?', letter case ignored. A trailing ".*" also matches
+// a name without a dot, and a pattern whose extension has exactly three
+// characters also matches longer extensions that begin with them ("*.htm"
+// takes "page.html", "*.txt" takes "notes.txta").
 bool MatchesPattern(const QString& name, const QString& pattern);
+inline constexpr qsizetype kShortExtension = 3;
+
+// The order of the folder listing: names compared character by character
+// without regard to letter case, a shorter name before a longer one it begins.
+bool NameOrderLess(const QString& a, const QString& b);
 
 // `folder` with exactly one trailing separator added unless it has one already.
 QString WithTrailingSeparator(const QString& folder);

@@ -88,8 +88,12 @@ private slots:
                                                "--search", "Chapter",  "-n",       "2"}
                                 << QStringList{"notes.htm", "AuthorAnn LeeAuthor.html", "plain.txt"}
                                 << 0;
-        QTest::newRow("extension filter")
-            << QStringList{"--tags", "consider", "--ext", "htm"} << QStringList{"Meeting.htm"} << 0;
+        // A three-letter extension also takes the longer ones that begin with it.
+        QTest::newRow("extension filter") << QStringList{"--tags", "consider", "--ext", "htm"}
+                                          << QStringList{"Meeting.htm", "AuthorAnn.html"} << 0;
+        QTest::newRow("extension filter, four letters")
+            << QStringList{"--tags", "consider", "--ext", "html"} << QStringList{"AuthorAnn.html"}
+            << 0;
         // Pages without a title are passed over.
         QTest::newRow("metadata") << QStringList{"--by",     "metadata",  "--tags",
                                                  "consider", "--pattern", "%t"}
@@ -131,6 +135,8 @@ private slots:
     {
         writeFile(m_out + QStringLiteral("/Meeting.htm"), "taken");
         writeFile(m_in + QStringLiteral("/sub/again.htm"), "<body>Meeting again</body>");
+        // "--ext htm" would take it too; only the two meeting pages are wanted here.
+        QVERIFY(QFile::remove(m_in + QStringLiteral("/report.html")));
         const Result result =
             run({"-o", m_out, "--tags", "consider", "--dry-run", "--json", "--ext", "htm", m_in});
         QCOMPARE(result.exitCode, 0);

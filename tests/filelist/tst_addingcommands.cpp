@@ -164,8 +164,11 @@ void TestAddingCommands::addAllInFolder_data()
                        << QStringList{"a.htm", "b.txt", "c.HTM", "sub/d.htm", "sub/e.html"} << "*"
                        << 1;
     QTest::newRow("txt") << QStringList{"txt"} << true << QStringList{"b.txt"} << "txt" << 1;
-    QTest::newRow("htm") << QStringList{"htm"} << true << QStringList{"a.htm", "c.HTM", "sub/d.htm"}
-                         << "htm" << 1;
+    // A three-letter extension also takes the longer ones that begin with it.
+    QTest::newRow("htm") << QStringList{"htm"} << true
+                         << QStringList{"a.htm", "c.HTM", "sub/d.htm", "sub/e.html"} << "htm" << 1;
+    QTest::newRow("html") << QStringList{"html"} << true << QStringList{"sub/e.html"} << "html"
+                          << 1;
     QTest::newRow(".htm matches nothing")
         << QStringList{".htm"} << true << QStringList{} << ".htm" << 1;
     QTest::newRow("cancel at the prompt") << QStringList{} << true << QStringList{} << "old" << 0;
@@ -210,6 +213,7 @@ void TestAddingCommands::addAllInFolder()
     const QStringList added = relativeAll(root, h.list.paths());
     QCOMPARE(QSet<QString>(added.begin(), added.end()), QSet<QString>(files.begin(), files.end()));
     QCOMPARE(added.size(), files.size());
+    QCOMPARE(added, files); // name order, letter case aside
     // The folder's own files come before those of its subfolder.
     if (added.contains("sub/d.htm") && added.contains("a.htm"))
         QVERIFY(added.indexOf("a.htm") < added.indexOf("sub/d.htm"));

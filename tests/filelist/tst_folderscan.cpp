@@ -54,6 +54,11 @@ private slots:
     void hasOddCharacters_data();
     void hasOddCharacters();
     void breadthFirstOrder();
+    void nameOrderLess_data();
+    void nameOrderLess();
+    void listingInNameOrder_data();
+    void listingInNameOrder();
+    void shippedSamplesWithDefaultExtension();
     void skippedNamesAndAttributes();
     void fileIsPresent_data();
     void fileIsPresent();
@@ -110,8 +115,24 @@ void TestFolderScan::matchesPattern_data()
                                            << "*.htm" << true;
     QTest::newRow("accented case") << "É.HTM"
                                    << "é.htm" << true;
-    QTest::newRow("longer extension") << "page.html"
-                                      << "*.htm" << false;
+    QTest::newRow("longer extension, three-letter pattern") << "page.html"
+                                                            << "*.htm" << true;
+    QTest::newRow("longer extension, other case") << "PAGE.HTML"
+                                                  << "*.htm" << true;
+    QTest::newRow("txt takes txta") << "x.txta"
+                                    << "*.txt" << true;
+    QTest::newRow("three-letter rule with question mark") << "x.html"
+                                                          << "*.h?m" << true;
+    QTest::newRow("longer extension must begin with it") << "page.xhtm"
+                                                         << "*.htm" << false;
+    QTest::newRow("two-letter pattern stays exact") << "page.htm"
+                                                    << "*.ht" << false;
+    QTest::newRow("four-letter pattern stays exact") << "page.htmls"
+                                                     << "*.html" << false;
+    QTest::newRow("only the last extension counts") << "page.html.bak"
+                                                    << "*.htm" << false;
+    QTest::newRow("leading dot answer, longer extension") << "page.html"
+                                                          << "*..htm" << false;
     QTest::newRow("leading dot answer") << "page.htm"
                                         << "*..htm" << false;
     QTest::newRow("question mark one") << "a1.htm"
@@ -164,25 +185,105 @@ void TestFolderScan::breadthFirstOrder()
     writeFile(root, "a/deep/deeper/x.htm");
     writeFile(root, "b/b1.htm");
     writeFile(root, "b/b2.htm");
+    writeFile(root, "C/c.htm");
+    writeFile(root, "B2/z.htm");
 
     RecordingReporter reporter;
     ScriptedPump pump;
     QStringList folders{root + u'/'};
     AddFolder::GetSubDirectories2016(folders, true, reporter, pump);
     const QStringList relFolders = relativeAll(root, folders);
-    QCOMPARE(relFolders.size(), 5);
-    QCOMPARE(relFolders.at(0), QString()); // the start folder itself
-    QCOMPARE(asSet(relFolders.mid(1, 2)), (QSet<QString>{"a/", "b/"}));
-    QCOMPARE(relFolders.at(3), QStringLiteral("a/deep/"));
-    QCOMPARE(relFolders.at(4), QStringLiteral("a/deep/deeper/"));
+    // Within a level, parents' order, then name order without regard to case.
+    QCOMPARE(relFolders,
+             (QStringList{QString(), "a/", "b/", "B2/", "C/", "a/deep/", "a/deep/deeper/"}));
 
     const QStringList files = relativeAll(root, filesBelow(root, "*.htm", reporter, pump));
-    QCOMPARE(files.size(), 7);
-    QCOMPARE(asSet(files.mid(0, 2)), (QSet<QString>{"r1.htm", "r2.htm"}));
-    QCOMPARE(asSet(files.mid(2, 3)), (QSet<QString>{"a/a1.htm", "b/b1.htm", "b/b2.htm"}));
-    QCOMPARE(files.at(5), QStringLiteral("a/deep/d1.htm"));
-    QCOMPARE(files.at(6), QStringLiteral("a/deep/deeper/x.htm"));
+    QCOMPARE(files, (QStringList{"r1.htm", "r2.htm", "a/a1.htm", "b/b1.htm", "b/b2.htm", "B2/z.htm",
+                                 "C/c.htm", "a/deep/d1.htm", "a/deep/deeper/x.htm"}));
     QVERIFY(reporter.reports.isEmpty());
+}
+
+void TestFolderScan::nameOrderLess_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("letter case ignored") << "apple.htm"
+                                         << "Banana.htm";
+    QTest::newRow("capital not first") << "a2.htm"
+                                       << "A3.htm";
+    QTest::newRow("prefix first") << "page"
+                                  << "Page1";
+    QTest::newRow("dot before letters") << "a.htm"
+                                        << "ab.htm";
+    QTest::newRow("digits before letters") << "9.htm"
+                                           << "a.htm";
+    QTest::newRow("underscore after letters") << "Zed.htm"
+                                              << "_under.htm";
+    QTest::newRow("accented capital folds") << QStringLiteral("é1.htm") << QStringLiteral("É2.htm");
+    QTest::newRow("same name, other case, fixed") << "A.htm"
+                                                  << "a.htm";
+}
+
+void TestFolderScan::nameOrderLess()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QVERIFY(AddFolder::NameOrderLess(first, second));
+    QVERIFY(!AddFolder::NameOrderLess(second, first));
+    QVERIFY(!AddFolder::NameOrderLess(first, first));
+}
+
+void TestFolderScan::listingInNameOrder_data()
+{
+    QTest::addColumn<QStringList>("created");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("listed");
+    // Created in an order unlike the expected one; ext4 would list them by hash.
+    QTest::newRow("mixed case") << QStringList{"b.htm", "C.htm", "a.htm", "D.htm"} << "*.*"
+                                << QStringList{"a.htm", "b.htm", "C.htm", "D.htm"};
+    QTest::newRow("numbers as text")
+        << QStringList{"page10.htm", "page2.htm", "Page1.htm"} << "*.htm"
+        << QStringList{"Page1.htm", "page10.htm", "page2.htm"};
+    QTest::newRow("htm and html together")
+        << QStringList{"notes.html", "Index.HTM", "readme.txt", "about.htm", "old.htmx"} << "*.htm"
+        << QStringList{"about.htm", "Index.HTM", "notes.html", "old.htmx"};
+    QTest::newRow("exact four-letter extension") << QStringList{"notes.html", "about.htm", "b.HTML"}
+                                                 << "*.html" << QStringList{"b.HTML", "notes.html"};
+    QTest::newRow("many names") << QStringList{"q", "W", "e", "R", "t", "Y", "u",
+                                               "I", "o", "P", "a", "S", "d", "F"}
+                                << "*.*" << QStringList{"a", "d", "e", "F", "I", "o", "P",
+                                                        "q", "R", "S", "t", "u", "W", "Y"};
+}
+
+void TestFolderScan::listingInNameOrder()
+{
+    QFETCH(QStringList, created);
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, listed);
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    for (const QString& name : created)
+        writeFile(root, name);
+    QCOMPARE(AddFolder::GetFilesInFolder(root, pattern), listed);
+}
+
+void TestFolderScan::shippedSamplesWithDefaultExtension()
+{
+    // The folder command's default answer "htm" takes every shipped page,
+    // ".html" ones among them.
+    const QString samples = QStringLiteral(QUENBY_SOURCE_DIR "/samples");
+    RecordingReporter reporter;
+    ScriptedPump pump;
+    const QStringList withDefault =
+        relativeAll(samples, filesBelow(samples, "*.htm", reporter, pump));
+    const QStringList all = relativeAll(samples, filesBelow(samples, "*.*", reporter, pump));
+    QVERIFY(withDefault.contains("garden-notes.html"));
+    QStringList pages;
+    for (const QString& name : all) {
+        if (name.endsWith(".htm") || name.endsWith(".html"))
+            pages.append(name);
+    }
+    QCOMPARE(withDefault, pages);
 }
 
 void TestFolderScan::skippedNamesAndAttributes()
