@@ -20,7 +20,8 @@ CliParse usageError(const QString& message)
 
 QString cliUsage()
 {
-    return QStringLiteral(R"(Usage: quenby-rename [OPTIONS] PATH...
+    return QStringLiteral(R"help(Usage: quenby-rename [OPTIONS] -o DIR PATH...
+       quenby-rename [OPTIONS] -o DIR --files-from FILE
 Copies each HTML file into a results folder under a new name taken from the page:
 from its visible words or its source (by content), or from values within its tags
 (by metadata). Source files are never changed; no file is ever overwritten: a name
@@ -29,8 +30,13 @@ that is taken gets "!" marks before its extension.
   PATH                     a file is taken as given; a folder is scanned with all its
                            subfolders as a dropped folder is (every file, breadth first,
                            the same skips), or with --ext as "Add All HTML File(s) In
-                           Folder" scans it (pattern "*." + EXT)
+                           Folder" scans it (pattern "*." + EXT); the results folder
+                           and everything below it are left out of every scan
   -o, --out DIR            results folder (required)
+  --files-from FILE        read more PATHs from FILE, one a line ("-" for standard
+                           input)
+  -0, --null               with --files-from: the PATHs are separated by NUL
+                           characters, as find -print0 writes them
   --by content|metadata    rename by content or by metadata (default content)
   --tags ignore|consider   ignore tags and look at the visible text only, or consider the
                            HTML source with its tags (default ignore)
@@ -46,31 +52,48 @@ that is taken gets "!" marks before its extension.
   --pattern PATTERN        metadata pattern (default "%a - %t"): %a author, %t title,
                            %s subject, %c creator, %p producer, %k keywords, %d date
                            created, %m date modified, %g pages, separated by "-"
-  --ext EXT                extension filter for folder arguments
+  --ext EXT                extension filter for folder arguments; may be given more
+                           than once
   --dry-run                form every name and its free target path, copy nothing; names
-                           planned earlier in the same run count as taken
+                           planned earlier in the same run count as taken, and every
+                           refusal that can be known without writing is reported
   --json                   one JSON object a line on standard output for each file:
                            {"source": S, "name": N, "target": T, "status": X} where N is
                            the new name after the character clean-up, without "!" marks
-                           and extension (null when skipped), T the target path (null
-                           when skipped), X "renamed", "planned" (dry run) or "skipped"
+                           and extension, T the target path, X "renamed", "planned"
+                           (dry run) or "skipped"; a skipped file's N and T are null and
+                           its line ends with "reason": R, "error": E (below)
   --progress, --no-progress
                            a progress bar on standard error (default: when it is a
                            terminal)
   -h, --help               show this help
-  --version                show the version
+  -V, --version            show the version
 
 Without --json, one line a file ("renamed: SOURCE -> TARGET", "planned: ..." or
-"skipped: SOURCE"), then the run's closing message. Failures are reported on standard
-error and the run goes on.
+"skipped: SOURCE (REASON)"), then the run's closing message. Each failure is one line
+on standard error, "quenby-rename: PATH: description", and the run goes on.
+
+Reasons for a skipped file (R), with E the system's description of the failure
+behind it, or null:
+  too-few-words            the page has fewer words than asked
+  no-name                  no name left after the character clean-up (by metadata:
+                           no value found for the pattern)
+  name-too-long            the name is too long for the file system
+  not-regular-file         a folder, device, pipe or socket
+  hidden                   a hidden file (its name begins with ".")
+  unreadable               the file is missing or could not be opened or read
+  changed                  the file changed while it was being copied
+  copy-failed              the copy could not be written
 
 Exit status: 0 every file renamed; 1 at least one file skipped; 2 bad usage; 3 the
-results folder does not exist; 4 no files.
+results folder does not exist or disappeared during the run; 4 no files; 130 stopped
+by Ctrl-C (SIGINT), 143 stopped by SIGTERM, after the file under way.
 
 Examples:
   quenby-rename -o ~/renamed -n 6 ~/saved-pages
-  quenby-rename -o out --by metadata --pattern "%a - %t" --ext html site/
-)");
+  quenby-rename -o out --by metadata --pattern "%a - %t" --ext htm --ext html site/
+  find site -name '*.htm' -print0 | quenby-rename -0 --files-from - -o out --json
+)help");
 }
 
 CliParse parseCliArguments(const QStringList& argv)
@@ -88,14 +111,16 @@ CliParse parseCliArguments(const QStringList& argv)
     const QCommandLineOption search(QStringLiteral("search"), {}, QStringLiteral("TEXT"));
     const QCommandLineOption pattern(QStringLiteral("pattern"), {}, QStringLiteral("PATTERN"));
     const QCommandLineOption ext(QStringLiteral("ext"), {}, QStringLiteral("EXT"));
+    const QCommandLineOption filesFrom(QStringLiteral("files-from"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption null(QStringList{QStringLiteral("0"), QStringLiteral("null")});
     const QCommandLineOption dryRun(QStringLiteral("dry-run"));
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption progress(QStringLiteral("progress"));
     const QCommandLineOption noProgress(QStringLiteral("no-progress"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")});
     parser.addOptions({out, by, tags, includeHead, method, words, positions, search, pattern, ext,
-                       dryRun, json, progress, noProgress, help, version});
+                       filesFrom, null, dryRun, json, progress, noProgress, help, version});
 
     if (!parser.parse(argv))
         return usageError(parser.errorText());
@@ -165,8 +190,12 @@ CliParse parseCliArguments(const QStringList& argv)
     }
     if (parser.isSet(pattern))
         a.options.pattern = parser.value(pattern);
-    if (parser.isSet(ext))
-        a.extension = parser.value(ext);
+    a.extensions = parser.values(ext);
+    if (parser.isSet(filesFrom))
+        a.filesFrom = parser.value(filesFrom);
+    a.nulSeparated = parser.isSet(null);
+    if (a.nulSeparated && !a.filesFrom)
+        return usageError(QStringLiteral("-0 is for the paths of --files-from"));
     a.dryRun = parser.isSet(dryRun);
     a.json = parser.isSet(json);
     if (parser.isSet(progress) && parser.isSet(noProgress))

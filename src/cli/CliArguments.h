@@ -16,11 +16,12 @@ struct CliArguments
 {
     QStringList paths;
     FixedRenameOptions options;
-    QString words =
-        QStringLiteral("1"); // the answer to "Enter X" / "Enter number of words to get:"
-    QString positions = QStringLiteral("10,11"); // the answer to the word-number prompt
-    QString search;                              // the answer to "Enter string to search for:"
-    std::optional<QString> extension;            // --ext: folders are scanned for "*." + EXT
+    QString words = QStringLiteral("1");         // N, the number of words
+    QString positions = QStringLiteral("10,11"); // the word numbers of --method positions
+    QString search;                              // the text --method after|before look for
+    QStringList extensions;                      // --ext: folders are scanned for "*." + EXT
+    std::optional<QString> filesFrom;            // --files-from: "-" is standard input
+    bool nulSeparated = false;                   // -0: --files-from separates by NUL
     bool dryRun = false;
     bool json = false;
     std::optional<bool> progress; // unset: when standard error is a terminal

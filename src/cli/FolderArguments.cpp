@@ -3,14 +3,102 @@
 #include "filelist/AddFolder.h"
 #include "platform/Trap.h"
 
-QStringList scanFolderArgument(const QString& folder, const std::optional<QString>& extension,
-                               ErrorReporter& reporter, EventPump& events)
+#include <QFile>
+#include <QHash>
+#include <optional>
+#include <sys/stat.h>
+
+namespace {
+
+struct FolderId
+{
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FolderId&) const = default;
+};
+
+std::optional<FolderId> folderId(const QString& path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return FolderId{st.st_dev, st.st_ino};
+}
+
+// Tells whether a folder of the scan lies in the results folder. Folders are
+// known by device and inode, so a link or another spelling of the results folder
+// is caught too; each folder is looked at once.
+class InsideResults
+{
+public:
+    InsideResults(const QString& scanRoot, const QString& resultsFolder)
+        : m_root(scanRoot), m_results(folderId(resultsFolder))
+    {
+    }
+
+    bool operator()(const QString& folder)
+    {
+        if (!m_results)
+            return false;
+        const auto known = m_known.constFind(folder);
+        if (known != m_known.constEnd())
+            return *known;
+        bool inside = folderId(folder) == m_results;
+        if (!inside) {
+            // The scan never goes above its root, so neither does the search.
+            const qsizetype slash = folder.lastIndexOf(QLatin1Char('/'));
+            if (folder.size() > m_root.size() && slash > 0)
+                inside = (*this)(folder.left(slash));
+        }
+        m_known.insert(folder, inside);
+        return inside;
+    }
+
+private:
+    QString m_root;
+    std::optional<FolderId> m_results;
+    QHash<QString, bool> m_known;
+};
+
+} // namespace
+
+QStringList scanFolderArgument(const QString& folder, const QStringList& extensions,
+                               const QString& resultsFolder, ErrorReporter& reporter,
+                               EventPump& events)
 {
     // A folder argument is a dropped folder, or with an extension the folder command's scan.
-    const QString pattern = QStringLiteral("*.") + extension.value_or(QStringLiteral("*"));
+    const QString pattern =
+        extensions.size() == 1 ? QStringLiteral("*.") + extensions.first() : QStringLiteral("*.*");
     Trap trap(reporter, QStringLiteral("in Orlesk2021/08/31.quenby-rename.ScanFolder "));
-    QStringList files;
+    QStringList found;
     trap(10,
-         [&] { files = AddFolder::FilesBelow(folder, pattern, reporter, events, trap, 20, 30); });
+         [&] { found = AddFolder::FilesBelow(folder, pattern, reporter, events, trap, 20, 30); });
+
+    InsideResults insideResults(folder, resultsFolder);
+    QStringList files;
+    files.reserve(found.size());
+    for (const QString& path : std::as_const(found)) {
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        if (insideResults(path.left(std::max<qsizetype>(slash, 1))))
+            continue;
+        if (extensions.size() > 1) {
+            const QString name = path.mid(slash + 1);
+            if (std::none_of(extensions.begin(), extensions.end(), [&](const QString& ext) {
+                    return AddFolder::MatchesPattern(name, QStringLiteral("*.") + ext);
+                }))
+                continue;
+        }
+        files.append(path);
+    }
     return files;
+}
+
+QStringList splitPathList(const QByteArray& listing, bool nulSeparated)
+{
+    QStringList paths;
+    for (const QByteArray& entry : listing.split(nulSeparated ? '\0' : '\n')) {
+        if (!entry.isEmpty())
+            paths.append(QFile::decodeName(entry));
+    }
+    return paths;
 }

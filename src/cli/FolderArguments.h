@@ -2,12 +2,18 @@
 
 #include <QString>
 #include <QStringList>
-#include <optional>
 
 class ErrorReporter;
 class EventPump;
 
 // The files a folder argument stands for: every file below it as a dropped folder
-// gives them, or, with an extension, as the folder command lists them.
-QStringList scanFolderArgument(const QString& folder, const std::optional<QString>& extension,
-                               ErrorReporter& reporter, EventPump& events);
+// gives them, or, with extensions, as the folder command lists them (a file
+// matching any of them). The results folder and everything below it are left
+// out, so that a run never renames its own output.
+QStringList scanFolderArgument(const QString& folder, const QStringList& extensions,
+                               const QString& resultsFolder, ErrorReporter& reporter,
+                               EventPump& events);
+
+// The paths listed in `listing`: one a line, or NUL-separated. Empty entries
+// are dropped; the bytes are the system's, as names on the command line are.
+QStringList splitPathList(const QByteArray& listing, bool nulSeparated);

@@ -4,6 +4,8 @@
 #include "platform/Failure.h"
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <csignal>
 
 QString terminalText(QString text)
 {
@@ -14,62 +16,109 @@ QString terminalText(QString text)
 
 void printLine(std::FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
+    QByteArray bytes = text.toUtf8();
+    bytes.append('\n');
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fputc('\n', stream);
 }
 
-BoxAnswer ArgumentBoxes::message(const QString& text, const QString&, BoxIcon, BoxButtons buttons)
+BoxAnswer KeptMessages::message(const QString& text, const QString&, BoxIcon, BoxButtons buttons)
 {
     m_lastMessage = text;
     return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
 }
 
-QString ArgumentBoxes::input(const QString& prompt, const QString&, const QString&)
+QString KeptMessages::input(const QString&, const QString&, const QString&)
 {
-    // The arguments were checked before the run, so a prompt that asks again
-    // ("Must be numeric.") cannot happen; a prompt nobody foresaw must not loop.
-    if (m_lastMessage == QStringLiteral("Must be numeric."))
-        throw Failure(QStringLiteral("No numeric answer for: ") + prompt);
-    if (prompt.startsWith(QStringLiteral("Enter string to search for:")))
-        return m_arguments.search;
-    if (prompt.startsWith(QStringLiteral("Please enter word numbers")))
-        return m_arguments.positions;
+    // The run takes its answers from OptionAnswers; anything else asking would
+    // otherwise wait for an answer nobody can type.
+    throw Failure(QStringLiteral("No answer can be typed on the command line"));
+}
+
+QString OptionAnswers::searchString()
+{
+    return m_arguments.search;
+}
+
+QString OptionAnswers::wordCount(int)
+{
     return m_arguments.words;
+}
+
+QString OptionAnswers::wordNumbers()
+{
+    return m_arguments.positions;
 }
 
 void TerminalProgress::setValue(double percent)
 {
     if (!m_enabled)
         return;
-    const int shown = int(percent);
-    if (shown == m_lastShown || (m_drawn && m_sinceDraw.isValid() && m_sinceDraw.elapsed() < 100 &&
-                                 shown != 0 && shown != 100))
+    if (percent <= 0.0) {
+        // Set back after the last file: the bar has nothing more to say.
+        m_over = true;
+        clear();
         return;
-    m_lastShown = shown;
+    }
+    if (m_over || (m_sinceDraw.isValid() && m_sinceDraw.elapsed() < 100))
+        return;
     m_sinceDraw.restart();
+    const int shown = std::clamp(int(percent), 0, 100);
     constexpr int width = 40;
-    const int filled = std::clamp(shown, 0, 100) * width / 100;
+    const int filled = shown * width / 100;
     std::fprintf(stderr, "\r[%s%s] %3d%%", QByteArray(filled, '#').constData(),
                  QByteArray(width - filled, ' ').constData(), shown);
     std::fflush(stderr);
     m_drawn = true;
 }
 
-void TerminalProgress::finishLine()
+void TerminalProgress::clear()
 {
     if (m_drawn) {
-        std::fputc('\n', stderr);
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
         m_drawn = false;
-        m_lastShown = -1;
     }
 }
 
-void StderrReporter::reportError(const QString& label, int line, const QString& description)
+void Printer::out(const QString& line)
 {
-    ++m_count;
-    m_progress.finishLine();
-    printLine(stderr, terminalText(errorReportText(label, line, description)));
+    m_progress.clear();
+    printLine(stdout, line);
+}
+
+void Printer::err(const QString& line)
+{
+    m_progress.clear();
+    std::fflush(stdout);
+    printLine(stderr, line);
+}
+
+void StderrReporter::reportError(const QString&, int, const QString& description)
+{
+    print(QString(), description);
+}
+
+void StderrReporter::reportFailure(const QString&, int, const Failure& failure,
+                                   const QString& subject)
+{
+    if (filter && !filter(failure, subject))
+        return;
+    print(subject, failure.description());
+}
+
+void StderrReporter::print(const QString& subject, const QString& description)
+{
+    // One file can fail the same way twice (its page, then its copy, cannot be
+    // read): once is enough to say so.
+    if (!subject.isEmpty() && subject == m_lastSubject && description == m_lastDescription)
+        return;
+    m_lastSubject = subject;
+    m_lastDescription = description;
+    QString line = QStringLiteral("quenby-rename: ");
+    if (!subject.isEmpty())
+        line += subject + QStringLiteral(": ");
+    line += terminalText(description).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    m_printer.err(line);
 }
 
 void CoreEventPump::processEvents()
@@ -83,3 +132,30 @@ void CoreEventPump::processEvents()
     m_sinceDispatch.start();
     QCoreApplication::processEvents();
 }
+
+namespace StopSignals {
+namespace {
+volatile std::sig_atomic_t g_received = 0;
+
+void noteSignal(int signal)
+{
+    if (g_received == 0)
+        g_received = signal;
+}
+} // namespace
+
+void install()
+{
+    struct sigaction action = {};
+    action.sa_handler = noteSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART; // the copy under way goes on undisturbed
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int received()
+{
+    return g_received;
+}
+} // namespace StopSignals

@@ -5,20 +5,22 @@
 #include "platform/Pointer.h"
 #include "platform/Progress.h"
 #include "platform/Trap.h"
+#include "rename/RunAnswers.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
+#include <csignal>
 #include <cstdio>
+#include <functional>
 
 struct CliArguments;
 
-// The run's boxes on a terminal: prompts are answered from the arguments, and a
-// message is kept for the caller to print where it belongs.
-class ArgumentBoxes : public Boxes
+// The run's messages on a terminal: each is kept for the caller to print where
+// it belongs. Nothing is ever asked: the answers come from the options.
+class KeptMessages : public Boxes
 {
 public:
-    explicit ArgumentBoxes(const CliArguments& arguments) : m_arguments(arguments) {}
-
     BoxAnswer message(const QString& text, const QString& title, BoxIcon icon,
                       BoxButtons buttons) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
@@ -26,41 +28,74 @@ public:
     const QString& lastMessage() const { return m_lastMessage; }
 
 private:
-    const CliArguments& m_arguments;
     QString m_lastMessage;
 };
 
-// A progress bar drawn on standard error, redrawn at most a few times a second.
+// What the content method needs, as given on the command line (checked there).
+class OptionAnswers : public RunAnswers
+{
+public:
+    explicit OptionAnswers(const CliArguments& arguments) : m_arguments(arguments) {}
+    QString searchString() override;
+    QString wordCount(int method) override;
+    QString wordNumbers() override;
+
+private:
+    const CliArguments& m_arguments;
+};
+
+// A progress bar on one line of standard error, redrawn in place at most ten
+// times a second. It is wiped before anything else is printed and once the run
+// is over, so it never shares a line with other output.
 class TerminalProgress : public ProgressBar
 {
 public:
     explicit TerminalProgress(bool enabled) : m_enabled(enabled) {}
-    ~TerminalProgress() override { finishLine(); }
+    ~TerminalProgress() override { clear(); }
 
     void setValue(double percent) override;
     void setText(const QString&) override {}
-    // Ends the bar's line so that other output starts on a fresh one.
-    void finishLine();
+    void clear();
 
 private:
     bool m_enabled;
     bool m_drawn = false;
-    int m_lastShown = -1;
+    bool m_over = false; // the run has set the bar back to 0: nothing more to show
     QElapsedTimer m_sinceDraw;
 };
 
-// Failures are printed to standard error as the window would show them, and the
-// run goes on.
-class StderrReporter : public ErrorReporter
+// Prints text lines, wiping the progress bar first. Standard output is line
+// buffered, so results and failures reach a terminal or a pipe in the order
+// they happened.
+class Printer
 {
 public:
-    explicit StderrReporter(TerminalProgress& progress) : m_progress(progress) {}
-    void reportError(const QString& label, int line, const QString& description) override;
-    int count() const { return m_count; }
+    explicit Printer(TerminalProgress& progress) : m_progress(progress) {}
+    void out(const QString& line);
+    void err(const QString& line);
 
 private:
     TerminalProgress& m_progress;
-    int m_count = 0;
+};
+
+// Failures as Unix programs print them: "quenby-rename: PATH: description", one
+// line each. The window's report box has no place here.
+class StderrReporter : public ErrorReporter
+{
+public:
+    explicit StderrReporter(Printer& printer) : m_printer(printer) {}
+    void reportError(const QString& label, int line, const QString& description) override;
+    void reportFailure(const QString& label, int line, const Failure& failure,
+                       const QString& subject) override;
+
+    // Asked before each report: answering false drops it (the run is being
+    // stopped, and what fails now fails because of that).
+    std::function<bool(const Failure&, const QString& subject)> filter;
+
+private:
+    void print(const QString& subject, const QString& description);
+    Printer& m_printer;
+    QString m_lastSubject, m_lastDescription;
 };
 
 // There is no pointer to show on a terminal.
@@ -82,6 +117,14 @@ public:
 private:
     QElapsedTimer m_sinceDispatch;
 };
+
+// Ctrl-C and SIGTERM: the signal is only noted, so the copy under way ends
+// normally and the run stops before the next file.
+namespace StopSignals {
+void install();
+// The signal that asked to stop, or 0.
+int received();
+} // namespace StopSignals
 
 // Turns the window's CR LF and lone CR line breaks into the terminal's LF.
 QString terminalText(QString text);

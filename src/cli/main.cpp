@@ -2,6 +2,7 @@
 
 #include "CliArguments.h"
 #include "FolderArguments.h"
+#include "SkipReasons.h"
 #include "Terminal.h"
 #include "filelist/FileList.h"
 #include "platform/pagetext/HelperPageText.h"
@@ -9,8 +10,10 @@
 #include "rename/RenameRun.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -25,15 +28,34 @@ QString json(const std::optional<QString>& value)
     return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
-QString jsonLine(const RenameRun::FileResult& result, const QString& status)
+QString jsonLine(const RenameRun::FileResult& result, const QString& status,
+                 const std::optional<SkipReason>& skip)
 {
     std::optional<QString> name, target;
     if (result.formed) {
         name = result.formed->name;
         target = result.formed->target;
     }
-    return QStringLiteral("{\"source\":%1,\"name\":%2,\"target\":%3,\"status\":%4}")
-        .arg(json(result.source), json(name), json(target), json(status));
+    QString line = QStringLiteral("{\"source\":%1,\"name\":%2,\"target\":%3,\"status\":%4")
+                       .arg(json(result.source), json(name), json(target), json(status));
+    if (skip)
+        line +=
+            QStringLiteral(",\"reason\":%1,\"error\":%2").arg(json(skip->key), json(skip->error));
+    return line + QLatin1Char('}');
+}
+
+// The paths of --files-from, or a usage message when the list cannot be read.
+std::optional<QStringList> readPathList(const QString& from, bool nulSeparated, QString& error)
+{
+    QFile list;
+    const bool opened = from == QStringLiteral("-")
+                            ? list.open(stdin, QIODevice::ReadOnly)
+                            : (list.setFileName(from), list.open(QIODevice::ReadOnly));
+    if (!opened) {
+        error = from + QStringLiteral(": ") + list.errorString();
+        return std::nullopt;
+    }
+    return splitPathList(list.readAll(), nulSeparated);
 }
 
 } // namespace
@@ -43,6 +65,8 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quenby-rename"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUENBY_VERSION));
+    // Line by line, so that a pipe gets results and failures in the order they happened.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     const CliParse parse = parseCliArguments(QCoreApplication::arguments());
     if (!parse.arguments) {
@@ -52,51 +76,111 @@ int main(int argc, char* argv[])
     const CliArguments& args = *parse.arguments;
 
     TerminalProgress progress(args.progress.value_or(::isatty(STDERR_FILENO) == 1));
-    StderrReporter reporter(progress);
+    Printer printer(progress);
+    StderrReporter reporter(printer);
     CoreEventPump events;
 
+    QStringList paths = args.paths;
+    if (args.filesFrom) {
+        QString error;
+        const auto listed = readPathList(*args.filesFrom, args.nulSeparated, error);
+        if (!listed) {
+            printer.err(QStringLiteral("quenby-rename: ") + error);
+            return CliExit::BadUsage;
+        }
+        paths += *listed;
+    }
+
+    StopSignals::install();
     QStringList files;
-    for (const QString& path : args.paths) {
+    for (const QString& path : std::as_const(paths)) {
+        if (StopSignals::received())
+            break;
         if (Main::IsFolder(path))
-            files += scanFolderArgument(path, args.extension, reporter, events);
+            files +=
+                scanFolderArgument(path, args.extensions, args.options.results, reporter, events);
         else
             files.append(path);
     }
 
+    if (const int signal = StopSignals::received()) {
+        printer.err(QStringLiteral("quenby-rename: interrupted before any file was renamed"));
+        return 128 + signal;
+    }
+
     FileList entries;
     entries.addFiles(files);
-    ArgumentBoxes boxes(args);
+    KeptMessages boxes;
+    OptionAnswers answers(args);
     NoPointer pointer;
     auto pageText = std::make_unique<HelperPageText>();
     RenameRun run(entries, args.options, {boxes, pointer, progress, events, *pageText, reporter});
     run.setDryRun(args.dryRun);
+    run.setAnswers(&answers);
+
+    bool folderGone = false;
+    run.stopRequested = [&] { return folderGone || StopSignals::received() != 0; };
+    reporter.filter = [&](const Failure& failure, const QString&) {
+        if (folderGone || StopSignals::received())
+            return false; // the run is ending; what fails now fails because of that
+        if (resultsFolderGone(failure, args.options.results)) {
+            folderGone = true;
+            printer.err(QStringLiteral("quenby-rename: %1: the results folder is gone: %2")
+                            .arg(args.options.results, failure.description()));
+            return false;
+        }
+        return true;
+    };
+
+    int done = 0, renamedCount = 0;
     run.onFileDone = [&](const RenameRun::FileResult& result) {
+        ++done;
         const QString status = !result.renamed ? QStringLiteral("skipped")
                                : args.dryRun   ? QStringLiteral("planned")
                                                : QStringLiteral("renamed");
-        progress.finishLine();
+        std::optional<SkipReason> skip;
+        if (!result.renamed)
+            skip = skipReason(result, args.options.renameBy());
+        else
+            ++renamedCount;
         if (args.json) {
-            printLine(stdout, jsonLine(result, status));
+            printer.out(jsonLine(result, status, skip));
         } else if (result.renamed && result.formed) {
-            printLine(stdout, status + QStringLiteral(": ") + result.source +
-                                  QStringLiteral(" -> ") + result.formed->target);
+            printer.out(status + QStringLiteral(": ") + result.source + QStringLiteral(" -> ") +
+                        result.formed->target);
         } else {
-            printLine(stdout, status + QStringLiteral(": ") + result.source);
+            printer.out(status + QStringLiteral(": ") + result.source + QStringLiteral(" (") +
+                        skip->phrase + QLatin1Char(')'));
         }
     };
 
-    switch (run.start()) {
+    const RenameRun::Outcome outcome = run.start();
+    progress.clear();
+    switch (outcome) {
     case RenameRun::Outcome::NoFiles:
-        printLine(stderr, boxes.lastMessage());
+        printer.err(boxes.lastMessage());
         return CliExit::NoFiles;
     case RenameRun::Outcome::NoResultsFolder:
-        printLine(stderr, boxes.lastMessage());
+        printer.err(boxes.lastMessage());
         return CliExit::NoResultsFolder;
+    case RenameRun::Outcome::Stopped: {
+        const QString summary = QStringLiteral("%1 of %2 files done: %3 renamed, %4 skipped")
+                                    .arg(done)
+                                    .arg(entries.count())
+                                    .arg(renamedCount)
+                                    .arg(done - renamedCount);
+        if (folderGone) {
+            printer.err(QStringLiteral("quenby-rename: stopped: ") + summary);
+            return CliExit::NoResultsFolder;
+        }
+        const int signal = StopSignals::received();
+        printer.err(QStringLiteral("quenby-rename: interrupted: ") + summary);
+        return 128 + signal;
+    }
     default:
         break;
     }
-    progress.finishLine();
     if (!args.json)
-        printLine(stdout, terminalText(boxes.lastMessage()));
+        printer.out(terminalText(boxes.lastMessage()));
     return run.skipped().isEmpty() ? CliExit::AllRenamed : CliExit::SomeSkipped;
 }

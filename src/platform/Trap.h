@@ -3,7 +3,9 @@
 #include "Failure.h"
 
 #include <QString>
+#include <cerrno>
 #include <exception>
+#include <optional>
 #include <utility>
 
 // Where trapped failures go: the window shows a box, the command line prints to
@@ -13,6 +15,16 @@ class ErrorReporter
 public:
     virtual ~ErrorReporter() = default;
     virtual void reportError(const QString& label, int line, const QString& description) = 0;
+
+    // The same report with the failure itself and the file or folder it concerns
+    // (empty when the routine works on none), for reporters that say more than the
+    // description. By default only the description is shown.
+    virtual void reportFailure(const QString& label, int line, const Failure& failure,
+                               const QString& subject)
+    {
+        Q_UNUSED(subject);
+        reportError(label, line, failure.description());
+    }
 };
 
 // The address the report asks the user to send a screenshot to.
@@ -44,12 +56,12 @@ public:
             std::forward<Statement>(statement)();
             return true;
         } catch (const Failure& failure) {
-            m_reporter.reportError(m_label, line, failure.description());
+            report(line, failure);
         } catch (const std::bad_alloc&) {
-            m_reporter.reportError(m_label, line, QStringLiteral("Out of memory"));
+            report(line, Failure(QStringLiteral("Out of memory"), ENOMEM));
         } catch (const std::exception& other) {
             // A library's own exception: its text is the best description there is.
-            m_reporter.reportError(m_label, line, QString::fromLocal8Bit(other.what()));
+            report(line, Failure(QString::fromLocal8Bit(other.what())));
         }
         return false;
     }
@@ -57,9 +69,26 @@ public:
     ErrorReporter& reporter() const { return m_reporter; }
     const QString& label() const { return m_label; }
 
+    // The file or folder the statements now work on, handed to the reporter
+    // with every failure.
+    void setSubject(const QString& subject) { m_subject = subject; }
+
+    // The last failure trapped since the last clear, so that a routine can say
+    // why it gave up on a file.
+    const std::optional<Failure>& lastFailure() const { return m_lastFailure; }
+    void clearLastFailure() { m_lastFailure.reset(); }
+
 private:
+    void report(int line, const Failure& failure)
+    {
+        m_lastFailure = failure;
+        m_reporter.reportFailure(m_label, line, failure, m_subject);
+    }
+
     ErrorReporter& m_reporter;
     QString m_label;
+    QString m_subject;
+    std::optional<Failure> m_lastFailure;
 };
 
 // For the few short tests that ignore failures and answer false instead.

@@ -18,8 +18,6 @@ namespace {
 constexpr int kMaxPolls = 100000;
 constexpr int kReadyComplete = 4;
 
-const QString kMustBeNumeric = QStringLiteral("Must be numeric.");
-
 // Clears the busy flag however the run ends.
 struct BusyGuard
 {
@@ -67,7 +65,8 @@ RenameRun::Outcome RenameRun::start()
 
     const int n = m_files.count();
     m_prefetchWords = -1;
-    for (int i = 1; i <= n; ++i) {
+    bool stopped = false;
+    for (int i = 1; i <= n && !(stopped = stopping()); ++i) {
         m_surface.events.processEvents();
         trap(110, [&] {
             const int m = m_files.count();
@@ -76,8 +75,11 @@ RenameRun::Outcome RenameRun::start()
         pointer.setShape(PointerShape::Busy);
 
         QString source;
+        trap.setSubject(QString());
         if (!trap(130, [&] { source = m_files.entry(i); }))
             continue; // the entry is gone: nothing to rename at this turn
+        trap.setSubject(source);
+        trap.clearLastFailure();
 
         QString pageText;
         if (m_options.tagMode() == TagMode::IgnoreTags) {
@@ -88,6 +90,10 @@ RenameRun::Outcome RenameRun::start()
         const RenameBy by = m_options.renameBy();
         if (by == RenameBy::None)
             continue; // nothing is called, so the file is neither renamed nor listed
+        // A stop while the page was read may have cut its reading short: naming
+        // the file from that would be wrong.
+        if ((stopped = stopping()))
+            break;
         bool renamed = false;
         trap(170, [&] {
             renamed = by == RenameBy::Content
@@ -98,47 +104,53 @@ RenameRun::Outcome RenameRun::start()
             if (!renamed)
                 m_skipped.append(source);
         });
-        if (onFileDone)
-            onFileDone({source, renamed, renamed ? renaming.lastOutcome() : std::nullopt});
+        if (onFileDone) {
+            FileResult result;
+            result.source = source;
+            result.renamed = renamed;
+            if (renamed)
+                result.formed = renaming.lastOutcome();
+            if (!renamed) {
+                // A failure of the call itself (the word count does not fit) says
+                // more than what the namer got to see.
+                result.failure = trap.lastFailure() ? trap.lastFailure() : renaming.lastFailure();
+                result.cause =
+                    trap.lastFailure() ? Renaming::SkipCause::Failed : renaming.lastSkipCause();
+            }
+            onFileDone(result);
+        }
         pointer.setShape(PointerShape::Busy);
     }
 
     pointer.setShape(PointerShape::Default);
     m_surface.progress.setValue(0);
     m_surface.progress.setText(QStringLiteral("Progress Bar"));
+    if (stopped)
+        return Outcome::Stopped;
     boxes.message(closingMessage());
     return Outcome::Completed;
 }
 
 RenameRun::Answers RenameRun::askForAnswers()
 {
+    BoxAnswers boxAnswers(m_surface.boxes);
+    RunAnswers& given = m_answers ? *m_answers : boxAnswers;
     Answers answers;
-    switch (m_options.contentMethod()) {
+    const int method = m_options.contentMethod();
+    switch (method) {
     case 2:
     case 3:
-        answers.searchString =
-            m_surface.boxes.input(QStringLiteral("Enter string to search for:"),
-                                  QStringLiteral("Input X"), QStringLiteral("String"));
-        answers.wordCount = askUntilNumeric(QStringLiteral("Enter number of words to get:"),
-                                            QStringLiteral("Input N"), QStringLiteral("1"));
+        answers.searchString = given.searchString();
+        answers.wordCount = given.wordCount(method);
         break;
-    case 1:
-        for (;;) {
-            const QString typed = m_surface.boxes.input(
-                QStringLiteral("Please enter word numbers (for example 10, 11 will use the tenth "
-                               "and eleventh word on the first page):"),
-                QStringLiteral("Input X1, X2, X3"), QStringLiteral("10,11"));
-            if (acceptsWordNumbers(typed)) {
-                answers.wordNumbers = typed;
-                answers.wordCount = TextRules::splitText(typed, QLatin1Char(',')).first();
-                break;
-            }
-            m_surface.boxes.message(kMustBeNumeric);
-        }
+    case 1: {
+        answers.wordNumbers = given.wordNumbers();
+        const QStringList entries = TextRules::splitText(answers.wordNumbers, QLatin1Char(','));
+        answers.wordCount = entries.isEmpty() ? QString() : entries.first();
         break;
+    }
     default:
-        answers.wordCount = askUntilNumeric(QStringLiteral("Enter X"), QStringLiteral("Input X"),
-                                            QStringLiteral("1"));
+        answers.wordCount = given.wordCount(method);
         break;
     }
     return answers;
@@ -148,17 +160,6 @@ bool RenameRun::acceptsWordNumbers(const QString& answer)
 {
     const QStringList entries = TextRules::splitText(answer, QLatin1Char(','));
     return !entries.isEmpty() && std::all_of(entries.begin(), entries.end(), &TextRules::isNumeric);
-}
-
-QString RenameRun::askUntilNumeric(const QString& prompt, const QString& title,
-                                   const QString& defaultText)
-{
-    for (;;) {
-        const QString typed = m_surface.boxes.input(prompt, title, defaultText);
-        if (TextRules::isNumeric(typed))
-            return typed;
-        m_surface.boxes.message(kMustBeNumeric);
-    }
 }
 
 // How many words of each page the namer can use with the options as they stand;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rename/Renaming.h"
+#include "rename/RunAnswers.h"
 
 #include <QString>
 #include <functional>
@@ -35,7 +36,7 @@ public:
         ErrorReporter& reporter;
     };
 
-    enum class Outcome { AlreadyRunning, NoFiles, NoResultsFolder, Completed };
+    enum class Outcome { AlreadyRunning, NoFiles, NoResultsFolder, Completed, Stopped };
 
     struct FileResult
     {
@@ -43,6 +44,9 @@ public:
         bool renamed = false;
         // The name and target the namer formed; empty when the file was passed over.
         std::optional<Renaming::Outcome> formed;
+        // Why the file was passed over, and the failure behind it if there was one.
+        Renaming::SkipCause cause = Renaming::SkipCause::None;
+        std::optional<Failure> failure;
     };
 
     RenameRun(const FileEntries& files, const RenameOptions& options, Surface surface);
@@ -60,6 +64,14 @@ public:
     // Plan names and targets without copying (the command line's --dry-run).
     void setDryRun(bool dryRun) { m_dryRun = dryRun; }
 
+    // Where the answers a content method needs come from; input boxes on the
+    // run's surface unless set. Not owned.
+    void setAnswers(RunAnswers* answers) { m_answers = answers; }
+
+    // Asked before each file and before each namer call: when it answers true the
+    // run ends there, without its closing message, and start() answers Stopped.
+    std::function<bool()> stopRequested;
+
     // The word-number answer is taken when it has at least one entry and every
     // entry between its commas is numeric.
     static bool acceptsWordNumbers(const QString& answer);
@@ -75,8 +87,7 @@ private:
     };
 
     Answers askForAnswers();
-    QString askUntilNumeric(const QString& prompt, const QString& title,
-                            const QString& defaultText);
+    bool stopping() const { return stopRequested && stopRequested(); }
     void startPrefetch(int from, int count, const Answers& answers);
     int wordsWanted(const Answers& answers) const;
     QString readPageText(const QString& path);
@@ -89,6 +100,7 @@ private:
     Surface m_surface;
     bool m_busy = false;
     bool m_dryRun = false;
+    RunAnswers* m_answers = nullptr;
     QStringList m_skipped;
     int m_prefetchWords = -1;
 };

@@ -153,18 +153,41 @@ Renaming::Renaming(const RenameOptions& options, ErrorReporter& reporter)
 {
 }
 
+void Renaming::beginFile(Trap& trap, const QString& sourcePath)
+{
+    trap.setSubject(sourcePath);
+    m_lastOutcome.reset();
+    m_lastFailure.reset();
+    m_lastSkipCause = SkipCause::None;
+    m_copier.setDryRun(m_dryRun);
+}
+
+// A failure outweighs the emptiness it may have caused: a page that could not be
+// read has no words either.
+void Renaming::endFile(const Trap& trap, bool renamed, SkipCause cause)
+{
+    m_lastFailure = trap.lastFailure();
+    if (renamed)
+        m_lastSkipCause = SkipCause::None;
+    else if (m_lastFailure)
+        m_lastSkipCause = SkipCause::Failed;
+    else
+        m_lastSkipCause = cause;
+}
+
 bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QString& wordNumbers,
                           const QString& searchString, const QString& pageText)
 {
     Trap trap(m_reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameFile "));
-    m_lastOutcome.reset();
-    m_copier.setDryRun(m_dryRun);
+    beginFile(trap, sourcePath);
     bool result = false;
 
     bool found = false;
     trap(10, [&] { found = FileSystem::isOrdinaryFile(sourcePath); });
-    if (!found)
+    if (!found) {
+        endFile(trap, false, SkipCause::NotOrdinary);
         return result;
+    }
 
     std::optional<QString> extension;
     trap(20, [&] { extension = GetExtension(sourcePath); });
@@ -218,15 +241,16 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
             result = true;
         }
     });
+    endFile(trap, result, newName.isEmpty() ? SkipCause::EmptyName : SkipCause::NoNameLeft);
     return result;
 }
 
 bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
 {
     Trap trap(m_reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameMeta "));
-    m_lastOutcome.reset();
-    m_copier.setDryRun(m_dryRun);
+    beginFile(trap, sourcePath);
     bool result = false;
+    bool found = false;
 
     std::optional<QString> extension;
     trap(10, [&] { extension = GetExtension(sourcePath); });
@@ -240,7 +264,6 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
         // No pattern: the file keeps its own name, and is not even read.
         trap(20, [&] { name = StripExtension(GetFileName(sourcePath)); });
     } else {
-        bool found = false;
         trap(30, [&] { found = FileSystem::isOrdinaryFile(sourcePath); });
         if (found) {
             QStringList tokens;
@@ -280,5 +303,9 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
             result = true;
         }
     });
+    SkipCause cause = name.isEmpty() ? SkipCause::EmptyName : SkipCause::NoNameLeft;
+    if (!noPattern && !found)
+        cause = SkipCause::NotOrdinary;
+    endFile(trap, result, cause);
     return result;
 }

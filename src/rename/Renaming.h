@@ -33,6 +33,18 @@ public:
     };
     const std::optional<Outcome>& lastOutcome() const { return m_lastOutcome; }
 
+    // Why the last call passed its file over, for the command line's report.
+    enum class SkipCause {
+        None,        // the file was renamed (or planned)
+        NotOrdinary, // the source is missing, not a regular file, or hidden
+        EmptyName,   // the namer found no words or values to name the file by
+        NoNameLeft,  // nothing was left of the name after the character clean-up
+        Failed,      // a failure was reported; see lastFailure()
+    };
+    SkipCause lastSkipCause() const { return m_lastSkipCause; }
+    // The last failure reported while naming the last file, if there was one.
+    const std::optional<Failure>& lastFailure() const { return m_lastFailure; }
+
     // A dry run forms every name and its free target path but copies nothing;
     // targets planned earlier in the same run count as taken.
     void setDryRun(bool dryRun) { m_dryRun = dryRun; }
@@ -44,4 +56,9 @@ private:
     bool m_dryRun = false;
     ResultsCopier m_copier; // remembers the names taken and planned during this run
     std::optional<Outcome> m_lastOutcome;
+    SkipCause m_lastSkipCause = SkipCause::None;
+    std::optional<Failure> m_lastFailure;
+
+    void beginFile(Trap& trap, const QString& sourcePath);
+    void endFile(const Trap& trap, bool renamed, SkipCause cause);
 };

@@ -5,6 +5,12 @@
 #include "rename/TextRules.h"
 
 #include <QDir>
+#include <QFile>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +39,20 @@ bool isForbidden(QChar c, NameVariant variant)
     default:
         return false;
     }
+}
+
+// Would the source open and read as a regular file? Nothing is read; a pipe or
+// device is not waited on.
+void requireRegularReadableSource(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw Failure::fromErrno(errno, Failure::Kind::SourceUnreadable);
+    struct stat st;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular)
+        throw Failure(QStringLiteral("Not a regular file"), 0, Failure::Kind::NotRegularFile);
 }
 
 } // namespace
@@ -105,11 +125,15 @@ QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QStr
     qsizetype marks = m_nextMarks.value(key, 0);
 
     if (m_dryRun) {
-        FileSystem::requireReadableFile(sourcePath);
+        // Everything the copy would be refused for that can be known without
+        // writing, so that a plan is not one the real run then turns down.
+        requireRegularReadableSource(sourcePath);
+        requireWritableFolder(folder);
         const auto fileName = [&](qsizetype k) { return newName + QString(k, u'!') + tail; };
         while (isTakenInPlan(folder, fileName(marks), candidate(marks)))
             ++marks;
         const QString target = candidate(marks);
+        requireNameFits(folder, fileName(marks), target);
         m_planned.insert(target);
         m_nextMarks.insert(key, marks + 1);
         return target;
@@ -123,6 +147,31 @@ QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QStr
         ++marks;
     m_nextMarks.insert(key, marks + 1);
     return candidate(marks);
+}
+
+void ResultsCopier::requireWritableFolder(const QString& folder)
+{
+    auto known = m_folderErrors.constFind(folder);
+    if (known == m_folderErrors.constEnd()) {
+        const bool writable = ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+        known = m_folderErrors.insert(folder, writable ? 0 : errno);
+    }
+    if (*known != 0)
+        throw Failure::fromErrno(*known, Failure::Kind::TargetWrite);
+}
+
+// The limits are the file system's own (FAT and network file systems differ
+// from the usual 255 bytes), asked once per folder.
+void ResultsCopier::requireNameFits(const QString& folder, const QString& fileName,
+                                    const QString& target)
+{
+    auto limit = m_nameLimits.constFind(folder);
+    if (limit == m_nameLimits.constEnd()) {
+        const long asked = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+        limit = m_nameLimits.insert(folder, asked > 0 ? asked : NAME_MAX);
+    }
+    if (QFile::encodeName(fileName).size() > *limit || QFile::encodeName(target).size() >= PATH_MAX)
+        throw Failure::fromErrno(ENAMETOOLONG, Failure::Kind::TargetWrite);
 }
 
 bool ResultsCopier::isTakenInPlan(const QString& folder, const QString& fileName,

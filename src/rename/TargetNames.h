@@ -88,6 +88,8 @@ public:
 
 private:
     bool isTakenInPlan(const QString& folder, const QString& fileName, const QString& target);
+    void requireWritableFolder(const QString& folder);
+    void requireNameFits(const QString& folder, const QString& fileName, const QString& target);
 
     const RenameOptions& m_options;
     bool m_dryRun = false;
@@ -96,4 +98,6 @@ private:
     // A dry run's view of each results folder: its names as listed once, when the
     // plan first looked there, instead of one look-up per candidate name.
     QHash<QString, QSet<QString>> m_existing;
+    QHash<QString, int> m_folderErrors; // a dry run's access test of each folder
+    QHash<QString, long> m_nameLimits;
 };
