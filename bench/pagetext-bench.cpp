@@ -9,7 +9,7 @@
 // counts the pages whose first N words differ (they must not).
 
 #include "platform/Failure.h"
-#include "platform/pagetext/HelperPageText.h"
+#include "pagetext/service/HelperPageText.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>

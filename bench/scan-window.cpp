@@ -8,12 +8,12 @@
 
 #include "filelist/AddingCommands.h"
 #include "filelist/FileList.h"
-#include "filelist/FileListController.h"
+#include "filelist/widgets/FileListController.h"
 #include "filelist/KeyValueStore.h"
 #include "platform/Boxes.h"
 #include "platform/FileDialogs.h"
 #include "platform/QtEventPump.h"
-#include "platform/QtPointer.h"
+#include "platform/widgets/WindowPointer.h"
 #include "platform/Trap.h"
 
 #include <QApplication>

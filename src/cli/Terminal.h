@@ -3,7 +3,7 @@
 #include "platform/Boxes.h"
 #include "platform/EventPump.h"
 #include "platform/Pointer.h"
-#include "platform/Progress.h"
+#include "platform/ProgressBar.h"
 #include "platform/Trap.h"
 #include "rename/RunAnswers.h"
 

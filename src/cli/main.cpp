@@ -5,7 +5,7 @@
 #include "SkipReasons.h"
 #include "Terminal.h"
 #include "filelist/FileList.h"
-#include "platform/pagetext/HelperPageText.h"
+#include "pagetext/service/HelperPageText.h"
 #include "rename/IsFolder.h"
 #include "rename/RenameRun.h"
 

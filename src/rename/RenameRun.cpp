@@ -5,7 +5,7 @@
 #include "platform/Failure.h"
 #include "platform/PageText.h"
 #include "platform/Pointer.h"
-#include "platform/Progress.h"
+#include "platform/ProgressBar.h"
 #include "platform/Trap.h"
 #include "rename/FileEntries.h"
 #include "rename/IsFolder.h"

@@ -4,7 +4,7 @@
 #include "FileListFakes.h"
 #include "filelist/AddingCommands.h"
 #include "filelist/FileList.h"
-#include "platform/QtFileDialogs.h"
+#include "platform/widgets/QtFileDialogs.h"
 #include "support/Fakes.h"
 
 #include <QMimeData>

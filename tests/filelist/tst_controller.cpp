@@ -3,7 +3,7 @@
 
 #include "FileListFakes.h"
 #include "filelist/FileList.h"
-#include "filelist/FileListController.h"
+#include "filelist/widgets/FileListController.h"
 #include "support/Fakes.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "options/OptionsPanel.h"
 #include "platform/DesktopShell.h"
 #include "platform/Failure.h"
-#include "platform/QtPointer.h"
+#include "platform/widgets/WindowPointer.h"
 #include "platform/QtRandom.h"
 #include "shell/Form1.h"
 #include "shell/ReportError.h"

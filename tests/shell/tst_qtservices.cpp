@@ -2,10 +2,10 @@
 // boxes answered by a simulated user, the window pointer, the progress bar and
 // the desktop folder.
 
-#include "platform/QtBoxes.h"
-#include "platform/QtDesktopShell.h"
-#include "platform/QtPointer.h"
-#include "platform/QtProgressBar.h"
+#include "platform/widgets/QtBoxes.h"
+#include "platform/widgets/QtDesktopShell.h"
+#include "platform/widgets/WindowPointer.h"
+#include "platform/widgets/QtProgressBar.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

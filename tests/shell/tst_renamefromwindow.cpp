@@ -6,7 +6,7 @@
 #include "options/OptionsPanel.h"
 #include "platform/DesktopShell.h"
 #include "platform/QtRandom.h"
-#include "platform/pagetext/HelperPageText.h"
+#include "pagetext/service/HelperPageText.h"
 #include "rename/RenameRun.h"
 #include "shell/Form1.h"
 #include "shell/SettingsStore.h"

@@ -1,4 +1,4 @@
-#include "platform/QtBoxes.h"
+#include "platform/widgets/QtBoxes.h"
 
 #include <QApplication>
 #include <QInputDialog>

@@ -1,4 +1,4 @@
-#include "platform/QtFileDialogs.h"
+#include "platform/widgets/QtFileDialogs.h"
 
 #include "platform/Failure.h"
 

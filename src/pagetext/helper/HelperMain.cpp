@@ -3,10 +3,10 @@
 // can stop the whole process on some inputs, which is why it runs here and not
 // in the program: the service sees this process die and reports the page.
 
-#include "../PageTextWire.h"
-#include "NestingGuard.h"
-#include "PageEncoding.h"
-#include "PageParser.h"
+#include "pagetext/PageTextWire.h"
+#include "pagetext/engine/NestingGuard.h"
+#include "pagetext/engine/PageEncoding.h"
+#include "pagetext/engine/PageParser.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "filelist/FileListController.h"
+#include "filelist/widgets/FileListController.h"
 
 #include "filelist/FileList.h"
 #include "filelist/ListTexts.h"

@@ -1,4 +1,4 @@
-#include "platform/QtPointer.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Progress.h"
+#include "platform/ProgressBar.h"
 
 #include <QPointer>
 #include <QProgressBar>

@@ -3,7 +3,7 @@
 // target compared with what a browser gives.
 
 #include "platform/Failure.h"
-#include "platform/pagetext/HelperPageText.h"
+#include "pagetext/service/HelperPageText.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -42,7 +42,7 @@ private slots:
         QTest::addColumn<QString>("tier");
         QTest::addColumn<QString>("html");
         QTest::addColumn<QString>("expected");
-        QFile file(QStringLiteral(QUENBY_TEST_DATA "/pagetext/cases.json"));
+        QFile file(QStringLiteral(QUENBY_TEST_DATA "/cases.json"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QJsonArray cases = QJsonDocument::fromJson(file.readAll()).array();
         QCOMPARE(cases.size(), 261);

@@ -1,4 +1,4 @@
-#include "platform/QtProgressBar.h"
+#include "platform/widgets/QtProgressBar.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "platform/QtDesktopShell.h"
+#include "platform/widgets/QtDesktopShell.h"
 
 #include "platform/Failure.h"
 

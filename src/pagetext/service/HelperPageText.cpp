@@ -1,6 +1,6 @@
-#include "HelperPageText.h"
+#include "pagetext/service/HelperPageText.h"
 
-#include "PageTextWire.h"
+#include "pagetext/PageTextWire.h"
 #include "platform/Failure.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 // next page normally).
 
 #include "platform/Failure.h"
-#include "platform/pagetext/HelperPageText.h"
+#include "pagetext/service/HelperPageText.h"
 #include "support/Files.h"
 
 #include <QCoreApplication>
@@ -21,7 +21,7 @@ const QString kHelper = QStringLiteral(QUENBY_BIN_DIR "/quenby-pagetext");
 
 QString dataFile(const char* name)
 {
-    return QStringLiteral(QUENBY_TEST_DATA "/pagetext/") + QLatin1String(name);
+    return QStringLiteral(QUENBY_TEST_DATA "/") + QLatin1String(name);
 }
 
 struct Read
