@@ -116,6 +116,7 @@ int main(int argc, char* argv[])
     auto pageText = std::make_unique<HelperPageText>();
     RenameRun run(entries, args.options, {boxes, pointer, progress, events, *pageText, reporter});
     run.setDryRun(args.dryRun);
+    run.setPagesForMetadata(false);
     run.setAnswers(&answers);
 
     bool folderGone = false;

@@ -82,7 +82,8 @@ RenameRun::Outcome RenameRun::start()
         trap.clearLastFailure();
 
         QString pageText;
-        if (m_options.tagMode() == TagMode::IgnoreTags) {
+        if (m_options.tagMode() == TagMode::IgnoreTags &&
+            (m_pagesForMetadata || m_options.renameBy() != RenameBy::Metadata)) {
             startPrefetch(i, n, answers);
             trap(160, [&] { pageText = readPageText(source); });
         }

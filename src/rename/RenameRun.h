@@ -64,6 +64,11 @@ public:
     // Plan names and targets without copying (the command line's --dry-run).
     void setDryRun(bool dryRun) { m_dryRun = dryRun; }
 
+    // The window loads each page in the ignore-tags mode whatever the namer, as
+    // its browser did (a page without a body is reported). The metadata namer
+    // never uses the text, so a front end without that duty may skip it.
+    void setPagesForMetadata(bool load) { m_pagesForMetadata = load; }
+
     // Where the answers a content method needs come from; input boxes on the
     // run's surface unless set. Not owned.
     void setAnswers(RunAnswers* answers) { m_answers = answers; }
@@ -100,6 +105,7 @@ private:
     Surface m_surface;
     bool m_busy = false;
     bool m_dryRun = false;
+    bool m_pagesForMetadata = true;
     RunAnswers* m_answers = nullptr;
     QStringList m_skipped;
     int m_prefetchWords = -1;

@@ -265,6 +265,39 @@ private slots:
         QCOMPARE(results(), QStringList{"a.htm"});
     }
 
+    // A front end that never shows the text may skip the page for the metadata
+    // namer, but the content namer must still get it.
+    void pagesForMetadataOnlyMatterToMetadata_data()
+    {
+        QTest::addColumn<RenameBy>("by");
+        QTest::addColumn<bool>("pagesForMetadata");
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("metadata, pages skipped")
+            << RenameBy::Metadata << false << false << QStringList{"a.htm"};
+        QTest::newRow("metadata, pages loaded")
+            << RenameBy::Metadata << true << true << QStringList{"a.htm"};
+        QTest::newRow("content still reads its page")
+            << RenameBy::Content << false << true << QStringList{"words.htm"};
+    }
+
+    void pagesForMetadataOnlyMatterToMetadata()
+    {
+        QFETCH(RenameBy, by);
+        QFETCH(bool, pagesForMetadata);
+        QFETCH(bool, loaded);
+        QFETCH(QStringList, names);
+        const QString a = addPage(QStringLiteral("a.htm"), QStringLiteral("words"));
+        m_options.by = by;
+        m_options.pattern = QString();
+        m_boxes.answers = {QStringLiteral("1")};
+        RenameRun run = makeRun();
+        run.setPagesForMetadata(pagesForMetadata);
+        QCOMPARE(run.start(), RenameRun::Outcome::Completed);
+        QCOMPARE(m_page.navigated, loaded ? QStringList{a} : QStringList());
+        QCOMPARE(results(), names);
+    }
+
     void considerTagsLoadsNoPage()
     {
         addPage(QStringLiteral("a.htm"), QStringLiteral("ignored"));
