@@ -23,6 +23,7 @@
 #include "shell/Samples.h"
 #include "shell/SettingsStore.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -39,7 +40,9 @@
 #include <QSignalBlocker>
 #include <QTreeView>
 #include <QUrl>
+#include <QWindow>
 #include <QtEndian>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -144,7 +147,12 @@ void Form1::buildControls()
     setObjectName(QStringLiteral("Form1"));
     setFont(windowFont());
     setBackground(this, kWhite);
-    setFixedSize(twipsToPixels(15960), twipsToPixels(6855));
+    m_designedSize = QSize(twipsToPixels(15960), twipsToPixels(6855));
+    setFixedSize(m_designedSize);
+    // The window cannot grow, so it offers no maximize button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
 
     auto button = [this](int number, const char* caption, QRect geometry) {
         auto* pushButton = new QPushButton(QString::fromLatin1(caption), this);
@@ -195,6 +203,182 @@ void Form1::buildControls()
     m_hover->watchArea(m_panel->frame1());
     m_hover->watchArea(m_panel->frame2());
     m_hover->watchArea(m_panel->frame3());
+    recordDesignedLayout();
+}
+
+void Form1::recordDesignedLayout()
+{
+    // Controls placed by hand are the window's children and the frames'
+    // children; the item views and the combo box lay out their own parts.
+    const QList<QWidget*> parents{this, m_panel->frame1(), m_panel->frame2(), m_panel->frame3()};
+    for (QWidget* parent : parents) {
+        for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!child->isWindow())
+                m_placed.push_back({child, child->geometry()});
+        }
+    }
+    // Placed controls get fonts of their own when scaled (a caption may need a
+    // smaller one), so theirs are recorded too, with those set on purpose.
+    m_fonts.push_back({this, font().pointSizeF()});
+    for (QWidget* child : findChildren<QWidget*>()) {
+        const bool placed = std::any_of(m_placed.begin(), m_placed.end(),
+                                        [child](const Placed& p) { return p.widget == child; });
+        if ((placed || child->testAttribute(Qt::WA_SetFont)) && child->font().pointSizeF() > 0)
+            m_fonts.push_back({child, child->font().pointSizeF()});
+    }
+}
+
+namespace {
+
+// The caption's own width plus the indicator and the gap beside it.
+bool captionFits(QWidget* widget)
+{
+    const QStyle* style = widget->style();
+    if (auto* button = qobject_cast<QPushButton*>(widget))
+        return button->fontMetrics().horizontalAdvance(button->text()) + 6 <= button->width();
+    if (auto* option = qobject_cast<QRadioButton*>(widget))
+        return option->fontMetrics().horizontalAdvance(option->text()) +
+                   style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, option) +
+                   style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, option) <=
+               option->width();
+    if (auto* check = qobject_cast<QCheckBox*>(widget))
+        return check->fontMetrics().horizontalAdvance(check->text()) +
+                   style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, check) +
+                   style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, check) <=
+               check->width();
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        // The advance ends in a little space after the last letter.
+        return label->fontMetrics().horizontalAdvance(label->text()) - 2 <= label->width();
+    return true;
+}
+
+void shrinkUntilCaptionFits(QWidget* widget)
+{
+    for (int step = 0; step < 12 && !captionFits(widget); ++step) {
+        QFont font = widget->font();
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+        widget->setFont(font);
+    }
+}
+
+} // namespace
+
+double Form1::scaleToFit(QSize designed, QMargins decorations, QSize available)
+{
+    const double width = available.width() - decorations.left() - decorations.right();
+    const double height = available.height() - decorations.top() - decorations.bottom();
+    if (designed.isEmpty() || width <= 0 || height <= 0)
+        return 1.0;
+    return std::min({1.0, width / designed.width(), height / designed.height()});
+}
+
+void Form1::applyLayoutScale(double scale)
+{
+    if (qFuzzyCompare(scale, m_layoutScale))
+        return;
+    const double change = scale / m_layoutScale;
+    m_layoutScale = scale;
+    auto scaled = [scale](int length) { return static_cast<int>(length * scale); };
+    for (const Sized& sized : m_fonts) {
+        if (!sized.widget)
+            continue;
+        QFont font = sized.widget->font();
+        font.setPointSizeF(sized.points * scale);
+        sized.widget->setFont(font);
+    }
+    for (const Placed& placed : m_placed) {
+        if (!placed.widget)
+            continue;
+        const QRect& r = placed.rect;
+        // Edges, not sizes, are scaled, so neighbours stay flush.
+        const int left = scaled(r.left());
+        const int top = scaled(r.top());
+        placed.widget->setGeometry(left, top, scaled(r.left() + r.width()) - left,
+                                   scaled(r.top() + r.height()) - top);
+    }
+    // The indicators of option buttons and check boxes keep their size, so a
+    // caption in a smaller font can still outgrow its control: its own font is
+    // made a little smaller until the caption fits.
+    if (scale < 1.0) {
+        for (const Placed& placed : m_placed) {
+            if (placed.widget)
+                shrinkUntilCaptionFits(placed.widget);
+        }
+    }
+    for (QTreeView* view : {m_listView1, m_listView3}) {
+        if (view->header()->count() > 0)
+            view->header()->resizeSection(
+                0, static_cast<int>(view->header()->sectionSize(0) * change + 0.5));
+    }
+    setFixedSize(scaled(m_designedSize.width()), scaled(m_designedSize.height()));
+}
+
+void Form1::fitToScreen()
+{
+    QScreen* current = screen();
+    if (!current)
+        return;
+    // Before the window manager has framed the window its frame is unknown; a
+    // title bar and thin borders are allowed for.
+    QMargins decorations(8, 36, 8, 8);
+    if (QWindow* window = windowHandle()) {
+        const QMargins frame = window->frameMargins();
+        if (!frame.isNull())
+            decorations = frame;
+    }
+    const QRect area = current->availableGeometry();
+    applyLayoutScale(scaleToFit(m_designedSize, decorations, area.size()));
+
+    // A window placed partly off the available area is brought back onto it.
+    if (!m_placedOnScreen && isVisible()) {
+        m_placedOnScreen = true;
+        const QRect frame = frameGeometry();
+        if (!area.contains(frame)) {
+            const int x = std::clamp(frame.left(), area.left(),
+                                     std::max(area.left(), area.right() + 1 - frame.width()));
+            const int y = std::clamp(frame.top(), area.top(),
+                                     std::max(area.top(), area.bottom() + 1 - frame.height()));
+            move(x, y);
+        }
+    }
+}
+
+void Form1::watchScreen()
+{
+    QScreen* current = screen();
+    if (current == m_watchedScreen)
+        return;
+    if (m_watchedScreen)
+        disconnect(m_watchedScreen, nullptr, this, nullptr);
+    m_watchedScreen = current;
+    if (current)
+        connect(current, &QScreen::availableGeometryChanged, this, &Form1::fitToScreen);
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    watchScreen();
+    fitToScreen();
+}
+
+bool Form1::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    switch (event->type()) {
+    case QEvent::ScreenChangeInternal:
+        watchScreen();
+        fitToScreen();
+        break;
+    case QEvent::Move:
+        // The frame's size is known once the window manager has framed it.
+        if (isVisible())
+            fitToScreen();
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 void Form1::attachFileList()
@@ -305,8 +489,7 @@ void Form1::Form_Load()
     trap(6, [&] { setWindowTitle(QString::fromLatin1(kProductName)); });
     trap(7, [&] { setWindowIcon(QIcon(QStringLiteral(":/quenby/quenby.svg"))); });
     trap(8, [&] {
-        QGuiApplication::setApplicationDisplayName(
-            applicationTitleFor(QString::fromLatin1(kProductName)));
+        QtBoxes::setApplicationTitle(applicationTitleFor(QString::fromLatin1(kProductName)));
     });
     trap(9, [&] {
         m_listView1->header()->setVisible(true);

@@ -3,10 +3,14 @@
 #include "rename/RenameOptions.h"
 
 #include <QCursor>
+#include <QMargins>
+#include <QPointer>
+#include <QScreen>
 #include <QString>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class Boxes;
 class CaptionedProgressBar;
@@ -118,14 +122,28 @@ public:
     // A cursor file's pixmap and hot spot; throws Failure when it is not a picture.
     static QCursor loadCursorFile(const QString& path);
 
+    // The window is never larger than the available screen area: where its
+    // designed size does not fit, every control, font and column is scaled down
+    // by one factor, so the layout keeps its proportions. 1 where it fits.
+    double layoutScale() const { return m_layoutScale; }
+    void fitToScreen();
+    // The factor for a window of `designed` size with `decorations` around it on
+    // an `available` area; never above 1.
+    static double scaleToFit(QSize designed, QMargins decorations, QSize available);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void buildControls();
     void attachFileList();
     void applySkinColours();
     bool busy() const;
+    void recordDesignedLayout();
+    void applyLayoutScale(double scale);
+    void watchScreen();
 
     Form1Services m_services;
     // Services made here when none were given.
@@ -149,6 +167,25 @@ private:
     FileListController* m_fileListController = nullptr;
     std::unique_ptr<Samples> m_samples;
     std::unique_ptr<RenameRun> m_run;
+
+    // The designed geometry of every placed control and the designed size of
+    // every font set on purpose, which the layout scale is applied to.
+    struct Placed
+    {
+        QPointer<QWidget> widget;
+        QRect rect;
+    };
+    struct Sized
+    {
+        QPointer<QWidget> widget;
+        qreal points;
+    };
+    std::vector<Placed> m_placed;
+    std::vector<Sized> m_fonts;
+    QSize m_designedSize;
+    double m_layoutScale = 1.0;
+    QPointer<QScreen> m_watchedScreen;
+    bool m_placedOnScreen = false;
 
     QCursor m_handCursor;
     bool m_hasHandCursor = false;

@@ -6,6 +6,7 @@
 #include "options/OptionsPanel.h"
 #include "platform/DesktopShell.h"
 #include "platform/Failure.h"
+#include "platform/widgets/QtBoxes.h"
 #include "platform/widgets/WindowPointer.h"
 #include "platform/QtRandom.h"
 #include "shell/Form1.h"
@@ -24,9 +25,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -170,6 +174,11 @@ private slots:
     void hoverOverTheAreasShowsTheArrow();
     void captionsAndPlaces_data();
     void captionsAndPlaces();
+    void windowFitsTheScreen_data();
+    void windowFitsTheScreen();
+    void windowOnThisScreen();
+    void scaleToFit_data();
+    void scaleToFit();
     void runReadsTheControlsAsTheyStand();
     void generalHelpButton();
     void samplesAreRecordedOnce();
@@ -220,7 +229,10 @@ void TestForm1::firstStartWithAnEmptyStore()
     QVERIFY(!w.panel().check1()->isEnabled());
 
     QCOMPARE(form.windowTitle(), QStringLiteral("Quenby"));
-    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Quenby"));
+    QCOMPARE(QtBoxes::applicationTitle(), QStringLiteral("Quenby"));
+    // Qt appends a display name that was set to every window title ("Input X —
+    // Quenby"): it stays unset, following the application name.
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
     QVERIFY(!form.windowIcon().isNull());
     QCOMPARE(form.fileList().count(), 0);
     QCOMPARE(form.listView1()->model()->headerData(0, Qt::Horizontal).toString(),
@@ -635,6 +647,124 @@ void TestForm1::captionsAndPlaces()
                                 "line to right and out of window to reveal full names."));
     if (name == QLatin1String("ListView3"))
         QCOMPARE(widget->toolTip(), QStringLiteral("Preview"));
+}
+
+void TestForm1::windowFitsTheScreen_data()
+{
+    QTest::addColumn<QString>("scaleFactor");
+    QTest::addColumn<QSize>("screen"); // device pixels
+    QTest::newRow("125 %, 1280 x 800") << "1.25" << QSize(1280, 800);
+    QTest::newRow("150 %, 1280 x 800") << "1.5" << QSize(1280, 800);
+    QTest::newRow("150 %, 1366 x 768") << "1.5" << QSize(1366, 768);
+    QTest::newRow("100 %, 1024 x 600") << "1" << QSize(1024, 600);
+    QTest::newRow("100 %, 1920 x 1080, designed size") << "1" << QSize(1920, 1080);
+    QTest::newRow("200 %, 3840 x 2160, designed size") << "2" << QSize(3840, 2160);
+}
+
+// The scale factor must be set before the application starts, so each screen
+// is tried in a process of its own, running windowOnThisScreen.
+void TestForm1::windowFitsTheScreen()
+{
+    QFETCH(QString, scaleFactor);
+    QFETCH(QSize, screen);
+    QTemporaryDir dir;
+    const QString config = dir.filePath(QStringLiteral("screen.json"));
+    writeFile(config, QStringLiteral(R"({"screens": [{"name": "small", "x": 0, "y": 0,
+        "width": %1, "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                          .arg(screen.width())
+                          .arg(screen.height())
+                          .toUtf8());
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                       QStringLiteral("offscreen:configfile=") + config);
+    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scaleFactor);
+    environment.insert(QStringLiteral("QUENBY_SCREEN_TEST"), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("windowOnThisScreen")});
+    QVERIFY(child.waitForFinished(120000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    QVERIFY2(child.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("PASS   : TestForm1::windowOnThisScreen()")),
+             qPrintable(output));
+}
+
+void TestForm1::windowOnThisScreen()
+{
+    if (qEnvironmentVariableIsEmpty("QUENBY_SCREEN_TEST"))
+        QSKIP("run by windowFitsTheScreen, in a process of its own");
+    Window w;
+    Form1& form = w.load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCoreApplication::processEvents();
+
+    const QRect area = form.screen()->availableGeometry();
+    const QRect frame = form.frameGeometry();
+    QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1x%2+%3+%4 on %5x%6")
+                                                  .arg(frame.width())
+                                                  .arg(frame.height())
+                                                  .arg(frame.x())
+                                                  .arg(frame.y())
+                                                  .arg(area.width())
+                                                  .arg(area.height())));
+    // Smaller only when the designed size does not fit, and never wider or
+    // taller than the other way round.
+    const QSize designed(1064, 457);
+    const bool designedFits =
+        designed.width() + 40 <= area.width() && designed.height() + 80 <= area.height();
+    if (designedFits)
+        QCOMPARE(form.size(), designed);
+    else
+        QVERIFY(form.layoutScale() < 1.0);
+    const double ratio = double(form.width()) / form.height();
+    QVERIFY(qAbs(ratio - double(designed.width()) / designed.height()) < 0.03);
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+
+    // Every control stays inside the window, with its caption whole.
+    for (QWidget* child : form.findChildren<QWidget*>()) {
+        if (!child->isVisible() || child->isWindow())
+            continue;
+        const QRect inForm(child->mapTo(&form, QPoint(0, 0)), child->size());
+        QVERIFY2(form.rect().contains(inForm), qPrintable(child->objectName()));
+        if (auto* option = qobject_cast<QAbstractButton*>(child); option && option->isCheckable()) {
+            const int indicator = qMax(
+                child->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, child),
+                child->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, child));
+            QVERIFY2(option->fontMetrics().horizontalAdvance(option->text()) + indicator <=
+                         child->width(),
+                     qPrintable(child->objectName()));
+        }
+        // A label's caption may end in the space after its last letter.
+        if (auto* label = qobject_cast<QLabel*>(child))
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) - 3 <= child->width(),
+                     qPrintable(child->objectName()));
+    }
+    // The list columns keep their share of the list.
+    const double column = form.listView1()->header()->sectionSize(0);
+    QVERIFY(qAbs(column / form.listView1()->width() - 467.0 / 520.0) < 0.02);
+}
+
+void TestForm1::scaleToFit_data()
+{
+    QTest::addColumn<QSize>("available");
+    QTest::addColumn<double>("scale");
+    const QSize designed(1000, 500);
+    QTest::newRow("room to spare") << QSize(2000, 2000) << 1.0;
+    QTest::newRow("exactly") << QSize(1020, 540) << 1.0;
+    QTest::newRow("too narrow") << QSize(520, 2000) << 0.5;
+    QTest::newRow("too low") << QSize(2000, 290) << 0.5;
+    QTest::newRow("both, height decides") << QSize(820, 290) << 0.5;
+    QTest::newRow("no area") << QSize(0, 0) << 1.0;
+}
+
+void TestForm1::scaleToFit()
+{
+    QFETCH(QSize, available);
+    QFETCH(double, scale);
+    QCOMPARE(Form1::scaleToFit(QSize(1000, 500), QMargins(10, 30, 10, 10), available), scale);
 }
 
 void TestForm1::runReadsTheControlsAsTheyStand()

@@ -4,16 +4,20 @@
 
 #include "platform/widgets/QtBoxes.h"
 #include "platform/widgets/QtDesktopShell.h"
+#include "platform/widgets/QtFileDialogs.h"
 #include "platform/widgets/WindowPointer.h"
 #include "platform/widgets/QtProgressBar.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -52,6 +56,10 @@ private slots:
     void messageBoxShowsTextTitleAndIcon();
     void inputBoxAnswersTheTextOrNothingOnCancel_data();
     void inputBoxAnswersTheTextOrNothingOnCancel();
+    void boxTitlesAsGiven_data();
+    void boxTitlesAsGiven();
+    void boxTallerThanTheScreenScrolls_data();
+    void boxTallerThanTheScreenScrolls();
     void windowPointerShapes();
     void progressBarShowsItsCaptionAndTenths();
     void desktopFolderEndsInOneSeparator();
@@ -95,7 +103,7 @@ void TestQtServices::messageBoxShowsTextTitleAndIcon()
     QFETCH(bool, warning);
     QFETCH(bool, yesNo);
     QFETCH(QString, expectedTitle);
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Quenby Test"));
+    QtBoxes::setApplicationTitle(QStringLiteral("Quenby Test"));
     QWidget owner;
     QtBoxes boxes(&owner);
 
@@ -153,6 +161,124 @@ void TestQtServices::inputBoxAnswersTheTextOrNothingOnCancel()
              answer);
     QCOMPARE(seenDefault, QStringLiteral("1"));
     QCOMPARE(seenTitle, QStringLiteral("Input X"));
+}
+
+void TestQtServices::boxTitlesAsGiven_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("report") << "message"
+                            << "Application Error"
+                            << "Application Error";
+    QTest::newRow("message without title") << "message"
+                                           << ""
+                                           << "Quenby";
+    QTest::newRow("input X") << "input"
+                             << "Input X"
+                             << "Input X";
+    QTest::newRow("input N") << "input"
+                             << "Input N"
+                             << "Input N";
+    QTest::newRow("input positions") << "input"
+                                     << "Input X1, X2, X3"
+                                     << "Input X1, X2, X3";
+    QTest::newRow("input without title") << "input"
+                                         << ""
+                                         << "Quenby";
+    QTest::newRow("folder browser") << "folder"
+                                    << "Please select folder:"
+                                    << "Please select folder:";
+    QTest::newRow("open files") << "files"
+                                << "Add HTML File(s)"
+                                << "Add HTML File(s)";
+}
+
+void TestQtServices::boxTitlesAsGiven()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, title);
+    QFETCH(QString, shown);
+    // As the window sets it at start-up; a display name, if one were set, is
+    // what Qt appends to every title.
+    QtBoxes::setApplicationTitle(QStringLiteral("Quenby"));
+    QWidget owner;
+    QtBoxes boxes(&owner);
+    QtFileDialogs dialogs(&owner);
+    QString seenTitle;
+    QString seenWindowTitle;
+    BoxWatcher watcher([&](QWidget* box) {
+        seenTitle = box->windowTitle();
+        seenWindowTitle = box->windowHandle() ? box->windowHandle()->title() : seenTitle;
+        if (auto* dialog = qobject_cast<QDialog*>(box))
+            dialog->reject();
+    });
+    if (kind == "message")
+        boxes.message(QStringLiteral("text"), title);
+    else if (kind == "input")
+        boxes.input(QStringLiteral("Enter X"), title, QString());
+    else if (kind == "folder")
+        dialogs.browseForFolder(title, QDir::tempPath());
+    else
+        dialogs.openFiles(title, QStringLiteral("HTML Files (*.htm)|*.htm|"));
+    QCOMPARE(seenTitle, shown);
+    QCOMPARE(seenWindowTitle, shown);
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+}
+
+void TestQtServices::boxTallerThanTheScreenScrolls_data()
+{
+    QTest::addColumn<int>("skipped");
+    QTest::addColumn<bool>("yesNo");
+    QTest::newRow("done, 500 skipped") << 500 << false;
+    QTest::newRow("done, 5000 skipped") << 5000 << false;
+    QTest::newRow("question, 500 lines") << 500 << true;
+    QTest::newRow("done, 3 skipped") << 3 << false;
+}
+
+void TestQtServices::boxTallerThanTheScreenScrolls()
+{
+    QFETCH(int, skipped);
+    QFETCH(bool, yesNo);
+    QString text = QStringLiteral("Done.\r\nThese were skipped:");
+    for (int i = 0; i < skipped; ++i)
+        text += QStringLiteral("\r\n/home/someone/pages/folder %1/page %1.htm").arg(i);
+    QWidget owner;
+    QtBoxes boxes(&owner);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+
+    QString seenText;
+    QRect boxRect;
+    QRect buttonRect;
+    bool buttonVisible = false;
+    BoxWatcher watcher([&](QWidget* box) {
+        QAbstractButton* accept = nullptr;
+        for (QAbstractButton* button : box->findChildren<QAbstractButton*>()) {
+            const QString caption = button->text().remove(u'&');
+            if (caption == (yesNo ? "Yes" : "OK"))
+                accept = button;
+        }
+        QVERIFY(accept);
+        if (auto* messageBox = qobject_cast<QMessageBox*>(box))
+            seenText = messageBox->text();
+        else if (auto* label = box->findChild<QLabel*>(QStringLiteral("MessageText")))
+            seenText = label->text();
+        boxRect = box->frameGeometry();
+        buttonRect = QRect(accept->mapTo(box, QPoint(0, 0)), accept->size());
+        buttonVisible = accept->isVisible();
+        accept->click();
+    });
+    const BoxAnswer answer =
+        boxes.message(text, QString(), BoxIcon::None, yesNo ? BoxButtons::YesNo : BoxButtons::Ok);
+    QCOMPARE(answer, yesNo ? BoxAnswer::Yes : BoxAnswer::Ok);
+    QCOMPARE(seenText, QtBoxes::displayText(text));
+    QVERIFY2(boxRect.height() <= screen.height(),
+             qPrintable(QStringLiteral("%1 > %2").arg(boxRect.height()).arg(screen.height())));
+    QVERIFY(boxRect.width() <= screen.width());
+    // The button lies inside the box, not below a scrolled part.
+    QVERIFY(buttonVisible);
+    QVERIFY(buttonRect.bottom() < boxRect.height());
+    QVERIFY(buttonRect.right() < boxRect.width());
 }
 
 void TestQtServices::windowPointerShapes()
