@@ -1,6 +1,7 @@
 #include "TextRules.h"
 
 #include "platform/Failure.h"
+#include "platform/Utf8.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -60,49 +61,6 @@ locale_t cLocale()
 {
     static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
     return locale;
-}
-
-struct Utf8Check
-{
-    bool valid = true;
-    bool multiByte = false;
-};
-
-Utf8Check checkUtf8(const unsigned char* p, qsizetype n)
-{
-    Utf8Check result;
-    qsizetype i = 0;
-    while (i < n) {
-        const unsigned char b = p[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        result.multiByte = true;
-        qsizetype length;
-        char32_t min;
-        char32_t cp;
-        if (b >= 0xC2 && b <= 0xDF)
-            length = 2, min = 0x80, cp = b & 0x1F;
-        else if (b >= 0xE0 && b <= 0xEF)
-            length = 3, min = 0x800, cp = b & 0x0F;
-        else if (b >= 0xF0 && b <= 0xF4)
-            length = 4, min = 0x10000, cp = b & 0x07;
-        else
-            return {false, true};
-        if (i + length > n)
-            return {false, true};
-        for (qsizetype k = 1; k < length; ++k) {
-            const unsigned char c = p[i + k];
-            if ((c & 0xC0) != 0x80)
-                return {false, true};
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return {false, true};
-        i += length;
-    }
-    return result;
 }
 
 QString decodeWindows1252(const QByteArray& bytes)
@@ -170,12 +128,12 @@ QString decodeText(const QByteArray& bytes)
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     if (bytes.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
         return QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
-    const Utf8Check check = checkUtf8(p, bytes.size());
+    const Utf8::Check check = Utf8::check(bytes.constData(), size_t(bytes.size()));
+    if (check.verdict != Utf8::Check::Valid)
+        return decodeWindows1252(bytes);
     if (!check.multiByte)
         return QString::fromLatin1(bytes); // plain ASCII reads the same either way
-    if (check.valid)
-        return QString::fromUtf8(bytes);
-    return decodeWindows1252(bytes);
+    return QString::fromUtf8(bytes);
 }
 
 int ansiCode(QChar c)

@@ -1,23 +1,5 @@
 #include "Element.h"
 
-std::string asciiLower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return out;
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isAsciiSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isAsciiSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 std::string elementName(const GumboNode* node)
 {
     const GumboElement& element = node->v.element;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MarkupScan.h"
+
 #include <gumbo.h>
 #include <string>
 #include <string_view>
@@ -30,10 +32,7 @@ inline bool isHtml(const GumboNode* node, GumboTag tag)
            node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
 }
 
-inline bool isAsciiSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-
-std::string asciiLower(std::string_view text);
-std::string_view trimmed(std::string_view text);
+// The engine's files read markup text with the scanning helpers.
+using MarkupScan::asciiLower;
+using MarkupScan::isAsciiSpace;
+using MarkupScan::trimmed;

@@ -1,6 +1,7 @@
 #include "InnerText.h"
 
 #include "Element.h"
+#include "TagSets.h"
 
 #include <QString>
 #include <algorithm>
@@ -26,46 +27,8 @@ bool isAtomicInline(Display d)
     return d == Display::InlineBlock || d == Display::InlineFlexOrGrid;
 }
 
-// Elements whose content a browser replaces by a picture, a control or a
-// frame: they add nothing to the text.
-bool isReplaced(GumboTag tag)
-{
-    switch (tag) {
-    case GUMBO_TAG_IMG:
-    case GUMBO_TAG_IMAGE:
-    case GUMBO_TAG_INPUT:
-    case GUMBO_TAG_TEXTAREA:
-    case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_VIDEO:
-    case GUMBO_TAG_AUDIO:
-    case GUMBO_TAG_CANVAS:
-    case GUMBO_TAG_OBJECT:
-    case GUMBO_TAG_EMBED:
-    case GUMBO_TAG_METER:
-    case GUMBO_TAG_PROGRESS:
-    case GUMBO_TAG_FRAME:
-    case GUMBO_TAG_FRAMESET:
-    case GUMBO_TAG_APPLET:
-    case GUMBO_TAG_KEYGEN:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// SVG elements whose content is never drawn where it stands.
-bool isSvgNonRendering(const std::string& name)
-{
-    static const char* const names[] = {
-        "defs",   "symbol",         "clippath",       "mask",   "pattern",
-        "marker", "lineargradient", "radialgradient", "filter", "title",
-        "desc",   "metadata",       "style",          "script", "stop",
-    };
-    for (const char* n : names)
-        if (name == n)
-            return true;
-    return false;
-}
+using TagSets::isReplaced;
+using TagSets::isSvgNonRendering;
 
 bool hasAttribute(const GumboNode* node, const char* name)
 {

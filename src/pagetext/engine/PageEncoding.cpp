@@ -1,6 +1,7 @@
 #include "PageEncoding.h"
 
-#include "Element.h"
+#include "MarkupScan.h"
+#include "platform/Utf8.h"
 
 #include <QStringDecoder>
 #include <cstring>
@@ -108,30 +109,16 @@ bool decodable(const std::string& encoding)
     return QStringDecoder(converterName(encoding)).isValid();
 }
 
-bool isSpace(unsigned char c)
-{
-    return c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x20;
-}
-
-unsigned char lower(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-}
-
-bool startsWithNoCase(std::string_view text, size_t at, std::string_view prefix)
-{
-    if (text.size() - at < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (lower(text[at + i]) != (unsigned char)prefix[i])
-            return false;
-    return true;
-}
+using MarkupScan::asciiLower;
+using MarkupScan::isAsciiSpace;
+using MarkupScan::lowerChar;
+using MarkupScan::startsWithNoCase;
+using MarkupScan::trimmed;
 
 // "get an attribute" of the prescan; false when there is none.
 bool nextAttribute(std::string_view b, size_t& pos, std::string& name, std::string& value)
 {
-    while (pos < b.size() && (isSpace(b[pos]) || b[pos] == '/'))
+    while (pos < b.size() && (isAsciiSpace(b[pos]) || b[pos] == '/'))
         ++pos;
     if (pos >= b.size() || b[pos] == '>')
         return false;
@@ -145,8 +132,8 @@ bool nextAttribute(std::string_view b, size_t& pos, std::string& name, std::stri
             ++pos;
             break;
         }
-        if (isSpace(c)) {
-            while (pos < b.size() && isSpace(b[pos]))
+        if (isAsciiSpace(c)) {
+            while (pos < b.size() && isAsciiSpace(b[pos]))
                 ++pos;
             if (pos >= b.size())
                 return false;
@@ -157,10 +144,10 @@ bool nextAttribute(std::string_view b, size_t& pos, std::string& name, std::stri
         }
         if (c == '/' || c == '>')
             return true;
-        name += char(lower(c));
+        name += char(lowerChar(c));
         ++pos;
     }
-    while (pos < b.size() && isSpace(b[pos]))
+    while (pos < b.size() && isAsciiSpace(b[pos]))
         ++pos;
     if (pos >= b.size())
         return false;
@@ -174,20 +161,20 @@ bool nextAttribute(std::string_view b, size_t& pos, std::string& name, std::stri
                 ++pos;
                 return true;
             }
-            value += char(lower(b[pos++]));
+            value += char(lowerChar(b[pos++]));
         }
     }
     if (first == '>')
         return true;
-    value += char(lower(first));
+    value += char(lowerChar(first));
     ++pos;
     for (;;) {
         if (pos >= b.size())
             return false;
         const unsigned char c = b[pos];
-        if (isSpace(c) || c == '>')
+        if (isAsciiSpace(c) || c == '>')
             return true;
-        value += char(lower(c));
+        value += char(lowerChar(c));
         ++pos;
     }
 }
@@ -201,12 +188,12 @@ std::string charsetFromContent(std::string_view s)
         if (found == std::string_view::npos)
             return {};
         pos = found + 7;
-        while (pos < s.size() && isSpace(s[pos]))
+        while (pos < s.size() && isAsciiSpace(s[pos]))
             ++pos;
         if (pos >= s.size() || s[pos] != '=')
             continue;
         ++pos;
-        while (pos < s.size() && isSpace(s[pos]))
+        while (pos < s.size() && isAsciiSpace(s[pos]))
             ++pos;
         if (pos >= s.size())
             return {};
@@ -217,7 +204,7 @@ std::string charsetFromContent(std::string_view s)
             return forLabel(s.substr(pos + 1, end - pos - 1));
         }
         size_t end = pos;
-        while (end < s.size() && !isSpace(s[end]) && s[end] != ';')
+        while (end < s.size() && !isAsciiSpace(s[end]) && s[end] != ';')
             ++end;
         return forLabel(s.substr(pos, end - pos));
     }
@@ -254,6 +241,8 @@ std::string forLabel(std::string_view label)
     return it == table.end() ? std::string() : it->second;
 }
 
+// This is the byte-level look browsers take before parsing, so it reads
+// attributes and comments its own way rather than as the tokenizer would.
 std::string prescan(std::string_view bytes)
 {
     const std::string_view b = bytes.substr(0, 1024);
@@ -272,7 +261,7 @@ std::string prescan(std::string_view bytes)
             continue;
         }
         if (startsWithNoCase(b, pos, "<meta") && pos + 5 < b.size() &&
-            (isSpace(b[pos + 5]) || b[pos + 5] == '/')) {
+            (isAsciiSpace(b[pos + 5]) || b[pos + 5] == '/')) {
             pos += 5;
             std::string name, value, charset;
             std::string seen[16];
@@ -315,12 +304,13 @@ std::string prescan(std::string_view bytes)
             return charset;
         }
         if (b[pos] == '<' && pos + 1 < b.size()) {
-            const unsigned char next = lower(b[pos + 1]);
+            const unsigned char next = lowerChar(b[pos + 1]);
             const bool endTag = next == '/';
-            const unsigned char letter = endTag && pos + 2 < b.size() ? lower(b[pos + 2]) : next;
+            const unsigned char letter =
+                endTag && pos + 2 < b.size() ? lowerChar(b[pos + 2]) : next;
             if (letter >= 'a' && letter <= 'z') {
                 pos += endTag ? 2 : 1;
-                while (pos < b.size() && !isSpace(b[pos]) && b[pos] != '>')
+                while (pos < b.size() && !isAsciiSpace(b[pos]) && b[pos] != '>')
                     ++pos;
                 std::string name, value;
                 while (nextAttribute(b, pos, name, value)) {
@@ -343,54 +333,10 @@ std::string prescan(std::string_view bytes)
 
 bool looksLikeUtf8(std::string_view bytes, bool truncated)
 {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const unsigned char* end = p + bytes.size();
-    bool multiByte = false;
-    while (p < end) {
-        // Plain ASCII goes eight bytes at a time.
-        if (end - p >= 8) {
-            uint64_t word;
-            std::memcpy(&word, p, 8);
-            if (!(word & 0x8080808080808080ull)) {
-                p += 8;
-                continue;
-            }
-        }
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int length;
-        unsigned char low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0)
-                low = 0xA0;
-            if (c == 0xED)
-                high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0)
-                low = 0x90;
-            if (c == 0xF4)
-                high = 0x8F;
-        } else {
-            return false;
-        }
-        for (int i = 1; i < length; ++i) {
-            if (p + i >= end)
-                return truncated && multiByte;
-            const unsigned char next = p[i];
-            if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF))
-                return false;
-        }
-        multiByte = true;
-        p += length;
-    }
-    return multiByte;
+    const Utf8::Check check = Utf8::check(bytes.data(), bytes.size());
+    if (check.verdict == Utf8::Check::CutShort)
+        return truncated && check.multiByte;
+    return check.verdict == Utf8::Check::Valid && check.multiByte;
 }
 
 std::string detect(std::string_view bytes, bool truncated)

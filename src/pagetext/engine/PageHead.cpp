@@ -1,127 +1,27 @@
 #include "PageHead.h"
 
-#include "Element.h"
+#include "MarkupScan.h"
+#include "TagSets.h"
 
 namespace {
 
-bool isLetter(char c)
+using namespace MarkupScan;
+
+// The tag at `pos` when the page holds all of it; comments in any of the forms
+// the parser ends them.
+std::optional<Tag> wholeTag(std::string_view h, size_t pos)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    const Tag tag = tagAt(h, pos);
+    if (tag.begin == npos || !tag.complete)
+        return std::nullopt;
+    return tag;
 }
 
-bool startsWithNoCase(std::string_view h, size_t at, std::string_view prefix)
+size_t skipSpaces(std::string_view h, size_t pos)
 {
-    if (h.size() - at < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char c = h[at + i];
-        if (c >= 'A' && c <= 'Z')
-            c = char(c + 32);
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
-}
-
-// Position just after the '>' that ends a tag, reading its attributes as the
-// tokenizer does (quoted values may hold '>'); npos when the page ends first.
-size_t endOfTag(std::string_view h, size_t pos)
-{
-    enum {
-        BeforeName,
-        Name,
-        AfterName,
-        BeforeValue,
-        Unquoted,
-    } state = BeforeName;
-    while (pos < h.size()) {
-        const char c = h[pos];
-        const bool space = isAsciiSpace(c);
-        switch (state) {
-        case BeforeName:
-            if (c == '>')
-                return pos + 1;
-            if (!space && c != '/')
-                state = Name;
-            ++pos;
-            break;
-        case Name:
-            if (c == '>')
-                return pos + 1;
-            if (space)
-                state = AfterName;
-            else if (c == '/')
-                state = BeforeName;
-            else if (c == '=')
-                state = BeforeValue;
-            ++pos;
-            break;
-        case AfterName:
-            if (c == '>')
-                return pos + 1;
-            if (c == '/')
-                state = BeforeName;
-            else if (c == '=')
-                state = BeforeValue;
-            else if (!space)
-                state = Name;
-            ++pos;
-            break;
-        case BeforeValue:
-            if (c == '>')
-                return pos + 1;
-            if (c == '"' || c == '\'') {
-                const size_t close = h.find(c, pos + 1);
-                if (close == std::string_view::npos)
-                    return std::string_view::npos;
-                pos = close + 1;
-                state = BeforeName;
-            } else {
-                if (!space)
-                    state = Unquoted;
-                ++pos;
-            }
-            break;
-        case Unquoted:
-            if (c == '>')
-                return pos + 1;
-            if (space)
-                state = BeforeName;
-            ++pos;
-            break;
-        }
-    }
-    return std::string_view::npos;
-}
-
-// Position of the end tag "</name" that closes raw text starting at `from`.
-size_t rawTextEnd(std::string_view h, size_t from, std::string_view name)
-{
-    for (size_t at = h.find("</", from); at != std::string_view::npos; at = h.find("</", at + 2)) {
-        const size_t after = at + 2 + name.size();
-        if (startsWithNoCase(h, at + 2, name) && after < h.size() &&
-            (isAsciiSpace(h[after]) || h[after] == '/' || h[after] == '>'))
-            return at;
-    }
-    return std::string_view::npos;
-}
-
-// Position after a plain comment starting at `pos`; npos for the odd forms
-// whose end the tokenizer finds elsewhere.
-size_t commentEnd(std::string_view h, size_t pos)
-{
-    const size_t end = h.find("-->", pos + 4);
-    if (h.compare(pos, 5, "<!-->") == 0 || h.compare(pos, 6, "<!--->") == 0 ||
-        end == std::string_view::npos ||
-        h.substr(pos, end - pos).find("--!>") != std::string_view::npos)
-        return std::string_view::npos;
-    return end + 3;
-}
-
-bool isVoidHeadElement(const std::string& name)
-{
-    return name == "meta" || name == "link" || name == "base" || name == "basefont" ||
-           name == "bgsound";
+    while (pos < h.size() && isAsciiSpace(h[pos]))
+        ++pos;
+    return pos;
 }
 
 } // namespace
@@ -133,37 +33,25 @@ std::optional<std::string> withoutHeadClutter(std::string_view h)
     bool headSeen = false;
     size_t pos = 0;
     for (;;) {
-        while (pos < h.size() && isAsciiSpace(h[pos]))
-            ++pos;
-        if (pos >= h.size() || h[pos] != '<')
+        pos = skipSpaces(h, pos);
+        const std::optional<Tag> tag = wholeTag(h, pos);
+        if (!tag)
             return std::nullopt; // text (or no body tag) before the body
-        if (h.compare(pos, 4, "<!--") == 0) {
-            pos = commentEnd(h, pos);
-            if (pos == std::string_view::npos)
-                return std::nullopt;
+        if (tag->kind == Tag::Comment) {
+            pos = tag->end;
             continue;
         }
-        if (startsWithNoCase(h, pos, "<!doctype")) {
-            const size_t end = h.find('>', pos);
-            if (!doctype.empty() || !htmlTag.empty() || headSeen || end == std::string_view::npos)
+        if (tag->kind == Tag::Other) {
+            if (!startsWithNoCase(h, pos, "<!doctype") || !doctype.empty() || !htmlTag.empty() ||
+                headSeen)
                 return std::nullopt;
-            doctype = h.substr(pos, end + 1 - pos);
-            pos = end + 1;
+            doctype = h.substr(pos, tag->end - pos);
+            pos = tag->end;
             continue;
         }
-        const bool endTag = h.compare(pos, 2, "</") == 0;
-        const size_t nameStart = pos + (endTag ? 2 : 1);
-        if (nameStart >= h.size() || !isLetter(h[nameStart]))
-            return std::nullopt;
-        size_t nameEnd = nameStart;
-        while (nameEnd < h.size() && !isAsciiSpace(h[nameEnd]) && h[nameEnd] != '/' &&
-               h[nameEnd] != '>')
-            ++nameEnd;
-        const std::string name = asciiLower(h.substr(nameStart, nameEnd - nameStart));
-        const size_t end = endOfTag(h, nameEnd);
-        if (end == std::string_view::npos)
-            return std::nullopt;
-        if (endTag) {
+        const std::string name = asciiLower(tag->name);
+        const size_t end = tag->end;
+        if (tag->kind == Tag::End) {
             if (name != "head")
                 return std::nullopt;
             pos = end;
@@ -190,62 +78,49 @@ std::optional<std::string> withoutHeadClutter(std::string_view h)
             headSeen = true;
         } else if (name == "title" || name == "style" || name == "script") {
             const size_t close = rawTextEnd(h, end, name);
-            if (close == std::string_view::npos)
+            if (close == npos)
                 return std::nullopt;
             // Script text with "<!--" has escaping rules of its own; not worth following.
-            if (name == "script" &&
-                h.substr(end, close - end).find("<!--") != std::string_view::npos)
+            if (name == "script" && h.substr(end, close - end).find("<!--") != npos)
                 return std::nullopt;
-            const size_t closeEnd = endOfTag(h, close + 2 + name.size());
-            if (closeEnd == std::string_view::npos)
+            const std::optional<Tag> closeTag = wholeTag(h, close);
+            if (!closeTag)
                 return std::nullopt;
             if (name == "style")
-                styles += h.substr(pos, closeEnd - pos);
-            pos = closeEnd;
+                styles += h.substr(pos, closeTag->end - pos);
+            pos = closeTag->end;
             continue;
         } else if (name == "noscript") {
             // Parsed as markup, a noscript in the head may hold only these.
             pos = end;
             for (;;) {
-                while (pos < h.size() && isAsciiSpace(h[pos]))
-                    ++pos;
-                if (pos >= h.size() || h[pos] != '<')
+                pos = skipSpaces(h, pos);
+                const std::optional<Tag> inner = wholeTag(h, pos);
+                if (!inner || inner->kind == Tag::Other)
                     return std::nullopt;
-                if (h.compare(pos, 4, "<!--") == 0) {
-                    pos = commentEnd(h, pos);
-                    if (pos == std::string_view::npos)
-                        return std::nullopt;
+                pos = inner->end;
+                if (inner->kind == Tag::Comment)
                     continue;
-                }
-                const bool close = h.compare(pos, 2, "</") == 0;
-                size_t innerEnd = pos + (close ? 2 : 1);
-                const size_t innerStart = innerEnd;
-                while (innerEnd < h.size() && isLetter(h[innerEnd]))
-                    ++innerEnd;
-                const std::string inner = asciiLower(h.substr(innerStart, innerEnd - innerStart));
-                const size_t tagEnd = endOfTag(h, innerEnd);
-                if (tagEnd == std::string_view::npos)
-                    return std::nullopt;
-                if (close && inner == "noscript") {
-                    pos = tagEnd;
+                const std::string innerName = asciiLower(inner->name);
+                if (inner->kind == Tag::End) {
+                    if (innerName != "noscript")
+                        return std::nullopt;
                     break;
                 }
-                if (close || !isVoidHeadElement(inner)) {
-                    if (inner != "style" || close)
-                        return std::nullopt;
-                    // A style sheet in a noscript does not apply while scripting is on.
-                    const size_t styleClose = rawTextEnd(h, tagEnd, inner);
-                    if (styleClose == std::string_view::npos)
-                        return std::nullopt;
-                    pos = endOfTag(h, styleClose + 7);
-                    if (pos == std::string_view::npos)
-                        return std::nullopt;
+                if (TagSets::isHeadVoid(innerName))
                     continue;
-                }
-                pos = tagEnd;
+                if (innerName != "style")
+                    return std::nullopt;
+                // A style sheet in a noscript does not apply while scripting is on.
+                const size_t styleClose = rawTextEnd(h, pos, innerName);
+                const std::optional<Tag> styleEnd =
+                    styleClose == npos ? std::nullopt : wholeTag(h, styleClose);
+                if (!styleEnd)
+                    return std::nullopt;
+                pos = styleEnd->end;
             }
             continue;
-        } else if (!isVoidHeadElement(name)) {
+        } else if (!TagSets::isHeadVoid(name)) {
             return std::nullopt;
         }
         pos = end;

@@ -2,7 +2,9 @@
 
 #include "Element.h"
 #include "InnerText.h"
+#include "MarkupScan.h"
 #include "PageHead.h"
+#include "TagSets.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -60,14 +62,58 @@ bool restCanReachBack(std::string_view rest)
         const size_t at = size_t(static_cast<const char*>(hit) - rest.data()) + 1;
         pos = at;
         const bool endTag = at < rest.size() && rest[at] == '/';
-        const std::string name = asciiLower(rest.substr(endTag ? at + 1 : at, 5));
+        const size_t name = endTag ? at + 1 : at;
         // A style element's end tag counts too: the cut may fall inside its rules.
-        if (name == "style" ||
-            (!endTag && (name.rfind("body", 0) == 0 || name.rfind("html", 0) == 0)))
+        if (MarkupScan::startsWithNoCase(rest, name, "style") ||
+            (!endTag && (MarkupScan::startsWithNoCase(rest, name, "body") ||
+                         MarkupScan::startsWithNoCase(rest, name, "html"))))
             return true;
     }
     return false;
 }
+
+// The places where a prefix of the page may be cut: just after a tag, a
+// comment or a declaration, never inside one or inside raw text. Read forward
+// once for all the prefixes tried.
+class CutPoints
+{
+public:
+    explicit CutPoints(std::string_view html) : m_html(html) {}
+
+    // The last cut point at or before `limit`; npos when there is none.
+    size_t before(size_t limit)
+    {
+        using namespace MarkupScan;
+        while (m_pos < limit) {
+            const Tag tag = nextTag(m_html, m_pos);
+            if (tag.begin == npos || !tag.complete) {
+                m_pos = m_html.size();
+                break;
+            }
+            if (tag.end > limit) {
+                m_pos = tag.begin;
+                break;
+            }
+            m_last = tag.end;
+            m_pos = tag.end;
+            if (tag.kind != Tag::Start)
+                continue;
+            const GumboTag element = TagSets::tagOf(tag.name);
+            if (element == GUMBO_TAG_PLAINTEXT) {
+                m_pos = m_html.size();
+            } else if (TagSets::isRawText(element)) {
+                const size_t close = rawTextEnd(m_html, m_pos, asciiLower(tag.name));
+                m_pos = close == npos ? m_html.size() : close;
+            }
+        }
+        return m_last;
+    }
+
+private:
+    std::string_view m_html;
+    size_t m_pos = 0;
+    size_t m_last = MarkupScan::npos;
+};
 
 std::string withCrLf(std::string text)
 {
@@ -176,11 +222,11 @@ std::string PageParser::bodyText(std::string_view original, int wordsWanted)
     const std::optional<std::string> condensed = withoutHeadClutter(original);
     const std::string_view html = condensed ? std::string_view(*condensed) : original;
     if (wordsWanted > 0) {
+        CutPoints cuts(html);
         for (size_t size = kFirstPrefix; size < html.size() / 2; size *= 2) {
-            size_t cut = html.rfind('>', size - 1);
-            if (cut == std::string_view::npos)
+            const size_t cut = cuts.before(size);
+            if (cut == MarkupScan::npos)
                 continue;
-            ++cut;
             if (restCanReachBack(html.substr(cut)))
                 break;
             GumboOutput* output = parse(html.substr(0, cut), false);
