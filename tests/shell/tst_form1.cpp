@@ -6,9 +6,9 @@
 #include "options/OptionsPanel.h"
 #include "platform/DesktopShell.h"
 #include "platform/Failure.h"
+#include "platform/QtRandom.h"
 #include "platform/widgets/QtBoxes.h"
 #include "platform/widgets/WindowPointer.h"
-#include "platform/QtRandom.h"
 #include "shell/Form1.h"
 #include "shell/ReportError.h"
 #include "shell/SettingsStore.h"
@@ -168,6 +168,8 @@ private slots:
     void skinFileTurnsTheBackgroundsToButtonFace();
     void handCursorFile_data();
     void handCursorFile();
+    void shippedPointers_data();
+    void shippedPointers();
     void hoverOverEveryButtonKeepsTheHourglass_data();
     void hoverOverEveryButtonKeepsTheHourglass();
     void hoverOverTheAreasShowsTheArrow_data();
@@ -499,6 +501,44 @@ void TestForm1::handCursorFile()
     QCoreApplication::sendEvent(form.pushButton(2), &enter);
     QCOMPARE(form.pointer().shape(), PointerShape::Custom);
     QCOMPARE(form.cursor().shape(), Qt::BitmapCursor);
+}
+
+void TestForm1::shippedPointers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("fingertip"); // the hot spot on the picture's topmost point
+    QTest::newRow("hand") << "HAND-M.CUR" << true;
+    QTest::newRow("drag") << "drag.ico" << false;
+}
+
+void TestForm1::shippedPointers()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, fingertip);
+    const QString path = QStringLiteral(QUENBY_SOURCE_DIR "/data/cursors/") + name;
+    const QCursor cursor = Form1::loadCursorFile(path);
+    const QImage image = cursor.pixmap().toImage();
+    QCOMPARE(image.size(), QSize(32, 32));
+    // Drawn on a transparent ground, the shape in the middle of the picture.
+    QCOMPARE(qAlpha(image.pixel(0, 31)), 0);
+    QCOMPARE(qAlpha(image.pixel(31, 31)), 0);
+    if (fingertip) {
+        const QPoint hot = cursor.hotSpot();
+        QCOMPARE(hot.y(), 0);
+        QVERIFY(qAlpha(image.pixel(hot)) == 255 || qAlpha(image.pixel(hot + QPoint(-1, 0))) == 255);
+        // Started from the program folder, the window shows it over the buttons.
+        Window w;
+        QVERIFY(QFile::copy(path, w.programFolder + u'/' + name));
+        Form1& form = w.load();
+        QVERIFY(form.hasHandCursor());
+        QEvent enter(QEvent::Enter);
+        QCoreApplication::sendEvent(form.pushButton(5), &enter);
+        QCOMPARE(form.cursor().shape(), Qt::BitmapCursor);
+        QCOMPARE(form.cursor().hotSpot(), hot);
+    } else {
+        // Qt puts an icon's hot spot in its middle: the shape must be there.
+        QCOMPARE(qAlpha(QPixmap(path).toImage().pixel(16, 16)), 255);
+    }
 }
 
 void TestForm1::hoverOverEveryButtonKeepsTheHourglass_data()

@@ -1,0 +1,226 @@
+// The program installed into a scratch prefix as a user installs it: the
+// program folder, the links users start the programs by, and the desktop files,
+// checked with the tools desktops use.
+
+#include "support/Files.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+namespace {
+
+struct Outcome
+{
+    int exitCode = -1;
+    QString output;
+};
+
+Outcome runTool(const QString& program, const QStringList& arguments,
+                const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(300000))
+        return {-1, QStringLiteral("did not finish")};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAll())};
+}
+
+QString settingsFile(const QString& configHome)
+{
+    return configHome + QStringLiteral("/Tessaly/Quenby.conf");
+}
+
+} // namespace
+
+class TestInstall : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void installedTree_data();
+    void installedTree();
+    void binHoldsOnlyTheLinks();
+    void commandLineFindsItsHelperThroughItsLink();
+    void windowFindsItsFolderThroughItsLink();
+    void desktopFileValidates();
+    void metainfoValidates();
+
+private:
+    QTemporaryDir m_scratch;
+    QString m_prefix;
+};
+
+void TestInstall::initTestCase()
+{
+    QVERIFY(m_scratch.isValid());
+    m_prefix = m_scratch.filePath(QStringLiteral("prefix with blank"));
+    const Outcome install = runTool(QStringLiteral(QUENBY_CMAKE),
+                                    {QStringLiteral("--install"), QStringLiteral(QUENBY_BUILD_DIR),
+                                     QStringLiteral("--prefix"), m_prefix});
+    QVERIFY2(install.exitCode == 0, qPrintable(install.output));
+}
+
+void TestInstall::installedTree_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("program") << "lib/quenby/quenby"
+                             << "program";
+    QTest::newRow("command line") << "lib/quenby/quenby-rename"
+                                  << "program";
+    QTest::newRow("page-text helper") << "lib/quenby/quenby-pagetext"
+                                      << "program";
+    QTest::newRow("samples") << "lib/quenby/Samples/garden-notes.html"
+                             << "file";
+    QTest::newRow("guide") << "lib/quenby/guide.html"
+                           << "file";
+    QTest::newRow("guide picture") << "lib/quenby/window.png"
+                                   << "file";
+    QTest::newRow("hand pointer") << "lib/quenby/HAND-M.CUR"
+                                  << "file";
+    QTest::newRow("drag pointer") << "lib/quenby/drag.ico"
+                                  << "file";
+    QTest::newRow("link to the window") << "bin/quenby"
+                                        << "link";
+    QTest::newRow("link to the command line") << "bin/quenby-rename"
+                                              << "link";
+    QTest::newRow("menu entry") << "share/applications/quenby.desktop"
+                                << "file";
+    QTest::newRow("metainfo") << "share/metainfo/example.quenby.Quenby.metainfo.xml"
+                              << "file";
+    QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/quenby.svg"
+                          << "file";
+    QTest::newRow("readme") << "share/doc/quenby/README.md"
+                            << "file";
+    QTest::newRow("licence") << "share/doc/quenby/LICENSE"
+                             << "file";
+}
+
+void TestInstall::installedTree()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, kind);
+    const QFileInfo info(m_prefix + u'/' + path);
+    QVERIFY2(info.exists(), qPrintable(path));
+    if (kind == QLatin1String("link")) {
+        QVERIFY(info.isSymLink());
+        // Relative, so that the tree can be staged or moved as a whole.
+        QVERIFY(QFileInfo(info.symLinkTarget()).exists());
+        char target[4096];
+        const ssize_t length =
+            ::readlink(QFile::encodeName(info.filePath()).constData(), target, sizeof target);
+        QVERIFY(length > 0 && target[0] != '/');
+        QCOMPARE(QFileInfo(info.canonicalFilePath()).canonicalPath(),
+                 QFileInfo(m_prefix + QStringLiteral("/lib/quenby")).canonicalFilePath());
+    } else {
+        QVERIFY(!info.isSymLink());
+        QVERIFY(info.isFile());
+        QVERIFY(info.size() > 0);
+        QCOMPARE(info.isExecutable(), kind == QLatin1String("program"));
+    }
+}
+
+void TestInstall::binHoldsOnlyTheLinks()
+{
+    QCOMPARE(entries(m_prefix + QStringLiteral("/bin")),
+             (QStringList{QStringLiteral("quenby"), QStringLiteral("quenby-rename")}));
+    // The installed copy of the licence is the licence's own text.
+    QCOMPARE(readFile(m_prefix + QStringLiteral("/share/doc/quenby/LICENSE")),
+             readFile(QStringLiteral(QUENBY_SOURCE_DIR "/LICENSE")));
+    QVERIFY(readFile(QStringLiteral(QUENBY_SOURCE_DIR "/LICENSE"))
+                .startsWith("                    GNU GENERAL PUBLIC LICENSE\n"
+                            "                       Version 3, 29 June 2007"));
+}
+
+void TestInstall::commandLineFindsItsHelperThroughItsLink()
+{
+    // Started by its link, from another folder: the page-text helper is found
+    // beside the program file, not beside the link.
+    QTemporaryDir out;
+    const Outcome run =
+        runTool(m_prefix + QStringLiteral("/bin/quenby-rename"),
+                {QStringLiteral("-o"), out.path(), QStringLiteral("--no-progress"),
+                 QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--ext"),
+                 QStringLiteral("htm"), m_prefix + QStringLiteral("/lib/quenby/Samples")});
+    QVERIFY2(run.exitCode == 0 || run.exitCode == 1, qPrintable(run.output));
+    // The default "htm" takes the ".html" sample as well.
+    QVERIFY2(run.output.contains(QStringLiteral("garden-notes.html -> ")), qPrintable(run.output));
+    QVERIFY(entries(out.path()).size() >= 10);
+}
+
+void TestInstall::windowFindsItsFolderThroughItsLink()
+{
+    // The first start records the samples it finds in its program folder.
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess window;
+    window.setProcessEnvironment(environment);
+    window.setWorkingDirectory(home.path());
+    window.start(m_prefix + QStringLiteral("/bin/quenby"), {});
+    QVERIFY(window.waitForStarted());
+    const QString settings = settingsFile(home.filePath(QStringLiteral("config")));
+    QString snapshot;
+    for (int waited = 0; waited < 60000 && snapshot.isEmpty(); waited += 100) {
+        QTest::qWait(100);
+        for (const QString& line : QString::fromUtf8(readFile(settings)).split(u'\n')) {
+            if (line.startsWith(QStringLiteral("Snapshot=")))
+                snapshot = line.mid(9);
+        }
+    }
+    window.kill();
+    window.waitForFinished();
+    QVERIFY2(!snapshot.isEmpty(), "no samples recorded");
+    const QStringList samples = snapshot.split(u'|');
+    const QString folder = QFileInfo(m_prefix + QStringLiteral("/lib/quenby")).canonicalFilePath();
+    QCOMPARE(samples.size(), entries(folder + QStringLiteral("/Samples")).size());
+    for (const QString& path : samples) {
+        QVERIFY2(path.startsWith(folder + QStringLiteral("/Samples/")), qPrintable(path));
+        QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+    }
+    // The guide the window opens lies in the folder it found.
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/guide.html")));
+}
+
+void TestInstall::desktopFileValidates()
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (tool.isEmpty())
+        QSKIP("desktop-file-validate is not installed (Debian package desktop-file-utils)");
+    const QString file = m_prefix + QStringLiteral("/share/applications/quenby.desktop");
+    const Outcome check = runTool(tool, {file});
+    QVERIFY2(check.exitCode == 0 && check.output.trimmed().isEmpty(), qPrintable(check.output));
+    // Started by name through the PATH, wherever the prefix is.
+    QVERIFY(readFile(file).contains("\nExec=quenby\n"));
+}
+
+void TestInstall::metainfoValidates()
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("appstreamcli"));
+    if (tool.isEmpty())
+        QSKIP("appstreamcli is not installed (Debian package appstream)");
+    const QString file =
+        m_prefix + QStringLiteral("/share/metainfo/example.quenby.Quenby.metainfo.xml");
+    const Outcome check =
+        runTool(tool, {QStringLiteral("validate"), QStringLiteral("--no-net"), file});
+    QVERIFY2(check.exitCode == 0, qPrintable(check.output));
+    QVERIFY2(!check.output.contains(QStringLiteral("W: ")) &&
+                 !check.output.contains(QStringLiteral("E: ")),
+             qPrintable(check.output));
+    const QByteArray text = readFile(file);
+    QVERIFY(text.contains("<project_license>GPL-3.0-or-later</project_license>"));
+    QVERIFY(text.contains("<screenshot type=\"default\">"));
+}
+
+QTEST_GUILESS_MAIN(TestInstall)
+#include "tst_install.moc"
