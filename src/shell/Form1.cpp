@@ -1,23 +1,23 @@
 #include "shell/Form1.h"
 
 #include "filelist/FileList.h"
-#include "filelist/widgets/FileListController.h"
 #include "filelist/FileListServices.h"
+#include "filelist/widgets/FileListController.h"
 #include "options/HelpTexts.h"
 #include "options/HoverCursor.h"
 #include "options/OptionsPanel.h"
 #include "options/Twips.h"
+#include "pagetext/service/HelperPageText.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
-#include "platform/widgets/QtBoxes.h"
-#include "platform/widgets/QtDesktopShell.h"
 #include "platform/QtEventPump.h"
-#include "platform/widgets/QtFileDialogs.h"
-#include "platform/widgets/WindowPointer.h"
-#include "platform/widgets/QtProgressBar.h"
 #include "platform/QtRandom.h"
 #include "platform/Trap.h"
-#include "pagetext/service/HelperPageText.h"
+#include "platform/widgets/QtBoxes.h"
+#include "platform/widgets/QtDesktopShell.h"
+#include "platform/widgets/QtFileDialogs.h"
+#include "platform/widgets/QtProgressBar.h"
+#include "platform/widgets/WindowPointer.h"
 #include "rename/RenameRun.h"
 #include "shell/ReportError.h"
 #include "shell/Samples.h"
@@ -32,12 +32,16 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStyleOption>
 #include <QTreeView>
 #include <QUrl>
 #include <QWindow>
@@ -86,6 +90,61 @@ QFont buttonFont()
     return font;
 }
 
+// Draws a frame as a thin line without the shaded fill some styles give it.
+class PlainFrameStyle : public QProxyStyle
+{
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element != PE_FrameGroupBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // The line starts below the caption, where the shaded frame would.
+        const auto* frame = qobject_cast<const QGroupBox*>(widget);
+        int top = 3;
+        if (frame && (frame->isCheckable() || !frame->title().isEmpty()))
+            top += std::max(pixelMetric(PM_ExclusiveIndicatorHeight, option, widget),
+                            option->fontMetrics.height());
+        const QRect rect = option->rect.adjusted(0, top, -1, -1);
+        painter->save();
+        painter->setPen(option->palette.color(QPalette::Window).darker(130));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(rect);
+        painter->restore();
+    }
+};
+
+QStyle* plainFrameStyle()
+{
+    // Shared by the frames of every window, and kept until the program ends.
+    static QPointer<QStyle> style;
+    if (!style)
+        style = new PlainFrameStyle;
+    return style;
+}
+
+// Return and Enter on a focused button click it.
+class ReturnPresses : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (!button || (key != Qt::Key_Return && key != Qt::Key_Enter))
+            return false;
+        button->animateClick();
+        return true;
+    }
+};
+
 } // namespace
 
 QString applicationTitleFor(const QString& productName)
@@ -120,6 +179,7 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
     provide<HelperPageText>(given.pageText, m_ownPageText,
                             given.programFolder + QStringLiteral("/quenby-pagetext"));
 
+    m_returnPresses = new ReturnPresses(this);
     buildControls();
     attachFileList();
 
@@ -203,7 +263,80 @@ void Form1::buildControls()
     m_hover->watchArea(m_panel->frame1());
     m_hover->watchArea(m_panel->frame2());
     m_hover->watchArea(m_panel->frame3());
+    // Frames drawn as a line only, so that inside them it is the same white as
+    // on the window and the option buttons.
+    for (QGroupBox* frame : {m_panel->frame1(), m_panel->frame2(), m_panel->frame3()})
+        frame->setStyle(plainFrameStyle());
+    describeControls();
     recordDesignedLayout();
+}
+
+void Form1::describeControls()
+{
+    // What a screen reader says for each control, and the order Tab goes in:
+    // down the left column, then down the right one. The visible texts stay.
+    const struct
+    {
+        QWidget* widget;
+        const char* name;
+        const char* description;
+    } controls[] = {
+        {m_buttons[7], "Help", "Explains what Quenby does and how to use it"},
+        {m_listView1, "HTML files to rename",
+         "The files to rename, in the order they are renamed. Drag an entry to move it; "
+         "double-click it or press Delete to remove it"},
+        {m_buttons[1], "Add HTML File(s)", "Choose files to add to the list"},
+        {m_buttons[5], "Add All HTML File(s) In Folder",
+         "Add every file with a given extension from a folder and all its subfolders"},
+        {m_buttons[3], "Clear List", "Remove every file from the list"},
+        {m_buttons[6], "Load Sample/Example Files", "Add the example pages that come with Quenby"},
+        {m_listView3, "HTML preview", "The first lines of the clicked file"},
+        {m_panel->option1(), "Rename by content", "Form the new names from the words of the page"},
+        {m_panel->combo1(), "Content method", "Which words of the page form the new name"},
+        {m_buttons[8], "Help on renaming by content", "Explains the four content methods"},
+        {m_panel->option3(), "Ignore tags and look at text only",
+         "Take the words from the text the page shows"},
+        {m_panel->option4(), "Consider HTML tags when renaming",
+         "Take the words from the page's source, with its markup"},
+        {m_panel->check1(), "Include tags before <BODY>",
+         "With the source, start at the beginning of the page instead of at its body"},
+        {m_panel->option2(), "Rename by metadata (within tags)",
+         "Form the new names from values found in the page's tags"},
+        {m_panel->text2(), "Metadata pattern",
+         "Field codes such as %a for the author and %t for the title, laid out as the new name"},
+        {m_buttons[9], "Help on renaming by metadata", "Lists the field codes of the pattern"},
+        {m_buttons[10], "Sample pattern %a - %t", "Puts this pattern into the metadata pattern"},
+        {m_buttons[11], "Sample pattern %a - %s", "Puts this pattern into the metadata pattern"},
+        {m_buttons[12], "Sample pattern %c - %t", "Puts this pattern into the metadata pattern"},
+        {m_buttons[13], "Sample pattern %c - %s", "Puts this pattern into the metadata pattern"},
+        {m_panel->text1(), "Results folder", "The folder that receives the renamed copies"},
+        {m_buttons[4], "Choose results folder", "Pick the results folder in a folder browser"},
+        {m_buttons[2], "Start Renaming", "Copy every file of the list under its new name"},
+    };
+    QWidget* previous = nullptr;
+    for (const auto& control : controls) {
+        control.widget->setAccessibleName(QString::fromUtf8(control.name));
+        control.widget->setAccessibleDescription(QString::fromUtf8(control.description));
+        if (previous)
+            setTabOrder(previous, control.widget);
+        previous = control.widget;
+    }
+    const struct
+    {
+        QWidget* widget;
+        const char* name;
+    } unfocused[] = {{m_panel->frame1(), "Rename Options"},
+                     {m_panel->frame2(), "Save Results To This Folder"},
+                     {m_panel->frame3(), "Tag options"},
+                     {m_panel->label1(), "Load Sample:"},
+                     {m_progressBar1, "Progress"}};
+    for (const auto& control : unfocused)
+        control.widget->setAccessibleName(QString::fromUtf8(control.name));
+
+    // Return presses the focused button as Space does; outside a dialog Qt
+    // leaves Return to the default button, which this window has none of.
+    for (int number = 1; number <= 13; ++number)
+        m_buttons[number]->installEventFilter(m_returnPresses);
 }
 
 void Form1::recordDesignedLayout()

@@ -142,6 +142,7 @@ private:
     void applySkinColours();
     bool busy() const;
     void recordDesignedLayout();
+    void describeControls();
     void applyLayoutScale(double scale);
     void watchScreen();
 
@@ -164,6 +165,7 @@ private:
     OptionsPanel* m_panel = nullptr;
     CaptionedProgressBar* m_progressBar1 = nullptr;
     HoverCursor* m_hover = nullptr;
+    QObject* m_returnPresses = nullptr;
     FileListController* m_fileListController = nullptr;
     std::unique_ptr<Samples> m_samples;
     std::unique_ptr<RenameRun> m_run;

@@ -181,6 +181,12 @@ private slots:
     void windowOnThisScreen();
     void scaleToFit_data();
     void scaleToFit();
+    void framesShowTheWindowsColour_data();
+    void framesShowTheWindowsColour();
+    void everyControlIsNamed();
+    void tabGoesDownEachColumn();
+    void keysPressTheFocusedButton_data();
+    void keysPressTheFocusedButton();
     void runReadsTheControlsAsTheyStand();
     void generalHelpButton();
     void samplesAreRecordedOnce();
@@ -805,6 +811,133 @@ void TestForm1::scaleToFit()
     QFETCH(QSize, available);
     QFETCH(double, scale);
     QCOMPARE(Form1::scaleToFit(QSize(1000, 500), QMargins(10, 30, 10, 10), available), scale);
+}
+
+void TestForm1::framesShowTheWindowsColour_data()
+{
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<bool>("skin");
+    for (const char* frame : {"Frame1", "Frame2", "Frame3"}) {
+        QTest::addRow("%s", frame) << frame << false;
+        QTest::addRow("%s, skin", frame) << frame << true;
+    }
+}
+
+void TestForm1::framesShowTheWindowsColour()
+{
+    QFETCH(QString, frame);
+    QFETCH(bool, skin);
+    Window w;
+    if (skin)
+        writeFile(w.programFolder + QStringLiteral("/x/o.cjs"), "skin");
+    Form1& form = w.load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* box = form.findChild<QGroupBox*>(frame);
+    QVERIFY(box);
+    // Inside the frame, away from its controls and its line, and beside the
+    // caption of an option button: one colour, the window's own.
+    const QImage inside = box->grab().toImage();
+    const QColor windowColour = form.palette().color(QPalette::Window);
+    const QPoint spot(inside.width() - 5, inside.height() - 5);
+    QCOMPARE(QColor(inside.pixel(spot)), windowColour);
+    const QImage option = w.panel().option1()->grab().toImage();
+    QCOMPARE(QColor(option.pixel(option.width() - 2, option.height() / 2)), windowColour);
+    QCOMPARE(windowColour == QColor(Qt::white), !skin);
+}
+
+void TestForm1::everyControlIsNamed()
+{
+    Window w;
+    Form1& form = w.load();
+    QSet<QString> names;
+    for (QWidget* control : form.findChildren<QWidget*>()) {
+        const bool reachable = control->focusPolicy() & Qt::TabFocus;
+        const bool placed =
+            control->parentWidget() == &form || qobject_cast<QGroupBox*>(control->parentWidget());
+        if (!reachable || !placed)
+            continue;
+        const QString name = control->accessibleName();
+        QVERIFY2(name.size() > 3, qPrintable(control->objectName()));
+        QVERIFY2(!control->accessibleDescription().isEmpty(), qPrintable(control->objectName()));
+        QVERIFY2(!names.contains(name), qPrintable(name));
+        names.insert(name);
+        // A caption that says something is its own name.
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            if (button->text().size() > 3 && !button->text().contains(u'%'))
+                QCOMPARE(name, button->text());
+        }
+    }
+    QCOMPARE(names.size(), 23);
+    QCOMPARE(form.pushButton(4)->text(), QStringLiteral("..."));
+    QCOMPARE(form.pushButton(8)->text(), QStringLiteral("?"));
+}
+
+void TestForm1::tabGoesDownEachColumn()
+{
+    Window w({{"Option4", "True"}, {"Option3", "False"}}); // every control enabled
+    Form1& form = w.load();
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.pushButton(7)->setFocus();
+    QList<QWidget*> visited;
+    for (int step = 0; step < 60; ++step) {
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        if (visited.contains(focus))
+            break;
+        visited.append(focus);
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    // Down the left column, then down the right one.
+    const int middle = form.width() / 2;
+    int previousTop = -1;
+    bool right = false;
+    for (QWidget* control : visited) {
+        const QRect place(control->mapTo(&form, QPoint(0, 0)), control->size());
+        if (!right && place.left() > middle) {
+            right = true;
+            previousTop = -1;
+        }
+        QVERIFY2((place.left() > middle) == right, qPrintable(control->objectName()));
+        QVERIFY2(place.top() >= previousTop - 2, qPrintable(control->objectName()));
+        previousTop = place.top();
+    }
+    // Every enabled control is reached, the option buttons of a group through
+    // the one that is chosen.
+    QVERIFY(visited.contains(form.listView1()));
+    QVERIFY(visited.contains(form.pushButton(2)));
+    QVERIFY(visited.contains(w.panel().check1()));
+    QVERIFY(visited.contains(w.panel().text1()));
+    QVERIFY(visited.contains(form.pushButton(4)));
+    QVERIFY(visited.size() >= 19);
+}
+
+void TestForm1::keysPressTheFocusedButton_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void TestForm1::keysPressTheFocusedButton()
+{
+    QFETCH(int, key);
+    Window w;
+    Form1& form = w.load();
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    w.panel().text2()->clear();
+    form.pushButton(13)->setFocus();
+    QTest::keyClick(form.pushButton(13), Qt::Key(key));
+    QTRY_COMPARE(w.panel().text2()->text(), QStringLiteral("%c - %s"));
+    // Keys on other controls keep their own meaning.
+    w.panel().text1()->setFocus();
+    QTest::keyClick(w.panel().text1(), Qt::Key(key));
+    QCOMPARE(w.boxes.shown.size(), 0);
 }
 
 void TestForm1::runReadsTheControlsAsTheyStand()
