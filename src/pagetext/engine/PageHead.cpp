@@ -28,6 +28,18 @@ size_t skipSpaces(std::string_view h, size_t pos)
 
 std::optional<std::string> withoutHeadClutter(std::string_view h)
 {
+    const std::optional<HeadCut> cut = headCut(h);
+    if (!cut)
+        return std::nullopt;
+    std::string out;
+    out.reserve(cut->kept.size() + h.size() - cut->bodyAt);
+    out += cut->kept;
+    out += h.substr(cut->bodyAt);
+    return out;
+}
+
+std::optional<HeadCut> headCut(std::string_view h)
+{
     std::string_view doctype, htmlTag;
     std::string styles;
     bool headSeen = false;
@@ -58,15 +70,15 @@ std::optional<std::string> withoutHeadClutter(std::string_view h)
             continue;
         }
         if (name == "body") {
-            std::string out;
-            out.reserve(doctype.size() + htmlTag.size() + styles.size() + h.size() - pos + 16);
-            out += doctype;
-            out += htmlTag.empty() ? std::string_view("<html>") : htmlTag;
-            out += "<head>";
-            out += styles;
-            out += "</head>";
-            out += h.substr(pos);
-            return out;
+            HeadCut cut;
+            cut.kept.reserve(doctype.size() + htmlTag.size() + styles.size() + 16);
+            cut.kept += doctype;
+            cut.kept += htmlTag.empty() ? std::string_view("<html>") : htmlTag;
+            cut.kept += "<head>";
+            cut.kept += styles;
+            cut.kept += "</head>";
+            cut.bodyAt = pos;
+            return cut;
         }
         if (name == "html") {
             if (!htmlTag.empty() || headSeen)

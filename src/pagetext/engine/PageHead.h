@@ -12,3 +12,13 @@
 // anything else (text, body content, noscript, template, odd comments or
 // scripts) are left alone: std::nullopt.
 std::optional<std::string> withoutHeadClutter(std::string_view html);
+
+// The same without copying the page: what is kept of everything before the
+// body tag, and where the body tag begins. The condensed page is `kept`
+// followed by the page from `bodyAt` on.
+struct HeadCut
+{
+    std::string kept;
+    size_t bodyAt = 0;
+};
+std::optional<HeadCut> headCut(std::string_view html);

@@ -3,6 +3,7 @@
 #include "Element.h"
 #include "InnerText.h"
 #include "MarkupScan.h"
+#include "NestingGuard.h"
 #include "PageHead.h"
 #include "TagSets.h"
 
@@ -52,6 +53,7 @@ bool hasOpenTable(const GumboNode* root)
 
 // Markup further on that can change text before it: style sheets, and body or
 // html tags whose attributes the parser adds to the elements already there.
+// Runs over the whole rest of every page, so it allocates nothing.
 bool restCanReachBack(std::string_view rest)
 {
     size_t pos = 0;
@@ -207,7 +209,7 @@ GumboOutput* PageParser::parse(std::string_view html, bool fragment)
     return gumbo_parse_with_options(&options, html.data(), html.size());
 }
 
-std::string PageParser::wholeBodyText(std::string_view html)
+std::string PageParser::textOf(std::string_view html)
 {
     GumboOutput* output = parse(html, false);
     const GumboNode* body = findBody(output);
@@ -217,19 +219,36 @@ std::string PageParser::wholeBodyText(std::string_view html)
     return InnerText(rules).of(body);
 }
 
-std::string PageParser::bodyText(std::string_view original, int wordsWanted)
+std::string_view PageParser::assemble(std::string_view head, std::string_view rest, bool guard)
 {
-    const std::optional<std::string> condensed = withoutHeadClutter(original);
-    const std::string_view html = condensed ? std::string_view(*condensed) : original;
+    m_page.assign(head);
+    m_page.append(rest);
+    if (guard) {
+        bool changed = false;
+        std::string flat = NestingGuard::flatten(m_page, changed);
+        if (changed)
+            m_page.swap(flat);
+    }
+    return m_page;
+}
+
+std::string PageParser::bodyText(std::string_view original, int wordsWanted, bool guard)
+{
+    // The head's clutter and the part of the page past the words wanted are
+    // left out before anything is copied; the nesting guard reads left to
+    // right, so flattening a prefix gives the prefix of the flattened page.
+    const std::optional<HeadCut> cut = headCut(original);
+    const std::string_view head = cut ? std::string_view(cut->kept) : std::string_view();
+    const std::string_view rest = cut ? original.substr(cut->bodyAt) : original;
     if (wordsWanted > 0) {
-        CutPoints cuts(html);
-        for (size_t size = kFirstPrefix; size < html.size() / 2; size *= 2) {
-            const size_t cut = cuts.before(size);
-            if (cut == MarkupScan::npos)
+        CutPoints cuts(rest);
+        for (size_t size = kFirstPrefix; size < rest.size() / 2; size *= 2) {
+            const size_t end = cuts.before(size);
+            if (end == MarkupScan::npos)
                 continue;
-            if (restCanReachBack(html.substr(cut)))
+            if (restCanReachBack(rest.substr(end)))
                 break;
-            GumboOutput* output = parse(html.substr(0, cut), false);
+            GumboOutput* output = parse(assemble(head, rest.substr(0, end), guard), false);
             const GumboNode* body = findBody(output);
             if (!body || hasOpenTable(output->root))
                 continue;
@@ -239,7 +258,9 @@ std::string PageParser::bodyText(std::string_view original, int wordsWanted)
                 return withCrLf(std::move(text));
         }
     }
-    return withCrLf(wholeBodyText(html));
+    if (!cut && !guard)
+        return withCrLf(textOf(original));
+    return withCrLf(textOf(assemble(head, rest, guard)));
 }
 
 std::string PageParser::fragmentText(std::string_view html)

@@ -28,8 +28,9 @@ public:
 
     // innerText of the page's body, "\n" line breaks. With `wordsWanted` > 0 it
     // may give the text of a prefix of the page, but only when that prefix
-    // gives the same first `wordsWanted` words as the whole page would.
-    std::string bodyText(std::string_view html, int wordsWanted);
+    // gives the same first `wordsWanted` words as the whole page would. With
+    // `guard`, markup nested too deep is flattened first (NestingGuard).
+    std::string bodyText(std::string_view html, int wordsWanted, bool guard = false);
 
     // innerText of the element with id "target", else of the first element,
     // of `html` parsed as the content of a <div>.
@@ -40,11 +41,13 @@ public:
 
 private:
     GumboOutput* parse(std::string_view html, bool fragment);
-    std::string wholeBodyText(std::string_view html);
+    std::string textOf(std::string_view html);
+    std::string_view assemble(std::string_view head, std::string_view rest, bool guard);
     static void* allocate(void* self, size_t size);
     static void deallocate(void*, void*) {}
     void reset();
 
+    std::string m_page; // the markup being parsed, kept for its capacity
     std::vector<char*> m_chunks;
     char* m_next = nullptr;
     size_t m_left = 0;
