@@ -1,6 +1,7 @@
 #include "pagetext/service/HelperPageText.h"
 
 #include "pagetext/PageTextWire.h"
+#include "pagetext/service/HelperProcess.h"
 #include "platform/Failure.h"
 
 #include <QCoreApplication>
@@ -11,34 +12,44 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
-#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 using namespace PageTextWire;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// How many pages wait in one helper's socket at a time. They are sent in one
+// write and answered in one, so the helper never idles between pages and a
+// page costs neither side a wake-up of its own; the page the run waits for
+// is never queued behind more than this.
+constexpr size_t kPagesQueuedPerHelper = 16;
+
+// Pages read ahead that may wait for the run, a helper: enough to keep every
+// helper's queue full while the run takes the pages before them.
+constexpr size_t kReadAheadPerHelper = 2 * kPagesQueuedPerHelper + 2;
+
+// How long bodyText() waits for the page at most: for a place in a helper,
+// for the pages queued before it there, then for its own read.
+constexpr int kBodyTextWaitMs = 4 * HelperPageText::kTimeLimitMs + 2000;
+
 struct Job
 {
+    // Set when the job is made, never changed: read without the lock.
     QString path;
     QByteArray encodedPath;
     Mode mode = Mode::Page;
     int words = 0;
 
+    // The rest is guarded by the scheduler's mutex.
     enum class State {
         Waiting,
         Running,
@@ -47,10 +58,7 @@ struct Job
     bool wanted = true;         // false once the run has passed it by
     bool checkFreshness = true; // read before it was asked for: compare with the file now
 
-    bool ok = false;
-    QString text; // the text, or the failure's description
-    int code = 0;
-    Stamp stamp;
+    HelperProcess::Answer answer;
 };
 using JobPtr = std::shared_ptr<Job>;
 
@@ -61,34 +69,36 @@ Stamp stampOf(const QByteArray& path)
     return ::stat(path.constData(), &st) == 0 ? PageTextWire::stampOf(st) : Stamp();
 }
 
-// One helper process and the pages sent to it, answered in order. A second
-// page waits in its socket so that the helper never idles between pages.
-struct Helper
+HelperProcess::Answer failed(const QString& why)
 {
-    pid_t pid = -1;
-    int fd = -1;
-    std::deque<JobPtr> jobs;
-    Clock::time_point deadline; // of the first job
-    std::string received;
-};
-
-constexpr size_t kPagesPerHelper = 2;
+    HelperProcess::Answer answer;
+    answer.text = why;
+    return answer;
+}
 
 } // namespace
 
-class HelperPageText::Pool
+// Hands pages to the helpers and their answers to the caller.
+//
+// Locking: m_mutex guards the queues (m_ahead, m_urgent, m_current), the
+// counters and the changing fields of every Job. The helper slots (processes,
+// the jobs sent to each, deadlines) belong to the scheduler's thread alone and
+// are never touched from the caller's thread. The scheduler never does I/O or
+// waits while it holds the mutex.
+class HelperPageText::Scheduler
 {
 public:
-    Pool(QByteArray helperPath, int helpers)
-        : m_helperPath(std::move(helperPath)), m_helpers(size_t(std::max(1, helpers))),
-          m_window(4 * std::max(1, helpers) + 4)
+    Scheduler(QByteArray helperPath, int helpers)
+        : m_window(kReadAheadPerHelper * size_t(std::max(1, helpers)))
     {
+        for (int i = 0; i < std::max(1, helpers); ++i)
+            m_slots.push_back(std::make_unique<Slot>(helperPath));
         if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
             throw Failure::fromErrno(errno);
         m_thread = std::thread([this] { run(); });
     }
 
-    ~Pool()
+    ~Scheduler()
     {
         {
             std::lock_guard lock(m_mutex);
@@ -96,8 +106,8 @@ public:
         }
         wake();
         m_thread.join();
-        for (Helper& h : m_helpers)
-            stopHelper(h, false);
+        for (auto& slot : m_slots)
+            slot->process.stop(false);
         ::close(m_wake[0]);
         ::close(m_wake[1]);
     }
@@ -178,16 +188,14 @@ public:
         std::unique_lock lock(m_mutex);
         if (!m_current)
             throw Failure(QStringLiteral("No page has been opened."));
-        // Bounded: a page waits at most for a free place in a helper, for the
-        // page queued before it there, then for its own read.
-        const auto deadline = Clock::now() + std::chrono::milliseconds(4 * kTimeLimitMs + 2000);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kBodyTextWaitMs);
         while (!settled()) {
             if (m_done.wait_until(lock, deadline) == std::cv_status::timeout && !settled())
                 throw Failure(QStringLiteral("The page is still being read."));
         }
-        if (!m_current->ok)
-            throw Failure(m_current->text, m_current->code);
-        return m_current->text;
+        if (!m_current->answer.ok)
+            throw Failure(m_current->answer.text, m_current->answer.code);
+        return m_current->answer.text;
     }
 
     int helpersStarted() const
@@ -197,8 +205,18 @@ public:
     }
 
 private:
+    // One helper process and the pages sent to it, answered in order.
+    struct Slot
+    {
+        explicit Slot(const QByteArray& program) : process(program) {}
+        HelperProcess process;
+        std::deque<JobPtr> jobs;
+        Clock::time_point deadline; // of the first job
+    };
+
     // True when the current page's text is there and is that of the file as it
     // is now; a page read ahead of time whose file has changed is read again.
+    // Called with the mutex held.
     bool settled()
     {
         Job& job = *m_current;
@@ -206,9 +224,9 @@ private:
             return false;
         if (job.checkFreshness) {
             job.checkFreshness = false;
-            if (!(stampOf(job.encodedPath) == job.stamp) || job.stamp.size < 0) {
+            if (!(stampOf(job.encodedPath) == job.answer.stamp) || job.answer.stamp.size < 0) {
                 job.state = Job::State::Waiting;
-                job.text.clear();
+                job.answer = {};
                 m_urgent.push_back(m_current);
                 wake();
                 return false;
@@ -223,6 +241,8 @@ private:
         [[maybe_unused]] ssize_t n = ::write(m_wake[1], &c, 1);
     }
 
+    // The next page to read: the one the run waits for, else the next page
+    // read ahead within the window. Called with the mutex held.
     JobPtr nextJob()
     {
         while (!m_urgent.empty()) {
@@ -242,160 +262,83 @@ private:
         return nullptr;
     }
 
-    // Finishes the helper's first page; the next one's time starts now.
-    void finish(Helper& h, bool ok, const QString& text, int code, const Stamp& stamp)
+    // Hands the slot's first pages their answers; the next page's time starts now.
+    void finish(Slot& slot, std::vector<HelperProcess::Answer>& answers)
     {
-        JobPtr job = std::move(h.jobs.front());
-        h.jobs.pop_front();
-        h.deadline = Clock::now() + std::chrono::milliseconds(kTimeLimitMs);
+        if (answers.empty())
+            return;
+        std::vector<JobPtr> done;
+        for (size_t i = 0; i < answers.size() && !slot.jobs.empty(); ++i) {
+            done.push_back(std::move(slot.jobs.front()));
+            slot.jobs.pop_front();
+        }
+        slot.deadline = Clock::now() + std::chrono::milliseconds(kTimeLimitMs);
         std::lock_guard lock(m_mutex);
-        job->state = Job::State::Done;
-        job->ok = ok;
-        job->text = text;
-        job->code = code;
-        job->stamp = stamp;
+        for (size_t i = 0; i < done.size(); ++i) {
+            done[i]->state = Job::State::Done;
+            done[i]->answer = std::move(answers[i]);
+        }
         m_done.notify_all();
+        answers.clear();
+    }
+
+    void finishFirst(Slot& slot, const QString& why)
+    {
+        std::vector<HelperProcess::Answer> one{failed(why)};
+        finish(slot, one);
     }
 
     // The pages queued behind a failed page go back to be read by another helper.
-    void requeue(Helper& h)
+    void requeue(Slot& slot)
     {
         std::lock_guard lock(m_mutex);
-        for (auto it = h.jobs.rbegin(); it != h.jobs.rend(); ++it) {
+        for (auto it = slot.jobs.rbegin(); it != slot.jobs.rend(); ++it) {
             (*it)->state = Job::State::Waiting;
             if (*it == m_current)
                 m_urgent.push_front(*it);
         }
-        h.jobs.clear();
-        h.received.clear();
+        slot.jobs.clear();
     }
 
-    bool startHelper(Helper& h, QString& error)
-    {
-        int sockets[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
-            error = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, sockets[1], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, sockets[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t none, defaults;
-        sigemptyset(&none);
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        sigaddset(&defaults, SIGTERM);
-        sigaddset(&defaults, SIGINT);
-        posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        char* argv[] = {const_cast<char*>(m_helperPath.constData()), nullptr};
-        pid_t pid = -1;
-        const int rc =
-            ::posix_spawn(&pid, m_helperPath.constData(), &actions, &attributes, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-        ::close(sockets[1]);
-        if (rc != 0) {
-            ::close(sockets[0]);
-            error = QStringLiteral("The page reader %1 could not be started: %2")
-                        .arg(QString::fromLocal8Bit(m_helperPath),
-                             QString::fromLocal8Bit(std::strerror(rc)));
-            return false;
-        }
-        ::fcntl(sockets[0], F_SETFL, O_NONBLOCK);
-        h.pid = pid;
-        h.fd = sockets[0];
-        h.received.clear();
-        std::lock_guard lock(m_mutex);
-        ++m_started;
-        return true;
-    }
-
-    // Ends a helper: at once when `kill`, else it is asked to leave by closing
-    // its socket and given a moment.
-    static int stopHelper(Helper& h, bool kill)
-    {
-        if (h.pid <= 0)
-            return 0;
-        if (kill)
-            ::kill(h.pid, SIGKILL);
-        ::close(h.fd);
-        h.fd = -1;
-        int status = 0;
-        for (int i = 0; !kill && i < 50; ++i) {
-            if (::waitpid(h.pid, &status, WNOHANG) == h.pid) {
-                h.pid = -1;
-                return status;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(4));
-        }
-        if (!kill)
-            ::kill(h.pid, SIGKILL);
-        while (::waitpid(h.pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        h.pid = -1;
-        return status;
-    }
-
-    bool send(Helper& h, const Job& job)
-    {
-        Request request;
-        request.mode = job.mode;
-        request.wordsWanted = job.words;
-        request.pathBytes = uint32_t(job.encodedPath.size());
-        std::string bytes(reinterpret_cast<const char*>(&request), sizeof request);
-        bytes.append(job.encodedPath.constData(), size_t(job.encodedPath.size()));
-        size_t sent = 0;
-        while (sent < bytes.size()) {
-            const ssize_t n = ::send(h.fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno == EAGAIN) {
-                struct pollfd p = {h.fd, POLLOUT, 0};
-                if (::poll(&p, 1, 1000) <= 0)
-                    return false;
-                continue;
-            }
-            if (n <= 0)
-                return false;
-            sent += size_t(n);
-        }
-        return true;
-    }
-
-    void assign(Helper& h, const JobPtr& job)
+    // Sends the slot its new pages in one write.
+    void assign(Slot& slot, std::vector<JobPtr>& jobs)
     {
         QString error;
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (h.pid <= 0 && !startHelper(h, error)) {
-                h.jobs.push_front(job);
-                finish(h, false, error, 0, Stamp{});
+        for (int attempt = 0; attempt < 2 && !jobs.empty(); ++attempt) {
+            if (!slot.process.running()) {
+                if (!slot.process.start(error)) {
+                    for (JobPtr& job : jobs) {
+                        slot.jobs.push_front(job);
+                        finishFirst(slot, error);
+                    }
+                    return;
+                }
+                std::lock_guard lock(m_mutex);
+                ++m_started;
+            }
+            for (const JobPtr& job : jobs)
+                slot.process.queue(job->mode, job->words, job->encodedPath);
+            if (slot.process.send()) {
+                if (slot.jobs.empty())
+                    slot.deadline = Clock::now() + std::chrono::milliseconds(kTimeLimitMs);
+                slot.jobs.insert(slot.jobs.end(), jobs.begin(), jobs.end());
                 return;
             }
-            if (send(h, *job)) {
-                if (h.jobs.empty())
-                    h.deadline = Clock::now() + std::chrono::milliseconds(kTimeLimitMs);
-                h.jobs.push_back(job);
-                return;
-            }
-            if (!h.jobs.empty())
-                helperDied(h); // on the page it was reading: that one fails, this one goes on
+            if (!slot.jobs.empty())
+                helperDied(slot); // on the page it was reading: that one fails, these go on
             else
-                stopHelper(h, true); // it had died while idle: start a fresh one
+                slot.process.stop(true); // it had died while idle: start a fresh one
         }
-        h.jobs.push_front(job);
-        finish(h, false, QStringLiteral("The page reader does not answer."), 0, Stamp{});
+        for (JobPtr& job : jobs) {
+            slot.jobs.push_front(job);
+            finishFirst(slot, QStringLiteral("The page reader does not answer."));
+        }
     }
 
-    void helperDied(Helper& h)
+    void helperDied(Slot& slot)
     {
-        const int status = stopHelper(h, true);
-        if (h.jobs.empty())
+        const int status = slot.process.stop(true);
+        if (slot.jobs.empty())
             return;
         QString why;
         if (WIFSIGNALED(status))
@@ -404,93 +347,73 @@ private:
         else
             why = QStringLiteral("The page reader stopped unexpectedly (exit status %1).")
                       .arg(WEXITSTATUS(status));
-        finish(h, false, why, 0, Stamp{});
-        requeue(h);
+        finishFirst(slot, why);
+        requeue(slot);
     }
 
-    // Reads what a helper has sent; finishes its page once the answer is complete.
-    void receive(Helper& h)
+    // Takes what a helper has sent; finishes its pages whose answers are complete.
+    void receive(Slot& slot)
     {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(h.fd, buffer, sizeof buffer);
-            if (n > 0) {
-                h.received.append(buffer, size_t(n));
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno == EAGAIN)
+        const HelperProcess::Read read = slot.process.receive();
+        // Answers completed before the helper went away still count.
+        std::vector<HelperProcess::Answer> answers;
+        bool malformed = false;
+        while (answers.size() < slot.jobs.size()) {
+            std::optional<HelperProcess::Answer> answer = slot.process.takeAnswer(malformed);
+            if (!answer)
                 break;
-            // End of file or error: the helper is gone. Answers it completed first still count.
-            while (!h.jobs.empty() && completeAnswer(h)) {
-            }
-            if (h.pid > 0)
-                helperDied(h);
-            return;
+            answers.push_back(std::move(*answer));
         }
-        while (!h.jobs.empty() && completeAnswer(h)) {
+        finish(slot, answers);
+        if (malformed) {
+            slot.process.stop(true);
+            finishFirst(slot, QStringLiteral("The page reader gave a malformed answer."));
+            requeue(slot);
+        } else if (read == HelperProcess::Read::Closed) {
+            helperDied(slot);
         }
-    }
-
-    bool completeAnswer(Helper& h)
-    {
-        if (h.received.size() < sizeof(Response))
-            return false;
-        Response r;
-        std::memcpy(&r, h.received.data(), sizeof r);
-        if (r.magic != kResponseMagic || r.payloadBytes > (uint64_t(1) << 29)) {
-            stopHelper(h, true);
-            finish(h, false, QStringLiteral("The page reader gave a malformed answer."), 0,
-                   Stamp{});
-            requeue(h);
-            return false;
-        }
-        if (h.received.size() < sizeof r + r.payloadBytes)
-            return false;
-        const QString payload =
-            QString::fromUtf8(h.received.data() + sizeof r, qsizetype(r.payloadBytes));
-        h.received.erase(0, sizeof r + size_t(r.payloadBytes));
-        finish(h, r.status == Status::Text, payload, r.code, r.stamp);
-        return true;
     }
 
     void run()
     {
         for (;;) {
-            std::vector<std::pair<Helper*, JobPtr>> toAssign;
+            std::vector<std::vector<JobPtr>> toAssign(m_slots.size());
             {
                 std::lock_guard lock(m_mutex);
                 if (m_stopping)
                     return;
-                // Idle helpers first, then a second page for each.
-                for (size_t depth = 0; depth < kPagesPerHelper; ++depth) {
-                    for (Helper& h : m_helpers) {
-                        if (h.jobs.size() != depth)
+                // Level by level, so that pages spread over the helpers and the
+                // page the run waits for goes to the least busy one.
+                bool exhausted = false;
+                for (size_t depth = 0; depth < kPagesQueuedPerHelper && !exhausted; ++depth) {
+                    for (size_t i = 0; i < m_slots.size() && !exhausted; ++i) {
+                        if (m_slots[i]->jobs.size() + toAssign[i].size() != depth)
                             continue;
                         JobPtr job = nextJob();
-                        if (!job)
-                            break;
-                        job->state = Job::State::Running;
-                        toAssign.emplace_back(&h, job);
+                        exhausted = !job;
+                        if (job) {
+                            job->state = Job::State::Running;
+                            toAssign[i].push_back(std::move(job));
+                        }
                     }
                 }
             }
-            for (auto& [h, job] : toAssign)
-                assign(*h, job);
+            for (size_t i = 0; i < m_slots.size(); ++i)
+                if (!toAssign[i].empty())
+                    assign(*m_slots[i], toAssign[i]);
 
             std::vector<struct pollfd> fds{{m_wake[0], POLLIN, 0}};
-            std::vector<Helper*> polled;
+            std::vector<Slot*> polled;
             int timeout = -1;
             const auto now = Clock::now();
-            for (Helper& h : m_helpers) {
-                if (h.pid <= 0)
+            for (auto& slot : m_slots) {
+                if (!slot->process.running())
                     continue;
-                fds.push_back({h.fd, POLLIN, 0});
-                polled.push_back(&h);
-                if (!h.jobs.empty()) {
+                fds.push_back({slot->process.socket(), POLLIN, 0});
+                polled.push_back(slot.get());
+                if (!slot->jobs.empty()) {
                     const auto left =
-                        std::chrono::duration_cast<std::chrono::milliseconds>(h.deadline - now)
+                        std::chrono::duration_cast<std::chrono::milliseconds>(slot->deadline - now)
                             .count();
                     const int ms = int(std::clamp<long long>(left + 1, 0, kTimeLimitMs + 1));
                     timeout = timeout < 0 ? ms : std::min(timeout, ms);
@@ -505,31 +428,28 @@ private:
                 }
             }
             for (size_t i = 0; i < polled.size(); ++i) {
-                Helper& h = *polled[i];
                 if (fds[i + 1].revents & (POLLIN | POLLHUP | POLLERR))
-                    receive(h);
+                    receive(*polled[i]);
             }
             const auto after = Clock::now();
-            for (Helper& h : m_helpers) {
-                if (!h.jobs.empty() && after >= h.deadline) {
-                    stopHelper(h, true);
-                    finish(h, false,
-                           QStringLiteral("Reading the page took longer than %1 seconds.")
-                               .arg(kTimeLimitMs / 1000),
-                           0, Stamp{});
-                    requeue(h);
+            for (auto& slot : m_slots) {
+                if (!slot->jobs.empty() && after >= slot->deadline) {
+                    slot->process.stop(true);
+                    finishFirst(*slot,
+                                QStringLiteral("Reading the page took longer than %1 seconds.")
+                                    .arg(kTimeLimitMs / 1000));
+                    requeue(*slot);
                 }
             }
         }
     }
 
-    const QByteArray m_helperPath;
-    std::vector<Helper> m_helpers; // the pool's thread only, after construction
-    const size_t m_window;         // pages read ahead that may wait for the run
+    const size_t m_window;                      // pages read ahead that may wait for the run
+    std::vector<std::unique_ptr<Slot>> m_slots; // the scheduler's thread only
     int m_wake[2] = {-1, -1};
     std::thread m_thread;
 
-    mutable std::mutex m_mutex; // guards what follows, and the jobs' fields
+    mutable std::mutex m_mutex;
     std::condition_variable m_done;
     std::deque<JobPtr> m_ahead;
     std::deque<JobPtr> m_urgent;
@@ -550,7 +470,7 @@ QString HelperPageText::defaultHelperPath()
 }
 
 HelperPageText::HelperPageText(const QString& helperPath, int helpers)
-    : m_pool(std::make_unique<Pool>(
+    : m_scheduler(std::make_unique<Scheduler>(
           QFile::encodeName(helperPath),
           helpers > 0 ? helpers : int(std::max(1u, std::thread::hardware_concurrency()))))
 {
@@ -560,30 +480,30 @@ HelperPageText::~HelperPageText() = default;
 
 void HelperPageText::navigate(const QString& path)
 {
-    m_pool->navigate(path, Mode::Page);
+    m_scheduler->navigate(path, Mode::Page);
 }
 
 void HelperPageText::navigateFragment(const QString& path)
 {
-    m_pool->navigate(path, Mode::DivFragment);
+    m_scheduler->navigate(path, Mode::DivFragment);
 }
 
 int HelperPageText::readyState()
 {
-    return m_pool->readyState();
+    return m_scheduler->readyState();
 }
 
 QString HelperPageText::bodyText()
 {
-    return m_pool->bodyText();
+    return m_scheduler->bodyText();
 }
 
 void HelperPageText::prefetch(const QStringList& paths, int wordsWanted)
 {
-    m_pool->prefetch(paths, wordsWanted);
+    m_scheduler->prefetch(paths, wordsWanted);
 }
 
 int HelperPageText::helpersStarted() const
 {
-    return m_pool->helpersStarted();
+    return m_scheduler->helpersStarted();
 }

@@ -6,13 +6,12 @@
 #include <memory>
 
 // Page text without a browser. Pages are parsed by helper processes
-// (quenby-pagetext, installed beside the program), one per core, each reused
-// for many pages: the HTML parser can stop the process it runs in, and that
-// must never be the program. A helper that dies, overruns the time limit or
-// runs out of its memory fails that page only and is replaced for the next.
-// Each helper may use 1 GiB of address space (no limit in sanitizer builds);
-// pages over 8 MiB are read in part, their first 8 MiB, and markup nested
-// deeper than 512 elements is flattened, keeping its text.
+// (quenby-pagetext, installed beside the program, see HelperProcess), one per
+// core, each reused for many pages and sent them several at a time: the HTML parser can stop the
+// process it runs in, and that must never be the program. A helper that dies, overruns the time
+// limit or runs out of its memory fails that page only and is replaced for the next. Each helper
+// may use 1 GiB of address space (no limit in sanitizer builds); pages over 8 MiB are read in part,
+// their first 8 MiB, and markup nested deeper than 512 elements is flattened, keeping its text.
 //
 // Works on any thread that owns the object and needs no event loop: the
 // helpers are driven by a thread of the service's own.
@@ -48,6 +47,6 @@ public:
     int helpersStarted() const;
 
 private:
-    class Pool;
-    std::unique_ptr<Pool> m_pool;
+    class Scheduler;
+    std::unique_ptr<Scheduler> m_scheduler;
 };
