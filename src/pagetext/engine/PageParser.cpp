@@ -13,7 +13,7 @@
 namespace {
 
 constexpr size_t kChunk = size_t(4) << 20;
-constexpr size_t kFirstPrefix = 4096;
+constexpr size_t kFirstPrefix = 2048;
 
 const GumboNode* child(const GumboVector& children, GumboTag tag)
 {
