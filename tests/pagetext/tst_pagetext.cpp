@@ -3,8 +3,8 @@
 // overload the parser (the test process must survive them all and read the
 // next page normally).
 
-#include "platform/Failure.h"
 #include "pagetext/service/HelperPageText.h"
+#include "platform/Failure.h"
 #include "support/Files.h"
 
 #include <QCoreApplication>
@@ -450,6 +450,45 @@ private slots:
         QTest::qWait(300); // lets the second page be read ahead
         writeFile(changed, "<p>new text!");
         QCOMPARE(readPage(*m_pages, changed).text.value_or(QString()), u"new text!"_qs);
+    }
+
+    // Pages go to a helper several at a time and their answers come back
+    // together: a page that stops the helper must fail alone, neither taking
+    // the answers of the pages before it along nor the pages after it.
+    void crashInAGroupFailsOnlyItsPage_data()
+    {
+        QTest::addColumn<int>("crashAt");
+        QTest::addColumn<int>("words");
+        QTest::newRow("first") << 0 << 2;
+        QTest::newRow("middle") << 5 << 2;
+        QTest::newRow("last") << 11 << 2;
+        QTest::newRow("middle, whole texts") << 5 << 0;
+    }
+
+    void crashInAGroupFailsOnlyItsPage()
+    {
+        QFETCH(int, crashAt);
+        QFETCH(int, words);
+        HelperPageText pages(kHelper, 1);
+        QStringList paths;
+        for (int i = 0; i < 12; ++i) {
+            if (i == crashAt) {
+                paths << dataFile("parser-abort.html");
+                continue;
+            }
+            paths << m_dir.filePath(QStringLiteral("group%1.html").arg(i));
+            writeFile(paths.last(), "<p>page " + QByteArray::number(i));
+        }
+        pages.prefetch(paths, words);
+        QTest::qWait(200); // lets the whole group reach the helper before the first read
+        for (int i = 0; i < paths.size(); ++i) {
+            const Read read = readPage(pages, paths[i]);
+            if (i == crashAt)
+                QVERIFY(!read.text);
+            else
+                QCOMPARE(read.text.value_or(read.failure), QStringLiteral("page %1").arg(i));
+        }
+        QCOMPARE(pages.helpersStarted(), 2);
     }
 
     void helperReplacedAfterCrash()
