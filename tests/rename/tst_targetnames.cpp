@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <QDeadlineTimer>
 #include <thread>
 #include <unistd.h>
 
@@ -387,6 +388,7 @@ void TargetNamesTest::concurrentWriterIsNeverOverwritten()
 
     std::atomic<int> lastMarks{-1};
     std::atomic<bool> done{false};
+    std::atomic<int> passes{0};
     QStringList intruders;
     const QByteArray out = QFile::encodeName(m_out);
     std::thread writer([&] {
@@ -405,6 +407,7 @@ void TargetNamesTest::concurrentWriterIsNeverOverwritten()
                 if (written)
                     intruders.append(QString::fromUtf8(name));
             }
+            ++passes;
         }
     });
 
@@ -414,6 +417,15 @@ void TargetNamesTest::concurrentWriterIsNeverOverwritten()
     for (int i = 0; i < files; ++i) {
         const QString source = path(QStringLiteral("src%1.htm").arg(i));
         writeFile(source, "source " + QByteArray::number(i));
+        // On a loaded machine the writer may not run at all before the copies are
+        // done: let it take the next names first for a few files, so that the
+        // copies surely meet names taken behind their back.
+        if (i < 3) {
+            const int seen = passes.load();
+            QDeadlineTimer patience(2000);
+            while (passes.load() < seen + 2 && !patience.hasExpired())
+                std::this_thread::yield();
+        }
         if (!renaming.RenameFile(source, 1, {}, {}, QStringLiteral("Report")))
             break;
         targets.append(renaming.lastOutcome()->target);
