@@ -120,14 +120,15 @@ int main(int argc, char* argv[])
     run.setAnswers(&answers);
 
     bool folderGone = false;
+    QString folderGoneError;
     run.stopRequested = [&] { return folderGone || StopSignals::received() != 0; };
     reporter.filter = [&](const Failure& failure, const QString&) {
         if (folderGone || StopSignals::received())
             return false; // the run is ending; what fails now fails because of that
         if (resultsFolderGone(failure, args.options.results)) {
+            // Every later copy would fail the same way: one message at the end says it.
             folderGone = true;
-            printer.err(QStringLiteral("quenby-rename: %1: the results folder is gone: %2")
-                            .arg(args.options.results, failure.description()));
+            folderGoneError = failure.description();
             return false;
         }
         return true;
@@ -171,11 +172,13 @@ int main(int argc, char* argv[])
                                     .arg(renamedCount)
                                     .arg(done - renamedCount);
         if (folderGone) {
-            printer.err(QStringLiteral("quenby-rename: stopped: ") + summary);
+            printer.err(QStringLiteral("quenby-rename: %1: the results folder is gone (%2); "
+                                       "stopped after %3")
+                            .arg(args.options.results, folderGoneError, summary));
             return CliExit::NoResultsFolder;
         }
         const int signal = StopSignals::received();
-        printer.err(QStringLiteral("quenby-rename: interrupted: ") + summary);
+        printer.err(QStringLiteral("quenby-rename: interrupted after ") + summary);
         return 128 + signal;
     }
     default:

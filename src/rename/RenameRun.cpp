@@ -79,7 +79,6 @@ RenameRun::Outcome RenameRun::start()
         if (!trap(130, [&] { source = m_files.entry(i); }))
             continue; // the entry is gone: nothing to rename at this turn
         trap.setSubject(source);
-        trap.clearLastFailure();
 
         QString pageText;
         if (m_options.tagMode() == TagMode::IgnoreTags &&
@@ -96,6 +95,9 @@ RenameRun::Outcome RenameRun::start()
         if ((stopped = stopping()))
             break;
         bool renamed = false;
+        // A page that could not be read is the namer's to judge; only a failure
+        // of the call itself is the run's.
+        trap.clearLastFailure();
         trap(170, [&] {
             renamed = by == RenameBy::Content
                           ? callNamer(renaming, source, answers, pageText)

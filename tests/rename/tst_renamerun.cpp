@@ -60,6 +60,29 @@ const QString kSkippedHeading =
 
 } // namespace
 
+// Answers given up front, as the command line gives them, recording what was asked.
+class GivenAnswers : public RunAnswers
+{
+public:
+    QString search, count, numbers;
+    QStringList asked;
+    QString searchString() override
+    {
+        asked.append(QStringLiteral("search"));
+        return search;
+    }
+    QString wordCount(int method) override
+    {
+        asked.append(QStringLiteral("count %1").arg(method));
+        return count;
+    }
+    QString wordNumbers() override
+    {
+        asked.append(QStringLiteral("numbers"));
+        return numbers;
+    }
+};
+
 class TestRenameRun : public QObject
 {
     Q_OBJECT
@@ -438,6 +461,116 @@ private slots:
         QCOMPARE(m_page.hints[0].second, 1);
         QCOMPARE(m_page.hints[1].first, QStringList{m_files.paths[1]});
         QCOMPARE(m_page.hints[1].second, 0);
+    }
+
+    // The same run with answers given up front: nothing is prompted, each answer
+    // is asked once, in the order the method needs them.
+    void givenAnswersPromptNothing_data()
+    {
+        QTest::addColumn<int>("method");
+        QTest::addColumn<QStringList>("given"); // search, count, numbers
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<QString>("expectedName");
+
+        QTest::newRow("first words")
+            << 0 << QStringList{"", "2", ""} << QStringList{"count 0"} << "w1 w2.htm";
+        QTest::newRow("positions: the first entry is the count")
+            << 1 << QStringList{"", "", "3,5"} << QStringList{"numbers"} << "w3 w5.htm";
+        QTest::newRow("after") << 2 << QStringList{"w3", "2", ""}
+                               << QStringList{"search", "count 2"} << "w4 w5.htm";
+        QTest::newRow("before") << 3 << QStringList{"W4", "1", ""}
+                                << QStringList{"search", "count 3"} << "w1.htm";
+    }
+
+    void givenAnswersPromptNothing()
+    {
+        QFETCH(int, method);
+        QFETCH(QStringList, given);
+        QFETCH(QStringList, asked);
+        QFETCH(QString, expectedName);
+
+        addPage(QStringLiteral("a.htm"), QStringLiteral("w1 w2 w3 w4 w5 w6"));
+        m_options.method = method;
+        GivenAnswers answers;
+        answers.search = given[0];
+        answers.count = given[1];
+        answers.numbers = given[2];
+        RenameRun run = makeRun();
+        run.setAnswers(&answers);
+        QCOMPARE(run.start(), RenameRun::Outcome::Completed);
+        QCOMPARE(answers.asked, asked);
+        QVERIFY(m_boxes.asked.isEmpty());
+        QCOMPARE(m_boxes.shown.size(), 1); // "Done." only
+        QCOMPARE(results(), QStringList{expectedName});
+    }
+
+    // Each file's result says why it was passed over.
+    void skipCauses_data()
+    {
+        QTest::addColumn<QString>("pageText");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<int>("cause");
+        QTest::addColumn<QString>("failure");
+
+        using Cause = Renaming::SkipCause;
+        QTest::newRow("renamed") << "one two"
+                                 << "a.htm"
+                                 << "2" << int(Cause::None) << "";
+        QTest::newRow("fewer words") << "one"
+                                     << "a.htm"
+                                     << "2" << int(Cause::EmptyName) << "";
+        QTest::newRow("control characters only") << "\x01\x02"
+                                                 << "a.htm"
+                                                 << "1" << int(Cause::NoNameLeft) << "";
+        QTest::newRow("hidden source") << "one"
+                                       << ".a.htm"
+                                       << "1" << int(Cause::NotOrdinary) << "";
+        QTest::newRow("count too large") << "one"
+                                         << "a.htm"
+                                         << "3000000000" << int(Cause::Failed) << "Overflow";
+    }
+
+    void skipCauses()
+    {
+        QFETCH(QString, pageText);
+        QFETCH(QString, fileName);
+        QFETCH(QString, count);
+        QFETCH(int, cause);
+        QFETCH(QString, failure);
+
+        addPage(fileName, pageText);
+        GivenAnswers answers;
+        answers.count = count;
+        RenameRun run = makeRun();
+        run.setAnswers(&answers);
+        QList<RenameRun::FileResult> seen;
+        run.onFileDone = [&](const RenameRun::FileResult& result) { seen.append(result); };
+        run.start();
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].renamed, cause == int(Renaming::SkipCause::None));
+        QCOMPARE(int(seen[0].cause), cause);
+        QCOMPARE(seen[0].failure ? seen[0].failure->description() : QString(), failure);
+    }
+
+    // A stop asked for during a file ends the run after it: no further file is
+    // touched and the closing message is left to the caller.
+    void stopEndsTheRunAfterTheFileUnderWay()
+    {
+        addPage(QStringLiteral("a.htm"), QStringLiteral("alpha"));
+        addPage(QStringLiteral("b.htm"), QStringLiteral("beta"));
+        GivenAnswers answers;
+        answers.count = QStringLiteral("1");
+        RenameRun run = makeRun();
+        run.setAnswers(&answers);
+        int done = 0;
+        run.onFileDone = [&](const RenameRun::FileResult&) { ++done; };
+        run.stopRequested = [&] { return done == 1; };
+        QCOMPARE(run.start(), RenameRun::Outcome::Stopped);
+        QCOMPARE(results(), QStringList{"alpha.htm"});
+        QVERIFY(m_boxes.shown.isEmpty());
+        QCOMPARE(m_progress.values.last(), 0.0);
+        QVERIFY(!run.busy());
     }
 };
 

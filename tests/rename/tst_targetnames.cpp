@@ -14,6 +14,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <QDeadlineTimer>
 #include <thread>
@@ -52,6 +53,8 @@ private slots:
     void oneNameManyFiles();
     void failedCopyIsNotRemembered();
     void dryRunPlansWithoutWriting();
+    void dryRunPredictsRefusals_data();
+    void dryRunPredictsRefusals();
     void concurrentWriterIsNeverOverwritten_data() { temporaries_data(); }
     void concurrentWriterIsNeverOverwritten();
     void copyFailingMidwayLeavesNothing_data() { temporaries_data(); }
@@ -491,3 +494,69 @@ void TargetNamesTest::copyFailingMidwayLeavesNothing()
 
 QTEST_GUILESS_MAIN(TargetNamesTest)
 #include "tst_targetnames.moc"
+
+// Every refusal the real copy would meet and that can be seen without writing
+// is a failure of the plan too, with the kind and code the copy would give.
+void TargetNamesTest::dryRunPredictsRefusals_data()
+{
+    QTest::addColumn<QString>("source"); // "pipe", "folder", "missing" or a page
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("code"); // 0: planned
+    QTest::addColumn<int>("kind");
+
+    const int target = int(Failure::Kind::TargetWrite);
+    QTest::newRow("255 bytes fit") << "page" << QString(251, u'n') << 0 << 0;
+    QTest::newRow("256 bytes do not") << "page" << QString(252, u'n') << ENAMETOOLONG << target;
+    // The limit is in bytes of the system's encoding, not in characters.
+    QTest::newRow("128 two-byte letters")
+        << "page" << QString(126, u'\u00e9') << ENAMETOOLONG << target;
+    QTest::newRow("127 two-byte letters") << "page" << QString(125, u'\u00e9') << 0 << 0;
+    QTest::newRow("a pipe") << "pipe"
+                            << "x" << 0 << int(Failure::Kind::NotRegularFile);
+    QTest::newRow("a folder") << "folder"
+                              << "x" << 0 << int(Failure::Kind::NotRegularFile);
+    QTest::newRow("a missing source") << "missing"
+                                      << "x" << ENOENT << int(Failure::Kind::SourceUnreadable);
+}
+
+void TargetNamesTest::dryRunPredictsRefusals()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, name);
+    QFETCH(int, code);
+    QFETCH(int, kind);
+
+    const QString sourcePath = path(source + ".htm");
+    if (source == "pipe")
+        QCOMPARE(::mkfifo(QFile::encodeName(sourcePath).constData(), 0644), 0);
+    else if (source == "folder")
+        QVERIFY(QDir().mkdir(sourcePath));
+    else if (source != "missing")
+        writeFile(sourcePath, "page");
+
+    ResultsCopier copier(m_options);
+    copier.setDryRun(true);
+    try {
+        const QString planned = copier.CopyToResultsFolder(sourcePath, name, QString("htm"));
+        QVERIFY2(kind == 0, "planned a copy the real run refuses");
+        QCOMPARE(planned, m_out + "/" + name + ".htm");
+    } catch (const Failure& failure) {
+        QVERIFY2(kind != 0, qPrintable(failure.description()));
+        QCOMPARE(int(failure.kind()), kind);
+        if (code != 0)
+            QCOMPARE(failure.code(), code);
+    }
+    QCOMPARE(entries(m_out), QStringList());
+
+    // What the plan refused, the real copy refuses the same way.
+    if (kind == int(Failure::Kind::TargetWrite)) {
+        ResultsCopier real(m_options);
+        try {
+            real.CopyToResultsFolder(sourcePath, name, QString("htm"));
+            QFAIL("the real copy was made");
+        } catch (const Failure& failure) {
+            QCOMPARE(failure.code(), code);
+        }
+        QCOMPARE(entries(m_out), QStringList());
+    }
+}
