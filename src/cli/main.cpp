@@ -166,7 +166,7 @@ int main(int argc, char* argv[])
         printer.err(boxes.lastMessage());
         return CliExit::NoResultsFolder;
     case RenameRun::Outcome::Stopped: {
-        const QString summary = QStringLiteral("%1 of %2 files done: %3 renamed, %4 skipped")
+        const QString summary = QStringLiteral("%1 of %2 files: %3 renamed, %4 skipped")
                                     .arg(done)
                                     .arg(entries.count())
                                     .arg(renamedCount)
