@@ -17,7 +17,7 @@ struct CliArguments
     QStringList paths;
     FixedRenameOptions options;
     QString words = QStringLiteral("1");         // N, the number of words
-    QString positions = QStringLiteral("10,11"); // the word numbers of --method positions
+    QString positions = QStringLiteral("10,11"); // the positions --method positions takes
     QString search;                              // the text --method after|before look for
     QStringList extensions;                      // --ext: folders are scanned for "*." + EXT
     std::optional<QString> filesFrom;            // --files-from: "-" is standard input
