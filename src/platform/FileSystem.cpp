@@ -2,12 +2,15 @@
 
 #include "Failure.h"
 
-#include <QFile>
 #include <QRandomGenerator>
+#include <QSet>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -16,14 +19,83 @@ namespace FileSystem {
 
 namespace {
 
-QByteArray nativePath(const QString& path)
+constexpr char16_t kEscapeBase = 0xDC00;
+
+bool isEscapedByte(char16_t u)
 {
-    return QFile::encodeName(path);
+    return u >= 0xDC80 && u <= 0xDCFF;
 }
 
-[[noreturn]] void throwErrno(int err)
+// Length of the valid UTF-8 sequence at p (at most n bytes), 0 when there is none.
+qsizetype validSequence(const unsigned char* p, qsizetype n, char32_t* codePoint)
 {
-    throw Failure::fromErrno(err);
+    const unsigned char b = p[0];
+    if (b < 0x80) {
+        *codePoint = b;
+        return 1;
+    }
+    qsizetype length;
+    char32_t min;
+    char32_t cp;
+    if (b >= 0xC2 && b <= 0xDF)
+        length = 2, min = 0x80, cp = b & 0x1F;
+    else if (b >= 0xE0 && b <= 0xEF)
+        length = 3, min = 0x800, cp = b & 0x0F;
+    else if (b >= 0xF0 && b <= 0xF4)
+        length = 4, min = 0x10000, cp = b & 0x07;
+    else
+        return 0;
+    if (length > n)
+        return 0;
+    for (qsizetype k = 1; k < length; ++k) {
+        if ((p[k] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[k] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    *codePoint = cp;
+    return length;
+}
+
+[[noreturn]] void throwErrno(int err, Failure::Kind kind = Failure::Kind::Other)
+{
+    throw Failure::fromErrno(err, kind);
+}
+
+// Where writing into a folder failed: a folder that has gone is told apart, so
+// the rest of the run can be told why.
+[[noreturn]] void throwWriteErrno(int err)
+{
+    throwErrno(err, err == ENOENT || err == ENOTDIR ? Failure::Kind::ResultsFolderGone
+                                                    : Failure::Kind::TargetWrite);
+}
+
+qint64 nanoseconds(const struct timespec& t)
+{
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+FileStamp stampFrom(const struct stat& st)
+{
+    return {st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+// The kind of a special file, for the report that refuses it.
+[[noreturn]] void throwNotRegular(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        throwErrno(EISDIR, Failure::Kind::NotRegularFile);
+    QString what;
+    if (S_ISFIFO(mode))
+        what = QStringLiteral("Is a named pipe, not a regular file");
+    else if (S_ISSOCK(mode))
+        what = QStringLiteral("Is a socket, not a regular file");
+    else if (S_ISCHR(mode) || S_ISBLK(mode))
+        what = QStringLiteral("Is a device, not a regular file");
+    else
+        what = QStringLiteral("Not a regular file");
+    throw Failure(what, EINVAL, Failure::Kind::NotRegularFile);
 }
 
 // Closes a descriptor at the end of a scope, keeping errno intact.
@@ -84,54 +156,33 @@ void writeAll(int fd, const char* data, qsizetype size)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            throwErrno(errno);
+            throwWriteErrno(errno);
         }
         data += written;
         size -= written;
     }
 }
 
-void copyByReading(int from, int to)
+// A chunk small enough that a long copy gives the window a turn several times a
+// second, large enough that the calls cost nothing.
+constexpr qint64 kCopyChunk = 8 * 1024 * 1024;
+
+void copyByReading(SourceFile& from, int to, const BetweenChunks& between)
 {
-    static constexpr size_t kChunk = 256 * 1024;
-    QByteArray buffer(kChunk, Qt::Uninitialized);
+    static constexpr qsizetype kBuffer = 256 * 1024;
+    QByteArray buffer(kBuffer, Qt::Uninitialized);
+    qint64 sinceTurn = 0;
     for (;;) {
-        const ssize_t got = ::read(from, buffer.data(), kChunk);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throwErrno(errno);
-        }
+        const qsizetype got = from.read(buffer.data(), kBuffer);
         if (got == 0)
             return;
         writeAll(to, buffer.constData(), got);
-    }
-}
-
-// Copies inside the kernel where it can (no round trip through user memory, and
-// a reflink on file systems that have them); falls back to read and write.
-void copyContent(int from, int to, const struct stat& source)
-{
-    if (source.st_size > 0) {
-        bool first = true;
-        for (;;) {
-            const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-            if (copied > 0) {
-                first = false;
-                continue;
-            }
-            if (copied == 0)
-                return;
-            if (errno == EINTR)
-                continue;
-            const bool unsupported = errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                                     errno == EOPNOTSUPP || errno == EBADF;
-            if (first && unsupported)
-                break;
-            throwErrno(errno);
+        sinceTurn += got;
+        if (sinceTurn >= kCopyChunk && between) {
+            sinceTurn = 0;
+            between();
         }
     }
-    copyByReading(from, to);
 }
 
 } // namespace
@@ -201,14 +252,15 @@ QString ownName(const QString& path)
 
 QByteArray readWholeFile(const QString& path)
 {
-    FdGuard fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC));
+    requireReadableFile(path);
+    FdGuard fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0)
-        throwErrno(errno);
+        throwErrno(errno, Failure::Kind::SourceUnreadable);
     struct stat st;
     if (::fstat(fd.get(), &st) != 0)
-        throwErrno(errno);
-    if (S_ISDIR(st.st_mode))
-        throwErrno(EISDIR);
+        throwErrno(errno, Failure::Kind::SourceUnreadable);
+    if (!S_ISREG(st.st_mode))
+        throwNotRegular(st.st_mode);
 
     QByteArray content;
     // One byte more than the size, so that the usual case ends with one read that
@@ -225,7 +277,7 @@ QByteArray readWholeFile(const QString& path)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            throwErrno(errno);
+            throwErrno(errno, Failure::Kind::SourceUnreadable);
         }
         if (got == 0)
             break;
@@ -242,12 +294,21 @@ QByteArray readWholeFile(const QString& path)
 void requireReadableFile(const QString& path)
 {
     if (path.isEmpty())
-        throwErrno(ENOENT);
+        throwErrno(ENOENT, Failure::Kind::SourceUnreadable);
     struct stat st;
     if (::stat(nativePath(path).constData(), &st) != 0)
-        throwErrno(errno);
-    if (S_ISDIR(st.st_mode))
-        throwErrno(EISDIR);
+        throwErrno(errno, Failure::Kind::SourceUnreadable);
+    if (!S_ISREG(st.st_mode))
+        throwNotRegular(st.st_mode);
+}
+
+void refuseSpecialFile(const QString& path)
+{
+    struct stat st;
+    if (path.isEmpty() || ::stat(nativePath(path).constData(), &st) != 0)
+        return;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throwNotRegular(st.st_mode);
 }
 
 namespace {
@@ -273,6 +334,7 @@ void StagedCopy::setNamedTemporariesOnly(bool namedOnly)
 // hidden name of its own.
 StagedCopy StagedCopy::create(const QString& folder)
 {
+    ignoreFileSizeSignal();
     StagedCopy copy;
     if (canLinkUnnamedFiles()) {
         copy.m_fd = ::open(nativePath(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
@@ -280,7 +342,7 @@ StagedCopy StagedCopy::create(const QString& folder)
             return copy;
         // Not supported by this kernel or file system: fall back to a name.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            throwErrno(errno);
+            throwWriteErrno(errno);
     }
     for (int attempt = 0;; ++attempt) {
         const QString name = folder + QStringLiteral("/.quenby-") +
@@ -293,7 +355,7 @@ StagedCopy StagedCopy::create(const QString& folder)
             return copy;
         }
         if (errno != EEXIST || attempt > 100)
-            throwErrno(errno);
+            throwWriteErrno(errno);
     }
 }
 
@@ -305,22 +367,20 @@ void StagedCopy::finishWriting()
         return;
     const int fd = std::exchange(m_fd, -1);
     if (::close(fd) != 0)
-        throwErrno(errno);
+        throwWriteErrno(errno);
 }
 
 StagedCopy StagedCopy::fromFile(const QString& sourcePath, const QString& folder)
 {
-    FdGuard source(::open(nativePath(sourcePath).constData(), O_RDONLY | O_CLOEXEC));
-    if (source.get() < 0)
-        throwErrno(errno);
-    struct stat st;
-    if (::fstat(source.get(), &st) != 0)
-        throwErrno(errno);
-    if (S_ISDIR(st.st_mode))
-        throwErrno(EISDIR);
+    SourceFile source = SourceFile::open(sourcePath);
+    return fromFile(source, folder);
+}
 
+StagedCopy StagedCopy::fromFile(SourceFile& source, const QString& folder,
+                                const BetweenChunks& between)
+{
     StagedCopy copy = create(folder); // vanishes again if what follows throws
-    copyContent(source.get(), copy.m_fd, st);
+    copyContent(source, copy.m_fd, between);
     copy.finishWriting();
     return copy;
 }
@@ -358,7 +418,7 @@ StagedCopy::~StagedCopy()
 bool StagedCopy::publishAs(const QString& target)
 {
     if (m_published || (m_temporary.isEmpty() && m_fd < 0))
-        throwErrno(EINVAL);
+        throwWriteErrno(EINVAL);
     const QByteArray to = nativePath(target);
 
     if (m_temporary.isEmpty()) {
@@ -368,7 +428,7 @@ bool StagedCopy::publishAs(const QString& target)
             0) {
             if (errno == EEXIST)
                 return false;
-            throwErrno(errno);
+            throwWriteErrno(errno);
         }
         m_published = true;
         ::close(std::exchange(m_fd, -1));
@@ -384,13 +444,13 @@ bool StagedCopy::publishAs(const QString& target)
     if (errno == EEXIST)
         return false;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        throwErrno(errno);
+        throwWriteErrno(errno);
 
     // No RENAME_NOREPLACE here: a hard link is just as exclusive.
     if (::link(from.constData(), to.constData()) != 0) {
         if (errno == EEXIST)
             return false;
-        throwErrno(errno);
+        throwWriteErrno(errno);
     }
     m_published = true;
     ::unlink(from.constData());
@@ -407,6 +467,355 @@ void StagedCopy::discard() noexcept
         ::unlink(nativePath(m_temporary).constData());
     m_temporary.clear();
     errno = saved;
+}
+
+QByteArray nativePath(const QString& path)
+{
+    QByteArray bytes;
+    bytes.reserve(path.size());
+    const qsizetype n = path.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = path.at(i).unicode();
+        if (u < 0x80) {
+            bytes.append(char(u));
+            continue;
+        }
+        if (isEscapedByte(u)) {
+            bytes.append(char(u - kEscapeBase));
+            continue;
+        }
+        char32_t cp = u;
+        if (QChar::isHighSurrogate(u) && i + 1 < n && path.at(i + 1).isLowSurrogate()) {
+            cp = QChar::surrogateToUcs4(u, path.at(i + 1).unicode());
+            ++i;
+        } else if (QChar::isSurrogate(u)) {
+            cp = 0xFFFD; // no name holds it; it cannot come from a disk
+        }
+        if (cp < 0x800) {
+            bytes.append(char(0xC0 | (cp >> 6)));
+        } else if (cp < 0x10000) {
+            bytes.append(char(0xE0 | (cp >> 12)));
+            bytes.append(char(0x80 | ((cp >> 6) & 0x3F)));
+        } else {
+            bytes.append(char(0xF0 | (cp >> 18)));
+            bytes.append(char(0x80 | ((cp >> 12) & 0x3F)));
+            bytes.append(char(0x80 | ((cp >> 6) & 0x3F)));
+        }
+        bytes.append(char(0x80 | (cp & 0x3F)));
+    }
+    return bytes;
+}
+
+QString pathFromNative(QByteArrayView bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    QString path;
+    path.reserve(n);
+    qsizetype i = 0;
+    while (i < n) {
+        char32_t cp;
+        const qsizetype length = validSequence(p + i, n - i, &cp);
+        if (length == 0) {
+            path.append(QChar(char16_t(kEscapeBase + p[i])));
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            path.append(QChar(QChar::highSurrogate(cp)));
+            path.append(QChar(QChar::lowSurrogate(cp)));
+        } else {
+            path.append(QChar(char16_t(cp)));
+        }
+        i += length;
+    }
+    return path;
+}
+
+QString displayPath(const QString& path)
+{
+    QString shown = path;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const char16_t u = shown.at(i).unicode();
+        const bool paired = QChar::isLowSurrogate(u) && i > 0 && shown.at(i - 1).isHighSurrogate();
+        if (isEscapedByte(u) && !paired)
+            shown[i] = QChar::ReplacementCharacter;
+    }
+    return shown;
+}
+
+QString jsonPathLiteral(const QString& path)
+{
+    QString out;
+    out.reserve(path.size() + 2);
+    out.append(u'"');
+    const qsizetype n = path.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = path.at(i);
+        const char16_t u = c.unicode();
+        if (u == u'"' || u == u'\\') {
+            out.append(u'\\');
+            out.append(c);
+        } else if (u == u'\n') {
+            out.append(QLatin1String("\\n"));
+        } else if (u == u'\r') {
+            out.append(QLatin1String("\\r"));
+        } else if (u == u'\t') {
+            out.append(QLatin1String("\\t"));
+        } else if (u < 0x20 || u == 0x7F) {
+            out.append(QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')));
+        } else if (c.isHighSurrogate() && i + 1 < n && path.at(i + 1).isLowSurrogate()) {
+            out.append(c);
+            out.append(path.at(++i));
+        } else if (c.isSurrogate()) {
+            out.append(QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')));
+        } else {
+            out.append(c);
+        }
+    }
+    out.append(u'"');
+    return out;
+}
+
+void ignoreFileSizeSignal()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { ::signal(SIGXFSZ, SIG_IGN); });
+}
+
+SourceFile SourceFile::open(const QString& path)
+{
+    requireReadableFile(path); // a pipe must never be opened: that waits for a writer
+    SourceFile file;
+    file.m_path = path;
+    file.m_fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (file.m_fd < 0)
+        throwErrno(errno, Failure::Kind::SourceUnreadable);
+    struct stat st;
+    if (::fstat(file.m_fd, &st) != 0)
+        throwErrno(errno, Failure::Kind::SourceUnreadable);
+    // Swapped for something else between the look and the open.
+    if (!S_ISREG(st.st_mode))
+        throwNotRegular(st.st_mode);
+    const int flags = ::fcntl(file.m_fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(file.m_fd, F_SETFL, flags & ~O_NONBLOCK);
+    file.m_stamp = stampFrom(st);
+    return file;
+}
+
+SourceFile::SourceFile(SourceFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_stamp(other.m_stamp)
+{
+}
+
+SourceFile& SourceFile::operator=(SourceFile&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+        m_stamp = other.m_stamp;
+    }
+    return *this;
+}
+
+SourceFile::~SourceFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+qsizetype SourceFile::read(char* data, qsizetype size)
+{
+    for (;;) {
+        const ssize_t got = ::read(m_fd, data, size_t(size));
+        if (got >= 0)
+            return got;
+        if (errno != EINTR)
+            throwErrno(errno, Failure::Kind::SourceUnreadable);
+    }
+}
+
+void SourceFile::rewind(qint64 offset)
+{
+    if (::lseek(m_fd, off_t(offset), SEEK_SET) != off_t(offset))
+        throwErrno(errno, Failure::Kind::SourceUnreadable);
+}
+
+void SourceFile::requireUnchanged() const
+{
+    struct stat now;
+    struct stat named;
+    const bool same = ::fstat(m_fd, &now) == 0 && stampFrom(now) == m_stamp &&
+                      ::stat(nativePath(m_path).constData(), &named) == 0 &&
+                      stampFrom(named) == m_stamp;
+    if (!same)
+        throw Failure(QStringLiteral("The file changed while it was being copied"), EAGAIN,
+                      Failure::Kind::SourceChanged);
+}
+
+// Copies inside the kernel where it can (no round trip through user memory, and
+// a reflink on file systems that have them); falls back to read and write.
+void copyContent(SourceFile& source, int to, const BetweenChunks& between)
+{
+    ignoreFileSizeSignal();
+    if (source.stamp().size > 0) {
+        bool first = true;
+        for (;;) {
+            const ssize_t copied =
+                ::copy_file_range(source.fd(), nullptr, to, nullptr, size_t(kCopyChunk), 0);
+            if (copied > 0) {
+                first = false;
+                if (between)
+                    between();
+                continue;
+            }
+            if (copied == 0)
+                return;
+            if (errno == EINTR)
+                continue;
+            const bool unsupported = errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                                     errno == EOPNOTSUPP || errno == EBADF;
+            if (first && unsupported)
+                break;
+            // Which side failed is not said; a full disk or a size limit is the
+            // usual cause, and reading a regular file seldom fails.
+            throwWriteErrno(errno);
+        }
+    }
+    copyByReading(source, to, between);
+}
+
+bool copyToNewFile(SourceFile& source, const QString& target, const BetweenChunks& between)
+{
+    ignoreFileSizeSignal();
+    const QByteArray native = nativePath(target);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return false;
+        throwWriteErrno(errno);
+    }
+    FdGuard guard(fd);
+    try {
+        source.rewind();
+        copyContent(source, fd, between);
+        // Flushed before it counts as written: a stick pulled later must not
+        // turn a reported copy into a short one, and some file systems only
+        // report a failed write here.
+        if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+            throwWriteErrno(errno);
+        if (guard.close() != 0)
+            throwWriteErrno(errno);
+    } catch (...) {
+        const int saved = errno;
+        guard.close();
+        ::unlink(native.constData());
+        errno = saved;
+        throw;
+    }
+    return true;
+}
+
+Publication publicationFor(const QString& folder)
+{
+    StagedCopy probe = StagedCopy::fromBytes(QByteArray(), folder);
+    const QString name = folder + QStringLiteral("/.quenby-probe-") +
+                         QString::number(QRandomGenerator::global()->generate64(), 36);
+    try {
+        if (probe.publishAs(name))
+            ::unlink(nativePath(name).constData());
+        return Publication::Staged;
+    } catch (const Failure& failure) {
+        switch (failure.code()) {
+        case EPERM:
+        case EOPNOTSUPP:
+        case ENOSYS:
+        case EINVAL:
+        case EXDEV:
+        case EMLINK:
+            return Publication::Direct; // no exclusive publication here
+        default:
+            throw;
+        }
+    }
+}
+
+QStringList entryNames(const QString& folder)
+{
+    DIR* dir = ::opendir(nativePath(folder).constData());
+    if (!dir)
+        throwErrno(errno);
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry)
+            break;
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        names.append(pathFromNative(QByteArrayView(name)));
+    }
+    const int err = errno;
+    ::closedir(dir);
+    if (err != 0)
+        throwErrno(err);
+    return names;
+}
+
+namespace {
+
+// The name with every letter's case turned over; the same text when it has no
+// letter that changes.
+QByteArray swappedCase(const QByteArray& name)
+{
+    QByteArray swapped = name;
+    for (char& c : swapped) {
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    return swapped;
+}
+
+} // namespace
+
+bool ignoresLetterCase(const QString& folder)
+{
+    const QByteArray prefix = nativePath(folder) + '/';
+    QStringList names;
+    try {
+        names = entryNames(folder);
+    } catch (const Failure&) {
+        return false;
+    }
+    QSet<QByteArray> listed;
+    for (const QString& name : std::as_const(names))
+        listed.insert(nativePath(name));
+    struct stat st;
+    for (const QByteArray& name : std::as_const(listed)) {
+        const QByteArray other = swappedCase(name);
+        if (other == name || listed.contains(other))
+            continue;
+        // A name the folder does not hold, found all the same.
+        return ::stat((prefix + other).constData(), &st) == 0;
+    }
+    // No name to tell by: ask with one of our own.
+    const QByteArray probe =
+        prefix + ".quenby-case-" +
+        QByteArray::number(QRandomGenerator::global()->generate64(), 36).toLower();
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    const QByteArray upper = prefix + swappedCase(probe.mid(prefix.size()));
+    const bool folds = ::stat(upper.constData(), &st) == 0;
+    ::unlink(probe.constData());
+    return folds;
 }
 
 } // namespace FileSystem

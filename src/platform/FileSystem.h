@@ -1,13 +1,31 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <QStringList>
+#include <functional>
+#include <sys/types.h>
 
-// File-system helpers on POSIX. Paths are QStrings with '/' as the separator and
-// are handed to the system as UTF-8 (QFile::encodeName). Every failure is a
-// Failure carrying the C library's description of errno ("No such file or
-// directory", "Permission denied", ...), so a trap can show it unchanged.
+// File-system helpers on POSIX. Paths are QStrings with '/' as the separator.
+// Every failure is a Failure carrying the C library's description of errno ("No
+// such file or directory", "Permission denied", ...), so a trap can show it
+// unchanged.
 namespace FileSystem {
+
+// File names are bytes. A path's bytes decode as UTF-8, and each byte that is
+// not part of valid UTF-8 becomes the lone surrogate U+DC00 + byte (U+DC80 to
+// U+DCFF), so that any name a disk holds survives the trip through a QString
+// and encodes back to the very same bytes at the system call.
+QByteArray nativePath(const QString& path);
+QString pathFromNative(QByteArrayView bytes);
+
+// `path` for people to read: each escaped byte shown as U+FFFD.
+QString displayPath(const QString& path);
+
+// `path` as a JSON string literal, quotes included: an escaped byte comes out as
+// "\udcXX", the form that turns back into the same bytes on the way in.
+QString jsonPathLiteral(const QString& path);
 
 // Attribute bits, numbered as the program has always numbered them. Here they
 // mean: ReadOnly, the owner may not write; Hidden, the name begins with ".";
@@ -53,12 +71,106 @@ QString ownName(const QString& path);
 
 // The whole content of the file at `path`. The file is closed before the call
 // returns, also when reading fails. Throws Failure ("Is a directory" for a
-// folder, ...).
+// folder, NotRegularFile for a device, pipe or socket, ...).
 QByteArray readWholeFile(const QString& path);
 
-// Throws Failure unless `path` names something that could be opened and read
-// as a file: it exists and is not a folder. Cheaper than opening it.
+// Throws Failure unless `path` names a regular file (through links): "Is a
+// directory" for a folder, NotRegularFile for a device, a pipe or a socket, the
+// errno description when it cannot be examined. Cheaper than opening it.
 void requireReadableFile(const QString& path);
+
+// Throws a NotRegularFile Failure when `path` names a device, a pipe or a
+// socket (or a link to one); a regular file, a folder and a missing path pass.
+void refuseSpecialFile(const QString& path);
+
+// What tells one state of a file's content from another.
+struct FileStamp
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// A regular file open for reading. Opening never blocks (a pipe is refused
+// before it could be waited on) and never reads anything but a regular file.
+class SourceFile
+{
+public:
+    // Throws Failure: NotRegularFile for a folder, device, pipe or socket,
+    // SourceUnreadable when it cannot be opened.
+    static SourceFile open(const QString& path);
+
+    SourceFile(SourceFile&& other) noexcept;
+    SourceFile& operator=(SourceFile&& other) noexcept;
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+    ~SourceFile();
+
+    int fd() const { return m_fd; }
+    const QString& path() const { return m_path; }
+    // The file as it was when opened.
+    const FileStamp& stamp() const { return m_stamp; }
+
+    // Reads up to `size` bytes at the current position; 0 at the end. Throws a
+    // SourceUnreadable Failure.
+    qsizetype read(char* data, qsizetype size);
+    // Goes to byte `offset` (the first byte by default).
+    void rewind(qint64 offset = 0);
+
+    // Throws a SourceChanged Failure unless the open file and the file the path
+    // names now are still the file as it was when opened.
+    void requireUnchanged() const;
+
+private:
+    SourceFile() = default;
+    int m_fd = -1;
+    QString m_path;
+    FileStamp m_stamp;
+};
+
+// Called between the chunks of a long copy: the window lets events run there,
+// and tests change the source in mid-copy.
+using BetweenChunks = std::function<void()>;
+
+// Copies what remains of `source` to the descriptor `to`, in chunks, calling
+// `between` after each. Throws SourceUnreadable or TargetWrite Failures.
+void copyContent(SourceFile& source, int to, const BetweenChunks& between = {});
+
+// How a folder takes new files without ever replacing one.
+enum class Publication {
+    Staged, // written aside, then published with a no-replace step
+    Direct, // created under its final name with an exclusive create
+};
+
+// Finds out, by trying, how `folder` can take new files: Staged where an
+// unnamed or hidden temporary file can be published by a step that never
+// replaces (linkat, renameat2 with RENAME_NOREPLACE, link), else Direct (FAT,
+// exFAT, most FUSE file systems, SMB). Throws Failure when nothing can be
+// written there at all (TargetWrite, or ResultsFolderGone).
+Publication publicationFor(const QString& folder);
+
+// Direct publication: creates `target` exclusively and fills it with the whole
+// of `source`, flushed to the disk. Answers false, writing nothing, when the
+// name is taken; removes what it wrote and throws Failure when anything fails.
+// A process killed in the middle leaves the part written so far under `target`.
+bool copyToNewFile(SourceFile& source, const QString& target, const BetweenChunks& between = {});
+
+// True when `folder` treats names that differ in letter case only as one name,
+// learnt from the file system itself: through a name the folder holds, else
+// through a short-lived hidden probe file. False when it cannot be told.
+bool ignoresLetterCase(const QString& folder);
+
+// The names in `folder` (hidden ones too), as listed. Throws Failure when it
+// cannot be listed.
+QStringList entryNames(const QString& folder);
+
+// Turns off the signal that kills a process writing past its file-size limit,
+// so that the write fails (EFBIG) and only that copy is lost. Called by every
+// copy; once is enough.
+void ignoreFileSizeSignal();
 
 // A copy being written into a folder, to be published under its real name only
 // once it is complete. Publishing never replaces an existing file, and a copy
@@ -80,6 +192,8 @@ public:
     // when the source cannot be read or the copy cannot be written; nothing is
     // left behind then.
     static StagedCopy fromFile(const QString& sourcePath, const QString& folder);
+    static StagedCopy fromFile(SourceFile& source, const QString& folder,
+                               const BetweenChunks& between = {});
 
     // Writes `content` into the folder `folder`. Throws as above.
     static StagedCopy fromBytes(const QByteArray& content, const QString& folder);

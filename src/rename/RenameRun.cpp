@@ -3,6 +3,7 @@
 #include "platform/Boxes.h"
 #include "platform/EventPump.h"
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 #include "platform/PageText.h"
 #include "platform/Pointer.h"
 #include "platform/ProgressBar.h"
@@ -17,6 +18,16 @@ namespace {
 // The browser-style wait: at most this many polls of the page's ready state.
 constexpr int kMaxPolls = 100000;
 constexpr int kReadyComplete = 4;
+
+bool isSpecialFile(const QString& path)
+{
+    try {
+        FileSystem::refuseSpecialFile(path);
+        return false;
+    } catch (const Failure&) {
+        return true;
+    }
+}
 
 // Clears the busy flag however the run ends.
 struct BusyGuard
@@ -62,6 +73,7 @@ RenameRun::Outcome RenameRun::start()
     // nothing else changes the results folder.
     Renaming renaming(m_options, m_surface.reporter);
     renaming.setDryRun(m_dryRun);
+    renaming.setBetweenChunks([this] { m_surface.events.processEvents(); });
 
     const int n = m_files.count();
     m_prefetchWords = -1;
@@ -81,8 +93,11 @@ RenameRun::Outcome RenameRun::start()
         trap.setSubject(source);
 
         QString pageText;
+        // A device or a pipe is never read, not even for its page text: the
+        // namer reports it.
         if (m_options.tagMode() == TagMode::IgnoreTags &&
-            (m_pagesForMetadata || m_options.renameBy() != RenameBy::Metadata)) {
+            (m_pagesForMetadata || m_options.renameBy() != RenameBy::Metadata) &&
+            !isSpecialFile(source)) {
             startPrefetch(i, n, answers);
             trap(160, [&] { pageText = readPageText(source); });
         }

@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "rename/LineReader.h"
+#include "rename/StreamedText.h"
 #include "rename/TextRules.h"
 
 #include <algorithm>
@@ -146,6 +147,23 @@ QString fieldValue(const Main::TextLines& lines, const QString& field)
     return trimBlanks(value.toString());
 }
 
+// The field each token searches for, in token order: a token that is no code
+// searches again for the field of the code before it.
+QStringList fieldsSearched(const QStringList& tokens)
+{
+    QStringList fields;
+    QString field;
+    for (const QString& token : tokens) {
+        const QString code = trimBlanks(token);
+        for (const FieldCode& known : kFieldCodes) {
+            if (code == QStringView(known.code))
+                field = QString::fromUtf16(known.field);
+        }
+        fields.append(field);
+    }
+    return fields;
+}
+
 } // namespace
 
 Renaming::Renaming(const RenameOptions& options, ErrorReporter& reporter)
@@ -175,6 +193,12 @@ void Renaming::endFile(const Trap& trap, bool renamed, SkipCause cause)
         m_lastSkipCause = cause;
 }
 
+void Renaming::setBetweenChunks(FileSystem::BetweenChunks between)
+{
+    m_between = between;
+    m_copier.setBetweenChunks(std::move(between));
+}
+
 bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QString& wordNumbers,
                           const QString& searchString, const QString& pageText)
 {
@@ -183,7 +207,10 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
     bool result = false;
 
     bool found = false;
-    trap(10, [&] { found = FileSystem::isOrdinaryFile(sourcePath); });
+    trap(10, [&] {
+        FileSystem::refuseSpecialFile(sourcePath); // a device or pipe is reported, not skipped
+        found = FileSystem::isOrdinaryFile(sourcePath);
+    });
     if (!found) {
         endFile(trap, false, SkipCause::NotOrdinary);
         return result;
@@ -193,28 +220,29 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
     trap(20, [&] { extension = GetExtension(sourcePath); });
 
     QString text;
-    QByteArray content; // the file as read, so the copy need not read it again
-    bool haveContent = false;
+    FileSystem::FileStamp readAs; // the file as read, so that a changed one is not copied
+    bool haveRead = false;
     TagMode tagMode = TagMode::None;
     trap(25, [&] { tagMode = m_options.tagMode(); });
+    // Read once: the options may change while a large page is read, and the text
+    // kept is only what this method needs.
+    int method = FirstWords;
+    trap(26, [&] { method = m_options.contentMethod(); });
     switch (tagMode) {
     case TagMode::IgnoreTags:
         text = pageText;
         break;
-    case TagMode::ConsiderTags:
+    case TagMode::ConsiderTags: {
+        bool includeHead = false;
+        trap(50, [&] { includeHead = m_options.includeTagsBeforeBody(); });
         trap(30, [&] {
-            content = FileSystem::readWholeFile(sourcePath);
-            haveContent = true;
-        });
-        trap(40, [&] { text = TextRules::decodeText(content); });
-        trap(50, [&] {
-            if (m_options.includeTagsBeforeBody())
-                return;
-            const qsizetype body = TextRules::findText(text, u"<body>");
-            if (body >= 0)
-                text = text.mid(body + 6);
+            text = Main::ReadConsideredText(sourcePath, includeHead,
+                                            {method, wordCount, wordNumbers, searchString}, &readAs,
+                                            m_between);
+            haveRead = true;
         });
         break;
+    }
     case TagMode::None:
         break;
     }
@@ -224,7 +252,6 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
 
     QString newName;
     trap(70, [&] {
-        const int method = m_options.contentMethod();
         if (method == FirstWords)
             newName = text.isEmpty() ? fallbackName : firstWords(text, wordCount);
         else if (method == WordPositions)
@@ -235,7 +262,7 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
 
     trap(80, [&] {
         const auto copied = m_copier.FinishRename(
-            sourcePath, newName, extension, NameVariant::Content, haveContent ? &content : nullptr);
+            sourcePath, newName, extension, NameVariant::Content, haveRead ? &readAs : nullptr);
         if (copied) {
             m_lastOutcome = Outcome{copied->name, copied->target};
             result = true;
@@ -256,7 +283,7 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
     trap(10, [&] { extension = GetExtension(sourcePath); });
 
     QString name;
-    QByteArray content;
+    FileSystem::FileStamp readAs;
     Main::TextLines lines;
     bool noPattern = false;
     trap(15, [&] { noPattern = trimBlanks(pattern).isEmpty(); });
@@ -264,11 +291,17 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
         // No pattern: the file keeps its own name, and is not even read.
         trap(20, [&] { name = StripExtension(GetFileName(sourcePath)); });
     } else {
-        trap(30, [&] { found = FileSystem::isOrdinaryFile(sourcePath); });
+        trap(30, [&] {
+            FileSystem::refuseSpecialFile(sourcePath); // a device or pipe is reported
+            found = FileSystem::isOrdinaryFile(sourcePath);
+        });
         if (found) {
             QStringList tokens;
             trap(33, [&] { tokens = TextRules::splitText(pattern, QLatin1Char('-')); });
-            trap(36, [&] { lines = Main::ReadFileLines(sourcePath, m_reporter, &content); });
+            trap(36, [&] {
+                lines = Main::ReadFieldLines(sourcePath, fieldsSearched(tokens), m_reporter,
+                                             &readAs, m_between);
+            });
 
             // A token that is no code keeps the field name of the one before it.
             QString field;
@@ -297,7 +330,7 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
         // hand for the copy whenever there are lines.
         const auto copied =
             m_copier.FinishRename(sourcePath, name, extension, NameVariant::Metadata,
-                                  lines.isEmpty() ? nullptr : &content);
+                                  lines.isEmpty() ? nullptr : &readAs);
         if (copied) {
             m_lastOutcome = Outcome{copied->name, copied->target};
             result = true;

@@ -50,11 +50,16 @@ public:
     void setDryRun(bool dryRun) { m_dryRun = dryRun; }
     bool dryRun() const { return m_dryRun; }
 
+    // Called now and then while a large file is read or copied, so that the
+    // window can handle events meanwhile.
+    void setBetweenChunks(FileSystem::BetweenChunks between);
+
 private:
     const RenameOptions& m_options;
     ErrorReporter& m_reporter;
     bool m_dryRun = false;
     ResultsCopier m_copier; // remembers the names taken and planned during this run
+    FileSystem::BetweenChunks m_between;
     std::optional<Outcome> m_lastOutcome;
     SkipCause m_lastSkipCause = SkipCause::None;
     std::optional<Failure> m_lastFailure;

@@ -1,15 +1,12 @@
 #include "TargetNames.h"
 
+#include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/Trap.h"
 #include "rename/TextRules.h"
 
-#include <QDir>
-#include <QFile>
 #include <cerrno>
 #include <climits>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -43,18 +40,6 @@ bool isForbidden(QChar c, NameVariant variant)
 
 // Would the source open and read as a regular file? Nothing is read; a pipe or
 // device is not waited on.
-void requireRegularReadableSource(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw Failure::fromErrno(errno, Failure::Kind::SourceUnreadable);
-    struct stat st;
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    if (!regular)
-        throw Failure(QStringLiteral("Not a regular file"), 0, Failure::Kind::NotRegularFile);
-}
-
 } // namespace
 
 QString GetFileName(const QString& path)
@@ -112,35 +97,67 @@ QString RemoveForbiddenCharacters(const QString& name, NameVariant variant)
 
 QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QString& newName,
                                            const std::optional<QString>& extension,
-                                           const QByteArray* content)
+                                           const FileSystem::FileStamp* readAs)
 {
     const QString folder = m_options.resultsFolder();
+    const QString tail = extension ? QLatin1Char('.') + *extension : QString();
+    const QString key = folder + QChar(0) + newName + QChar(0) + tail;
+
+    if (m_dryRun)
+        return planTarget(sourcePath, folder, newName, tail, m_nextMarks.value(key, 0), key);
+
+    FileSystem::SourceFile source = FileSystem::SourceFile::open(sourcePath);
+    if (readAs && !(source.stamp() == *readAs))
+        throw Failure(QStringLiteral("The file changed while it was being read"), EAGAIN,
+                      Failure::Kind::SourceChanged);
+    try {
+        return copyOnce(source, folder, newName, tail, key);
+    } catch (const Failure& failure) {
+        // One more try for a file rewritten under our hands, unless its name
+        // was formed from the content that has now changed.
+        if (failure.kind() != Failure::Kind::SourceChanged || readAs)
+            throw;
+    }
+    FileSystem::SourceFile again = FileSystem::SourceFile::open(sourcePath);
+    return copyOnce(again, folder, newName, tail, key);
+}
+
+QString ResultsCopier::copyOnce(FileSystem::SourceFile& source, const QString& folder,
+                                const QString& newName, const QString& tail, const QString& key)
+{
     // The separator is always inserted, whatever the folder text ends with.
     const QString stem = folder + kSeparator + newName;
-    const QString tail = extension ? QLatin1Char('.') + *extension : QString();
     const auto candidate = [&](qsizetype marks) {
         return stem + QString(marks, QLatin1Char('!')) + tail;
     };
-    const QString key = folder + QChar(0) + newName + QChar(0) + tail;
     qsizetype marks = m_nextMarks.value(key, 0);
 
-    if (m_dryRun) {
-        // Everything the copy would be refused for that can be known without
-        // writing, so that a plan is not one the real run then turns down.
-        requireRegularReadableSource(sourcePath);
-        requireWritableFolder(folder);
-        const auto fileName = [&](qsizetype k) { return newName + QString(k, u'!') + tail; };
-        while (isTakenInPlan(folder, fileName(marks), candidate(marks)))
+    auto mode = m_publication.find(folder);
+    if (mode == m_publication.end())
+        mode = m_publication.insert(folder, FileSystem::publicationFor(folder));
+
+    if (*mode == FileSystem::Publication::Direct) {
+        // Each attempt copies afresh: an exclusive create is the only test of a
+        // name here, and it comes before the content.
+        const auto checked = [&] {
+            source.requireUnchanged();
+            if (m_between)
+                m_between();
+        };
+        while (!FileSystem::copyToNewFile(source, candidate(marks), checked))
             ++marks;
-        const QString target = candidate(marks);
-        requireNameFits(folder, fileName(marks), target);
-        m_planned.insert(target);
+        try {
+            source.requireUnchanged();
+        } catch (...) {
+            ::unlink(FileSystem::nativePath(candidate(marks)).constData());
+            throw;
+        }
         m_nextMarks.insert(key, marks + 1);
-        return target;
+        return candidate(marks);
     }
 
-    FileSystem::StagedCopy copy = content ? FileSystem::StagedCopy::fromBytes(*content, folder)
-                                          : FileSystem::StagedCopy::fromFile(sourcePath, folder);
+    FileSystem::StagedCopy copy = FileSystem::StagedCopy::fromFile(source, folder, m_between);
+    source.requireUnchanged(); // a changed source is dropped with the staged copy
     // Publishing is itself the test whether a name is taken, and the only one
     // that cannot be overtaken by another writer between test and use.
     while (!copy.publishAs(candidate(marks)))
@@ -153,7 +170,8 @@ void ResultsCopier::requireWritableFolder(const QString& folder)
 {
     auto known = m_folderErrors.constFind(folder);
     if (known == m_folderErrors.constEnd()) {
-        const bool writable = ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+        const bool writable =
+            ::access(FileSystem::nativePath(folder).constData(), W_OK | X_OK) == 0;
         known = m_folderErrors.insert(folder, writable ? 0 : errno);
     }
     if (*known != 0)
@@ -167,31 +185,54 @@ void ResultsCopier::requireNameFits(const QString& folder, const QString& fileNa
 {
     auto limit = m_nameLimits.constFind(folder);
     if (limit == m_nameLimits.constEnd()) {
-        const long asked = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+        const long asked = ::pathconf(FileSystem::nativePath(folder).constData(), _PC_NAME_MAX);
         limit = m_nameLimits.insert(folder, asked > 0 ? asked : NAME_MAX);
     }
-    if (QFile::encodeName(fileName).size() > *limit || QFile::encodeName(target).size() >= PATH_MAX)
+    if (FileSystem::nativePath(fileName).size() > *limit ||
+        FileSystem::nativePath(target).size() >= PATH_MAX)
         throw Failure::fromErrno(ENAMETOOLONG, Failure::Kind::TargetWrite);
 }
 
-bool ResultsCopier::isTakenInPlan(const QString& folder, const QString& fileName,
-                                  const QString& target)
+QString ResultsCopier::planTarget(const QString& sourcePath, const QString& folder,
+                                  const QString& newName, const QString& tail, qsizetype marks,
+                                  const QString& key)
 {
-    if (m_planned.contains(target))
-        return true;
-    auto existing = m_existing.find(folder);
-    if (existing == m_existing.end()) {
-        const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
-                                                         QDir::System | QDir::NoDotAndDotDot);
-        existing = m_existing.insert(folder, QSet<QString>(names.begin(), names.end()));
+    // Everything the copy would be refused for that can be known without
+    // writing, so that a plan is not one the real run then turns down.
+    FileSystem::SourceFile::open(sourcePath);
+    requireWritableFolder(folder);
+    auto view = m_views.find(folder);
+    if (view == m_views.end()) {
+        FolderView fresh;
+        fresh.foldsCase = FileSystem::ignoresLetterCase(folder);
+        QStringList names;
+        try {
+            names = FileSystem::entryNames(folder);
+        } catch (const Failure&) {
+            // An unreadable folder plans as an empty one; the real run will tell.
+        }
+        for (const QString& name : std::as_const(names))
+            fresh.names.insert(fresh.foldsCase ? name.toCaseFolded() : name);
+        view = m_views.insert(folder, fresh);
     }
-    return existing->contains(fileName);
+    const auto fileName = [&](qsizetype k) {
+        const QString name = newName + QString(k, u'!') + tail;
+        return view->foldsCase ? name.toCaseFolded() : name;
+    };
+    while (view->names.contains(fileName(marks)))
+        ++marks;
+    const QString target = folder + kSeparator + newName + QString(marks, QLatin1Char('!')) + tail;
+    requireNameFits(folder, newName + QString(marks, u'!') + tail, target);
+    // A planned name counts as taken for the rest of the run.
+    view->names.insert(fileName(marks));
+    m_nextMarks.insert(key, marks + 1);
+    return target;
 }
 
 std::optional<ResultsCopier::Copied>
 ResultsCopier::FinishRename(const QString& sourcePath, QString newName,
                             const std::optional<QString>& extension, NameVariant variant,
-                            const QByteArray* content)
+                            const FileSystem::FileStamp* readAs)
 {
     if (!newName.isEmpty())
         newName = KeepNameCharacters(newName);
@@ -199,6 +240,6 @@ ResultsCopier::FinishRename(const QString& sourcePath, QString newName,
         return std::nullopt;
     // A name made only of removed characters goes on as the empty name.
     newName = RemoveForbiddenCharacters(newName, variant);
-    QString target = CopyToResultsFolder(sourcePath, newName, extension, content);
+    QString target = CopyToResultsFolder(sourcePath, newName, extension, readAs);
     return Copied{newName, target};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileSystem.h"
 #include "rename/RenameOptions.h"
 
 #include <QByteArray>
@@ -55,6 +56,11 @@ QString RemoveForbiddenCharacters(const QString& name, NameVariant variant);
 // thousands of names (a name freed again during the run is not reused). The
 // exclusive publishing is what tells a free name from a taken one, so nothing
 // is ever overwritten; a dry run, which publishes nothing, tests existence.
+//
+// Where a results folder cannot publish a finished copy without replacing (FAT
+// and most FUSE file systems), learnt once per folder by trying, the copy is
+// created under its free name exclusively instead, and removed if anything
+// fails. A source that changes while it is copied is never published.
 class ResultsCopier
 {
 public:
@@ -70,34 +76,47 @@ public:
     // path planned earlier counts as taken.
     void setDryRun(bool dryRun) { m_dryRun = dryRun; }
 
+    // Called between the chunks of a long copy (the window lets events run).
+    void setBetweenChunks(FileSystem::BetweenChunks between) { m_between = std::move(between); }
+
     // Copies `sourcePath` into the results folder (read now from the options)
-    // under `newName`, "!" marks as needed, and `extension`. `content`, when
-    // given, is the source's content already read, written instead of reading
-    // the source again. Answers the target path; throws Failure when the copy
-    // cannot be made, leaving nothing behind.
+    // under `newName`, "!" marks as needed, and `extension`. `readAs`, when
+    // given, is the source as the namer read it: a source that is no longer
+    // that file is not copied. Answers the target path; throws Failure when the
+    // copy cannot be made, leaving nothing behind.
     QString CopyToResultsFolder(const QString& sourcePath, const QString& newName,
                                 const std::optional<QString>& extension,
-                                const QByteArray* content = nullptr);
+                                const FileSystem::FileStamp* readAs = nullptr);
 
     // The common tail of both namers: cleans `newName`; no value when nothing is
     // left of it after KeepNameCharacters (nothing written); otherwise copies the
     // file. Throws Failure when the copy fails.
     std::optional<Copied> FinishRename(const QString& sourcePath, QString newName,
                                        const std::optional<QString>& extension, NameVariant variant,
-                                       const QByteArray* content = nullptr);
+                                       const FileSystem::FileStamp* readAs = nullptr);
 
 private:
-    bool isTakenInPlan(const QString& folder, const QString& fileName, const QString& target);
+    // A dry run's view of one results folder: its names as listed once, when the
+    // plan first looked there, instead of one look-up per candidate name, and
+    // whether the file system takes names that differ in case for one.
+    struct FolderView
+    {
+        QSet<QString> names; // case-folded where the folder ignores case
+        bool foldsCase = false;
+    };
+    QString planTarget(const QString& sourcePath, const QString& folder, const QString& newName,
+                       const QString& tail, qsizetype marks, const QString& key);
+    QString copyOnce(FileSystem::SourceFile& source, const QString& folder, const QString& newName,
+                     const QString& tail, const QString& key);
     void requireWritableFolder(const QString& folder);
     void requireNameFits(const QString& folder, const QString& fileName, const QString& target);
 
     const RenameOptions& m_options;
     bool m_dryRun = false;
+    FileSystem::BetweenChunks m_between;
     QHash<QString, qsizetype> m_nextMarks; // folder, name, extension -> "!" count to try first
-    QSet<QString> m_planned;
-    // A dry run's view of each results folder: its names as listed once, when the
-    // plan first looked there, instead of one look-up per candidate name.
-    QHash<QString, QSet<QString>> m_existing;
-    QHash<QString, int> m_folderErrors; // a dry run's access test of each folder
+    QHash<QString, FolderView> m_views;
+    QHash<QString, FileSystem::Publication> m_publication; // learnt once per folder
+    QHash<QString, int> m_folderErrors;                    // a dry run's access test of each folder
     QHash<QString, long> m_nameLimits;
 };

@@ -63,17 +63,6 @@ locale_t cLocale()
     return locale;
 }
 
-QString decodeWindows1252(const QByteArray& bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char byte : bytes) {
-        const unsigned char b = static_cast<unsigned char>(byte);
-        *out++ = (b >= 0x80 && b <= 0x9F) ? QChar(kHighHalf[b - 0x80]) : QChar(b);
-    }
-    return text;
-}
-
 } // namespace
 
 bool isNumeric(const QString& text)
@@ -121,6 +110,17 @@ qsizetype findText(QStringView haystack, QStringView needle, qsizetype from)
     if (from > haystack.size())
         return -1;
     return haystack.indexOf(needle, from, Qt::CaseInsensitive);
+}
+
+QString decodeWindows1252(QByteArrayView bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char byte : bytes) {
+        const unsigned char b = static_cast<unsigned char>(byte);
+        *out++ = (b >= 0x80 && b <= 0x9F) ? QChar(kHighHalf[b - 0x80]) : QChar(b);
+    }
+    return text;
 }
 
 QString decodeText(const QByteArray& bytes)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +37,9 @@ qsizetype findText(QStringView haystack, QStringView needle, qsizetype from = 0)
 // (which is dropped) or are valid UTF-8 holding at least one multi-byte sequence;
 // otherwise one character per byte through Windows-1252.
 QString decodeText(const QByteArray& bytes);
+
+// One character per byte through Windows-1252.
+QString decodeWindows1252(QByteArrayView bytes);
 
 // The character code of `c` in Windows-1252, the code page names are judged in:
 // 0 to 255, or 63 (the code of "?") for a character the code page lacks.

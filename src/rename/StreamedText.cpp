@@ -1,0 +1,448 @@
+#include "rename/StreamedText.h"
+
+#include "platform/Trap.h"
+#include "rename/TextRules.h"
+
+#include <QStringDecoder>
+#include <algorithm>
+#include <optional>
+
+namespace Main {
+
+namespace {
+
+constexpr qsizetype kReadChunk = 4 * 1024 * 1024;
+constexpr qsizetype kDecodeChunk = 1024 * 1024;
+
+// A page read in pieces, decoded as the shared decoder decodes the whole file.
+// The decoder's choice depends on every byte (valid UTF-8 throughout, or not),
+// so a first pass looks at all of them, keeping none.
+class PageStream
+{
+public:
+    PageStream(const QString& path, const FileSystem::BetweenChunks& between)
+        : m_file(FileSystem::SourceFile::open(path)), m_between(between)
+    {
+    }
+
+    const FileSystem::FileStamp& stamp() const { return m_file.stamp(); }
+
+    // Decides the encoding; with `findBody`, also finds where the text after
+    // the first "<body>" (any letter case) begins. Matching the six ASCII
+    // characters on bytes is exact: no other character folds to one of them,
+    // and each decodes from its own byte in every encoding used here.
+    void examine(bool findBody)
+    {
+        static constexpr char kBody[] = "<body>";
+        QByteArray buffer(kReadChunk, Qt::Uninitialized);
+        qint64 offset = 0;
+        int matched = 0; // characters of "<body>" matched so far
+        bool bodyDone = !findBody;
+        bool encodingDone = false;
+        bool multiByte = false;
+        bool valid = true;
+        QByteArray pending; // an incomplete UTF-8 sequence at a chunk's end
+        for (;;) {
+            if (bodyDone && encodingDone)
+                break;
+            const qsizetype got = m_file.read(buffer.data(), kReadChunk);
+            if (got == 0)
+                break;
+            const auto* p = reinterpret_cast<const unsigned char*>(buffer.constData());
+            if (offset == 0 && got >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+                m_encoding = Encoding::Utf8;
+                m_textStart = 3;
+                encodingDone = true;
+            }
+            for (qsizetype i = 0; i < got && !bodyDone; ++i) {
+                const char c = char(p[i] >= 'A' && p[i] <= 'Z' ? p[i] - 'A' + 'a' : p[i]);
+                if (c == kBody[matched]) {
+                    if (++matched == 6) {
+                        m_bodyEnd = offset + i + 1;
+                        bodyDone = true;
+                    }
+                } else {
+                    matched = c == '<' ? 1 : 0;
+                }
+            }
+            if (!encodingDone) {
+                pending.append(buffer.constData(), got);
+                checkUtf8(pending, multiByte, valid);
+                if (!valid)
+                    encodingDone = true;
+            }
+            offset += got;
+            if (m_between)
+                m_between();
+        }
+        if (m_encoding != Encoding::Utf8 || m_textStart == 0) {
+            if (!pending.isEmpty())
+                valid = false; // the file ends inside a sequence
+            m_encoding = !multiByte ? Encoding::Latin1
+                         : valid    ? Encoding::Utf8
+                                    : Encoding::Windows1252;
+        }
+    }
+
+    qint64 bodyEnd() const { return m_bodyEnd; }
+
+    // Starts decoding at byte `offset`, or at the start of the text.
+    void start(qint64 offset = -1)
+    {
+        m_file.rewind(std::max(offset, m_textStart));
+        m_decoder.emplace(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    }
+
+    // The next piece of text; false at the end.
+    bool next(QString& text)
+    {
+        QByteArray bytes(kDecodeChunk, Qt::Uninitialized);
+        const qsizetype got = m_file.read(bytes.data(), kDecodeChunk);
+        if (m_between)
+            m_between();
+        if (got == 0) {
+            text.clear();
+            return false;
+        }
+        const QByteArrayView piece(bytes.constData(), got);
+        switch (m_encoding) {
+        case Encoding::Latin1:
+            text = QString::fromLatin1(piece);
+            break;
+        case Encoding::Windows1252:
+            text = TextRules::decodeWindows1252(piece);
+            break;
+        case Encoding::Utf8:
+            text = (*m_decoder)(piece);
+            break;
+        }
+        return true;
+    }
+
+private:
+    enum class Encoding { Latin1, Utf8, Windows1252 };
+
+    // Checks the complete sequences of `bytes`, leaving in it only an incomplete
+    // one at its end.
+    static void checkUtf8(QByteArray& bytes, bool& multiByte, bool& valid)
+    {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+        const qsizetype n = bytes.size();
+        qsizetype i = 0;
+        while (i < n) {
+            const unsigned char b = p[i];
+            if (b < 0x80) {
+                ++i;
+                continue;
+            }
+            multiByte = true;
+            qsizetype length;
+            char32_t min;
+            char32_t cp;
+            if (b >= 0xC2 && b <= 0xDF)
+                length = 2, min = 0x80, cp = b & 0x1F;
+            else if (b >= 0xE0 && b <= 0xEF)
+                length = 3, min = 0x800, cp = b & 0x0F;
+            else if (b >= 0xF0 && b <= 0xF4)
+                length = 4, min = 0x10000, cp = b & 0x07;
+            else {
+                valid = false;
+                return;
+            }
+            if (i + length > n) {
+                for (qsizetype k = i + 1; k < n; ++k) {
+                    if ((p[k] & 0xC0) != 0x80) {
+                        valid = false;
+                        return;
+                    }
+                }
+                break; // completed by the next chunk, or invalid at the end
+            }
+            for (qsizetype k = 1; k < length; ++k) {
+                if ((p[i + k] & 0xC0) != 0x80) {
+                    valid = false;
+                    return;
+                }
+                cp = (cp << 6) | (p[i + k] & 0x3F);
+            }
+            if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+                valid = false;
+                return;
+            }
+            i += length;
+        }
+        bytes.remove(0, i);
+    }
+
+    FileSystem::SourceFile m_file;
+    FileSystem::BetweenChunks m_between;
+    Encoding m_encoding = Encoding::Latin1;
+    qint64 m_textStart = 0; // after a byte-order mark
+    qint64 m_bodyEnd = -1;
+    std::optional<QStringDecoder> m_decoder;
+};
+
+// The shortest start of a text that decides its first `wanted` words as the
+// word rules cut them (LF dropped, CR a blank, blanks trimmed, words between
+// single blanks): the words are decided once `wanted` blanks follow the first
+// word and something that is not a blank follows them, since trailing blanks
+// are trimmed away.
+class WordPrefix
+{
+public:
+    explicit WordPrefix(qint64 wanted) : m_wanted(wanted) {}
+
+    bool decided() const { return m_decided; }
+    // Something was offered after the words were decided.
+    bool cut() const { return m_cut; }
+    const QString& text() const { return m_text; }
+
+    void feed(QStringView raw)
+    {
+        if (raw.isEmpty())
+            return;
+        if (m_decided) {
+            m_cut = true;
+            return;
+        }
+        if (m_wanted <= 0) { // no word is taken; only whether there is text counts
+            m_text.append(raw.first());
+            m_decided = true;
+            m_cut = raw.size() > 1;
+            return;
+        }
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            const char16_t c = raw[i].unicode();
+            if (c == u'\n')
+                continue;
+            const bool blank = c == u' ' || c == u'\r';
+            if (!blank) {
+                if (m_blanks >= m_wanted) {
+                    m_text.append(raw.left(i + 1));
+                    m_decided = true;
+                    m_cut = i + 1 < raw.size();
+                    return;
+                }
+                m_started = true;
+            } else if (m_started) {
+                ++m_blanks;
+            }
+        }
+        m_text.append(raw);
+    }
+
+private:
+    qint64 m_wanted;
+    qint64 m_blanks = 0; // blanks after the first word
+    bool m_started = false;
+    bool m_decided = false;
+    bool m_cut = false;
+    QString m_text;
+};
+
+// The highest word position method 1 may look at.
+qint64 wordsForPositions(const WordsWanted& wanted)
+{
+    qint64 most = std::max<qint64>(wanted.count, 1);
+    const QStringList entries = TextRules::splitText(wanted.wordNumbers, QLatin1Char(','));
+    if (!entries.isEmpty() && TextRules::isNumeric(entries.last())) {
+        try {
+            most = std::max<qint64>(most, TextRules::toWholeNumber(entries.last()));
+        } catch (const Failure&) {
+        }
+    }
+    return most;
+}
+
+// A character that cannot be part of any occurrence of `needle`.
+QChar characterNotIn(const QString& needle)
+{
+    for (char16_t c = 1;; ++c) {
+        if (TextRules::findText(needle, QStringView(&c, 1)) < 0)
+            return QChar(c);
+    }
+}
+
+QString wordsFromStart(PageStream& page, qint64 wanted)
+{
+    WordPrefix prefix(wanted);
+    QString piece;
+    while (!prefix.decided() && page.next(piece))
+        prefix.feed(piece);
+    return prefix.text();
+}
+
+// Methods 2 and 3: only the first occurrence of the search string and the
+// words on the side the method takes matter.
+QString wordsAroundOccurrence(PageStream& page, const WordsWanted& wanted)
+{
+    const QString& needle = wanted.searchString;
+    const bool before = wanted.method == 3;
+    WordPrefix left(wanted.count);
+    QString tail; // the end of the text read so far, where an occurrence may begin
+    QString piece;
+    while (page.next(piece)) {
+        const QString window = tail + piece;
+        const qsizetype at = TextRules::findText(window, needle);
+        if (at >= 0) {
+            const QString occurrence = window.mid(at, needle.size());
+            if (before) {
+                left.feed(QStringView(window).left(at));
+                // Whatever stood between the words kept and the occurrence may
+                // not make an earlier occurrence of its own.
+                return left.text() + (left.cut() ? QString(characterNotIn(needle)) : QString()) +
+                       occurrence;
+            }
+            WordPrefix right(wanted.count);
+            right.feed(QStringView(window).mid(at + needle.size()));
+            while (!right.decided() && page.next(piece))
+                right.feed(piece);
+            return occurrence + right.text();
+        }
+        const qsizetype keep = std::min<qsizetype>(needle.size() - 1, window.size());
+        if (before)
+            left.feed(QStringView(window).left(window.size() - keep));
+        tail = window.right(keep);
+    }
+    return {}; // not found: the namer falls back to the file's own name
+}
+
+} // namespace
+
+QString ReadConsideredText(const QString& path, bool includeHead, const WordsWanted& wanted,
+                           FileSystem::FileStamp* readAs, const FileSystem::BetweenChunks& between)
+{
+    PageStream page(path, between);
+    if (readAs)
+        *readAs = page.stamp();
+    page.examine(!includeHead);
+    page.start(includeHead ? -1 : page.bodyEnd());
+
+    switch (wanted.method) {
+    case 1:
+        return wordsFromStart(page, wordsForPositions(wanted));
+    case 2:
+    case 3:
+        if (wanted.searchString.isEmpty())
+            return {};
+        return wordsAroundOccurrence(page, wanted);
+    default:
+        return wordsFromStart(page, wanted.count);
+    }
+}
+
+namespace {
+
+// What one field's value is taken from, while it is being read.
+struct FieldLine
+{
+    QString field;
+    qint64 at = 0; // where the text begins in the file's text
+    QString text;  // from the occurrence on
+    qsizetype valueFrom = 0;
+    bool open = true; // its line and value go on
+};
+
+// Ends `line` after the first "</" of its value, if there is one by now.
+void closeAtEndTag(FieldLine& line, qsizetype searchFrom)
+{
+    const qsizetype close =
+        line.text.indexOf(QLatin1String("</"), std::max(line.valueFrom, searchFrom));
+    if (close >= 0) {
+        line.text.truncate(close + 2);
+        line.open = false;
+    }
+}
+
+} // namespace
+
+TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorReporter& reporter,
+                         FileSystem::FileStamp* readAs, const FileSystem::BetweenChunks& between)
+{
+    Trap trap(reporter, QStringLiteral("in Orlesk2021/08/31.Main.ReadFileToStringFSOLine "));
+    QList<FieldLine> lines;
+    // One failed open ends the reader: nothing after it can fail on its own.
+    trap(10, [&] {
+        PageStream page(path, between);
+        if (readAs)
+            *readAs = page.stamp();
+        page.examine(false);
+        page.start();
+
+        QStringList pending;
+        bool firstLinePending = false;
+        qsizetype longest = 0;
+        for (const QString& field : fields) {
+            if (field.isEmpty())
+                firstLinePending = true;
+            else if (!pending.contains(field))
+                pending.append(field), longest = std::max(longest, field.size());
+        }
+        qsizetype openCount = 0;
+        QString tail; // the end of the current line, where an occurrence may begin
+        qint64 position = 0;
+        QString piece;
+        while ((!pending.isEmpty() || firstLinePending || openCount > 0) && page.next(piece)) {
+            qsizetype i = 0;
+            while (i < piece.size()) {
+                qsizetype end = i;
+                while (end < piece.size() && piece[end] != u'\n' && piece[end] != u'\r')
+                    ++end;
+                const QStringView segment = QStringView(piece).mid(i, end - i);
+                const qint64 segmentAt = position + i;
+                for (FieldLine& line : lines) {
+                    if (!line.open)
+                        continue;
+                    const qsizetype before = line.text.size();
+                    line.text.append(segment);
+                    closeAtEndTag(line, before - 1);
+                    if (!line.open)
+                        --openCount;
+                }
+                if (firstLinePending && !segment.isEmpty()) {
+                    FieldLine line{QString(), segmentAt, segment.toString()};
+                    closeAtEndTag(line, 0);
+                    openCount += line.open ? 1 : 0;
+                    lines.append(line);
+                    firstLinePending = false;
+                }
+                const QString window = tail + segment.toString();
+                for (qsizetype f = 0; f < pending.size();) {
+                    const qsizetype at = TextRules::findText(window, pending.at(f));
+                    if (at < 0) {
+                        ++f;
+                        continue;
+                    }
+                    FieldLine line{pending.at(f), segmentAt - tail.size() + at, window.mid(at),
+                                   pending.at(f).size()};
+                    closeAtEndTag(line, 0);
+                    openCount += line.open ? 1 : 0;
+                    lines.append(line);
+                    pending.removeAt(f);
+                }
+                if (end < piece.size()) { // a line break: every line taken so far ends
+                    for (FieldLine& line : lines) {
+                        if (line.open) {
+                            line.open = false;
+                            --openCount;
+                        }
+                    }
+                    tail.clear();
+                    ++end;
+                } else {
+                    tail = window.right(std::min<qsizetype>(longest - 1, window.size()));
+                }
+                i = end;
+            }
+            position += piece.size();
+        }
+    });
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const FieldLine& a, const FieldLine& b) { return a.at < b.at; });
+    QString text;
+    for (const FieldLine& line : std::as_const(lines))
+        text += line.text + QLatin1Char('\n');
+    return TextLines(text);
+}
+
+} // namespace Main

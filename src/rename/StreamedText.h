@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+#include "rename/LineReader.h"
+
+#include <QString>
+#include <QStringList>
+
+class ErrorReporter;
+
+// Reading a page for a namer without holding the page: the text is decoded in
+// pieces through the shared decoder, and only as much of it is kept as the name
+// can depend on. A page of any size costs a constant amount of memory, plus the
+// words or values that actually make up the name.
+namespace Main {
+
+// What the content namer will take from the text.
+struct WordsWanted
+{
+    int method = 0;       // the content method
+    qint32 count = 0;     // N, or the first word number for method 1
+    QString wordNumbers;  // method 1
+    QString searchString; // methods 2 and 3
+};
+
+// The text the consider-tags mode names a file by (the whole file, or what
+// follows its first "<body>" unless `includeHead`), shortened to a text that
+// gives the same name under `wanted`: its first words, the words around the
+// first occurrence of the search string, or nothing when that is not found.
+// `readAs` receives the file as it was read. Throws Failure when the file
+// cannot be read.
+QString ReadConsideredText(const QString& path, bool includeHead, const WordsWanted& wanted,
+                           FileSystem::FileStamp* readAs,
+                           const FileSystem::BetweenChunks& between = {});
+
+// Lines that hold, for every field of `fields`, what the field's value is taken
+// from: the text from the field's first occurrence (ignoring case) to the end
+// of its value, in file order; an empty field stands for the first non-empty
+// line. Reading stops once every field has its line. A file that cannot be read
+// is reported once under the line reader's label and gives no lines.
+TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorReporter& reporter,
+                         FileSystem::FileStamp* readAs,
+                         const FileSystem::BetweenChunks& between = {});
+
+} // namespace Main
