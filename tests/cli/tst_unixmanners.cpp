@@ -135,8 +135,10 @@ private slots:
             << "";
         QTest::newRow("name too long") << "long" << QStringList{"-n", "50"} << "name-too-long"
                                        << "File name too long";
+        // Whether the system's description comes along depends on where the pipe is
+        // first refused; the reason does not.
         QTest::newRow("a pipe") << "pipe" << QStringList{} << "not-regular-file"
-                                << "";
+                                << "*";
 
         QTest::newRow("hidden") << "hidden" << QStringList{} << "hidden"
                                 << "";
@@ -177,7 +179,7 @@ private slots:
             QCOMPARE(line.value("reason").toString(), reason);
             if (error.isEmpty())
                 QVERIFY(line.value("error").isNull());
-            else
+            else if (error != "*")
                 QCOMPARE(line.value("error").toString(), error);
             QVERIFY(outEntries().isEmpty());
         }
