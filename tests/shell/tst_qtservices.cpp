@@ -5,8 +5,8 @@
 #include "platform/widgets/QtBoxes.h"
 #include "platform/widgets/QtDesktopShell.h"
 #include "platform/widgets/QtFileDialogs.h"
-#include "platform/widgets/WindowPointer.h"
 #include "platform/widgets/QtProgressBar.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -207,7 +207,9 @@ void TestQtServices::boxTitlesAsGiven()
     QtFileDialogs dialogs(&owner);
     QString seenTitle;
     QString seenWindowTitle;
+    int seenWidth = 0;
     BoxWatcher watcher([&](QWidget* box) {
+        seenWidth = box->frameGeometry().width();
         seenTitle = box->windowTitle();
         seenWindowTitle = box->windowHandle() ? box->windowHandle()->title() : seenTitle;
         if (auto* dialog = qobject_cast<QDialog*>(box))
@@ -223,6 +225,9 @@ void TestQtServices::boxTitlesAsGiven()
         dialogs.openFiles(title, QStringLiteral("HTML Files (*.htm)|*.htm|"));
     QCOMPARE(seenTitle, shown);
     QCOMPARE(seenWindowTitle, shown);
+    // Room for the whole title beside the title bar's buttons, however short the text.
+    QVERIFY2(seenWidth >= QFontMetrics(QApplication::font()).horizontalAdvance(shown) + 120,
+             qPrintable(QString::number(seenWidth)));
     QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
@@ -266,7 +271,9 @@ void TestQtServices::boxTallerThanTheScreenScrolls()
         boxRect = box->frameGeometry();
         buttonRect = QRect(accept->mapTo(box, QPoint(0, 0)), accept->size());
         buttonVisible = accept->isVisible();
-        accept->click();
+        // Return answers with the default button, wherever the focus is in the box.
+        QWidget* focus = box->focusWidget();
+        QTest::keyClick(focus ? focus : box, Qt::Key_Return);
     });
     const BoxAnswer answer =
         boxes.message(text, QString(), BoxIcon::None, yesNo ? BoxButtons::YesNo : BoxButtons::Ok);

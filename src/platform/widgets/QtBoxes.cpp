@@ -3,13 +3,16 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSpacerItem>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -30,6 +33,16 @@ QRect availableArea(QWidget* parent)
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+}
+
+// Wide enough for the window manager to show the whole title beside its
+// buttons: a narrow box would cut "Quenby" down to "Q...".
+int widthForTitle(const QString& title)
+{
+    constexpr int kTitleBarButtons = 160;
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    return QFontMetrics(titleFont).horizontalAdvance(title) * 5 / 4 + kTitleBarButtons;
 }
 
 } // namespace
@@ -69,6 +82,12 @@ BoxAnswer QtBoxes::message(const QString& text, const QString& title, BoxIcon ic
                                                  : QMessageBox::Ok,
                     m_parent);
     box.setTextFormat(Qt::PlainText);
+    // A message box sizes itself to its text; a spacer across its grid keeps it
+    // from getting narrower than its title.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(widthForTitle(box.windowTitle()), 0, QSizePolicy::Minimum,
+                                      QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     // A box taller than the screen (the closing message of a run that passed
     // over many files) would put its buttons out of reach: it scrolls instead.
     const int maxHeight = availableArea(m_parent).height() - kDecorationAllowance;
@@ -131,9 +150,13 @@ BoxAnswer QtBoxes::scrollingMessage(const QString& text, const QString& title, B
     const int scrollBar = dialog.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     const int width =
         std::min(label->sizeHint().width() + scrollBar + 80, area.width() - kDecorationAllowance);
-    dialog.resize(std::max(width, 300), maxHeight);
+    dialog.resize(std::max({width, 300, widthForTitle(dialog.windowTitle())}), maxHeight);
     dialog.setMaximumHeight(maxHeight);
-    buttonBox->buttons().constFirst()->setFocus();
+    // The text has the focus, so the keys scroll it; Return still answers with
+    // OK or Yes, the default button.
+    buttonBox->button(buttons == BoxButtons::YesNo ? QDialogButtonBox::Yes : QDialogButtonBox::Ok)
+        ->setDefault(true);
+    scroll->setFocus();
 
     const int answer = dialog.exec();
     if (buttons == BoxButtons::YesNo)
@@ -143,8 +166,15 @@ BoxAnswer QtBoxes::scrollingMessage(const QString& text, const QString& title, B
 
 QString QtBoxes::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
-    bool ok = false;
-    const QString answer = QInputDialog::getText(
-        m_parent, effectiveTitle(title), displayText(prompt), QLineEdit::Normal, defaultText, &ok);
-    return ok ? answer : QString();
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(effectiveTitle(title));
+    dialog.setLabelText(displayText(prompt));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(defaultText);
+    // The dialog's layout fixes its size to its contents, so the room for the
+    // title is given to the text field.
+    const int margins = 2 * dialog.style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+    if (auto* edit = dialog.findChild<QLineEdit*>())
+        edit->setMinimumWidth(widthForTitle(dialog.windowTitle()) - margins);
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
