@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <csignal>
+#include <unistd.h>
 
 QString terminalText(QString text)
 {
@@ -80,10 +81,34 @@ void TerminalProgress::clear()
     }
 }
 
+Printer::Printer(TerminalProgress& progress)
+    : m_progress(progress), m_blocks(::isatty(STDOUT_FILENO) != 1)
+{
+    std::setvbuf(stdout, nullptr, m_blocks ? _IOFBF : _IOLBF, m_blocks ? 65536 : 0);
+    m_sinceFlush.start();
+}
+
+void Printer::flushWhenDue()
+{
+    if (m_blocks && m_sinceFlush.elapsed() >= kFlushMs) {
+        std::fflush(stdout);
+        m_sinceFlush.start();
+    }
+}
+
 void Printer::out(const QString& line)
 {
     m_progress.clear();
     printLine(stdout, line);
+    flushWhenDue();
+}
+
+void Printer::out(const QByteArray& utf8Line)
+{
+    m_progress.clear();
+    std::fwrite(utf8Line.constData(), 1, size_t(utf8Line.size()), stdout);
+    std::fputc('\n', stdout);
+    flushWhenDue();
 }
 
 void Printer::err(const QString& line)
@@ -159,3 +184,65 @@ int received()
     return g_received;
 }
 } // namespace StopSignals
+
+void appendJsonString(QByteArray& out, QStringView text)
+{
+    static const char hex[] = "0123456789abcdef";
+    auto escaped = [&](char16_t c) {
+        const char code[] = {
+            '\\', 'u', hex[(c >> 12) & 15], hex[(c >> 8) & 15], hex[(c >> 4) & 15], hex[c & 15]};
+        out.append(code, sizeof code);
+    };
+    out.append('"');
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            switch (c) {
+            case u'"':
+                out.append("\\\"", 2);
+                break;
+            case u'\\':
+                out.append("\\\\", 2);
+                break;
+            case u'\b':
+                out.append("\\b", 2);
+                break;
+            case u'\f':
+                out.append("\\f", 2);
+                break;
+            case u'\n':
+                out.append("\\n", 2);
+                break;
+            case u'\r':
+                out.append("\\r", 2);
+                break;
+            case u'\t':
+                out.append("\\t", 2);
+                break;
+            default:
+                if (c < 0x20)
+                    escaped(c);
+                else
+                    out.append(char(c));
+            }
+        } else if (c < 0x800) {
+            out.append(char(0xC0 | (c >> 6)));
+            out.append(char(0x80 | (c & 0x3F)));
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
+            const char32_t u = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+            ++i;
+            out.append(char(0xF0 | (u >> 18)));
+            out.append(char(0x80 | ((u >> 12) & 0x3F)));
+            out.append(char(0x80 | ((u >> 6) & 0x3F)));
+            out.append(char(0x80 | (u & 0x3F)));
+        } else if (QChar::isSurrogate(c)) {
+            escaped(c);
+        } else {
+            out.append(char(0xE0 | (c >> 12)));
+            out.append(char(0x80 | ((c >> 6) & 0x3F)));
+            out.append(char(0x80 | (c & 0x3F)));
+        }
+    }
+    out.append('"');
+}

@@ -64,19 +64,32 @@ private:
     QElapsedTimer m_sinceDraw;
 };
 
-// Prints text lines, wiping the progress bar first. Standard output is line
-// buffered, so results and failures reach a terminal or a pipe in the order
-// they happened.
+// Prints text lines, wiping the progress bar first. Results and failures reach
+// a terminal or a pipe in the order they happened: standard output is flushed
+// before every failure. Into a pipe or file it goes in blocks (a write a line
+// costs more than the line on a large run), yet at least every kFlushMs.
 class Printer
 {
 public:
-    explicit Printer(TerminalProgress& progress) : m_progress(progress) {}
+    static constexpr int kFlushMs = 100;
+
+    explicit Printer(TerminalProgress& progress);
     void out(const QString& line);
+    void out(const QByteArray& utf8Line);
     void err(const QString& line);
 
 private:
+    void flushWhenDue();
+
     TerminalProgress& m_progress;
+    bool m_blocks;
+    QElapsedTimer m_sinceFlush;
 };
+
+// Appends `text` to `out` as a JSON string, quotes included, escaped as
+// QJsonDocument escapes it (a lone surrogate, such as the escape of a byte of a
+// file name that is not UTF-8, as "\udcxx").
+void appendJsonString(QByteArray& out, QStringView text);
 
 // Failures as Unix programs print them: "quenby-rename: PATH: description", one
 // line each. The window's report box has no place here.

@@ -176,6 +176,37 @@ private slots:
         QCOMPARE(skipped.value(QStringLiteral("status")).toString(), QStringLiteral("skipped"));
     }
 
+    // JSON lines are written by hand: every character a file name may hold must
+    // come back from a JSON parser as it was.
+    void jsonLinesKeepOddNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("quote") << QByteArray("say \"hi\".htm");
+        QTest::newRow("backslash") << QByteArray("a\\b.htm");
+        QTest::newRow("tab and newline") << QByteArray("a\tb\nc.htm");
+        QTest::newRow("other control characters") << QByteArray("a\x01\x1f\x7f.htm");
+        QTest::newRow("accented") << QByteArray("caf\xc3\xa9.htm");
+        QTest::newRow("outside the basic plane") << QByteArray("smile \xf0\x9f\x98\x80.htm");
+        QTest::newRow("line separator") << QByteArray("a\xe2\x80\xa8.htm");
+    }
+
+    void jsonLinesKeepOddNames()
+    {
+        QFETCH(QByteArray, name);
+        const QString folder = m_dir.filePath(QStringLiteral("odd"));
+        const QString path = folder + u'/' + QString::fromUtf8(name);
+        writeFile(path, "<body>x</body>");
+        const Result result = run({"-o", m_out, "--dry-run", "--json", "--by", "metadata",
+                                   "--pattern", "", "--ext", "htm", folder});
+        QCOMPARE(result.exitCode, 0);
+        const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QJsonParseError error;
+        const QJsonObject object = QJsonDocument::fromJson(lines[0].toUtf8(), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(object.value(QStringLiteral("source")).toString(), path);
+    }
+
     void skippedFilesAndExitOne()
     {
         const Result result = run({"-o", m_out, "--tags", "consider", "-n", "50", m_in});
