@@ -77,9 +77,17 @@ QStringList scanFolderArgument(const QString& folder, const QStringList& extensi
     InsideResults insideResults(folder, resultsFolder);
     QStringList files;
     files.reserve(found.size());
+    // The scan gives the files folder by folder: each folder is judged once.
+    QString lastFolder;
+    bool lastInside = false;
     for (const QString& path : std::as_const(found)) {
         const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-        if (insideResults(path.left(std::max<qsizetype>(slash, 1))))
+        const QStringView folderPart = QStringView(path).first(std::max<qsizetype>(slash, 1));
+        if (lastFolder.isNull() || folderPart != lastFolder) {
+            lastFolder = folderPart.toString();
+            lastInside = insideResults(lastFolder);
+        }
+        if (lastInside)
             continue;
         if (extensions.size() > 1) {
             const QString name = path.mid(slash + 1);

@@ -141,15 +141,17 @@ public:
         }
     }
 
-    // Answers how many folders it appended to `list`.
-    qsizetype scan(QStringList& list, bool recurse)
+    // The folders below those of `level`, breadth first. Folders of `level`
+    // that cannot be read or are gone are taken out of it, so that the caller
+    // does not list their files either.
+    QStringList below(QStringList& level, bool recurse)
     {
         Trap trap(m_reporter, QString::fromLatin1(kScanLabel));
         QStringList found;
+        QStringList unreadable;
 
-        // Collect the subfolders of every folder of the list.
-        for (qsizetype i = 0; i < list.size(); ++i) {
-            const QString folder = list.at(i);
+        // Collect the subfolders of every folder of the level.
+        for (const QString& folder : std::as_const(level)) {
             if (!Main::IsFolder(folder) || folder.size() >= kMaxPath)
                 continue;
             int attributes = 0;
@@ -162,35 +164,23 @@ public:
             try {
                 listSubfolders(folder, found);
             } catch (const Failure& failure) {
-                // Unreadable or vanished: its files are not listed either.
-                if (failure.code() == EACCES || isPathNotFound(failure.code())) {
-                    const qsizetype at = list.indexOf(folder);
-                    if (at >= 0) {
-                        list.removeAt(at);
-                        if (at <= i)
-                            --i;
-                    }
-                }
+                if (failure.code() == EACCES || isPathNotFound(failure.code()))
+                    unreadable.append(folder);
             }
         }
+        for (const QString& folder : std::as_const(unreadable))
+            level.removeOne(folder);
 
-        // Descend: the list found grows by everything below it.
-        qsizetype below = 0;
+        // Descend first: the next level loses its unreadable folders on the way.
+        QStringList deeper;
         if (recurse && !found.isEmpty())
-            trap(20, [&] { below = scan(found, true); });
+            trap(20, [&] { deeper = below(found, true); });
 
         // Keep what is still a folder that may be entered. The folders further
-        // down were tested by the call that kept them a moment ago; testing them
-        // again at every level above would make a deep tree cost depth times its
-        // size.
-        const qsizetype before = list.size();
-        const qsizetype direct = found.size() - below;
-        for (qsizetype k = 0; k < found.size(); ++k) {
-            const QString& folder = found.at(k);
-            if (k >= direct) {
-                list.append(folder);
-                continue;
-            }
+        // down were tested by the call that kept them.
+        QStringList kept;
+        kept.reserve(found.size() + deeper.size());
+        for (const QString& folder : std::as_const(found)) {
             if (!Main::IsFolder(folder))
                 continue;
             int attributes = 0;
@@ -199,9 +189,10 @@ public:
                 attributes = FileSystem::attributes(folder);
             });
             if (acceptable(folder, attributes))
-                list.append(folder);
+                kept.append(folder);
         }
-        return list.size() - before;
+        kept += deeper;
+        return kept;
     }
 
 private:
@@ -284,7 +275,7 @@ void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& re
 {
     FolderScan scan(reporter, pump);
     scan.markStart(folders);
-    scan.scan(folders, recurse);
+    folders += scan.below(folders, recurse);
 }
 
 QStringList GetFilesInFolder(const QString& folder, const QString& pattern)
@@ -353,30 +344,83 @@ QString WithTrailingSeparator(const QString& folder)
 QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorReporter& scanReporter,
                        EventPump& pump, Trap& trap, int listLine, int testLine)
 {
-    QStringList folders{WithTrailingSeparator(folder)};
-    GetSubDirectories2016(folders, true, scanReporter, pump);
+    // The same folders in the same order as GetSubDirectories2016 followed by
+    // a listing of each, but each folder is read once: its subfolders and its
+    // files come from one listing, their kinds from the listing where it tells
+    // them. No folder here can carry the refused attribute values (the system
+    // bit is never set), so folders are not examined for them.
+    (void)scanReporter;
+    std::set<FolderKey> seen;
+    QStringList level{WithTrailingSeparator(folder)};
+    {
+        struct stat info;
+        const QString& start = level.first();
+        if (!start.contains(QChar(0)) && ::stat(QFile::encodeName(start).constData(), &info) == 0)
+            seen.insert({info.st_dev, info.st_ino});
+    }
     QStringList paths;
-    for (const QString& entry : std::as_const(folders)) {
-        // The name holds no separator, so the folder part is normalized once.
-        const QString prefix = Main::NormalizePath(entry);
-        trap(listLine, [&] {
-            forEachPresentFile(
-                entry, pattern, [&](int fd, const char* native, const QString& name) {
-                    if (name.startsWith(u'~'))
+    while (!level.isEmpty()) {
+        QStringList next;
+        for (const QString& entry : std::as_const(level)) {
+            pump.processEvents();
+            // The name holds no separator, so the folder part is normalized once.
+            const QString prefix = Main::NormalizePath(entry);
+            const bool enter = entry.size() < kMaxPath;
+            trap(listLine, [&] {
+                DirCloser dir{::opendir(nativePath(entry).constData())};
+                if (!dir.dir) {
+                    // Unreadable or gone: passed over silently, as the scan does.
+                    if (errno == EACCES || isPathNotFound(errno))
                         return;
+                    throw Failure::fromErrno(errno);
+                }
+                const int fd = ::dirfd(dir.dir);
+                const auto listed = sortedEntries(dir.dir, [&](const ListedEntry& e) {
+                    return e.type == DT_DIR || e.type == DT_LNK || e.type == DT_UNKNOWN ||
+                           MatchesPattern(e.name, pattern);
+                });
+                for (const ListedEntry& e : listed) {
+                    bool isFolder = e.type == DT_DIR;
+                    bool isFile = e.type == DT_REG;
+                    struct stat info;
+                    const bool examined = (isFolder && enter) || (!isFolder && !isFile);
+                    if (examined) {
+                        if (::fstatat(fd, e.native.constData(), &info, 0) != 0)
+                            continue;
+                        isFolder = S_ISDIR(info.st_mode);
+                        isFile = S_ISREG(info.st_mode);
+                    }
+                    const QString& name = e.name;
+                    if (isFolder) {
+                        if (!enter)
+                            continue;
+                        pump.processEvents();
+                        if (name.size() >= kMaxPath || HasOddCharacters(name) ||
+                            name.contains(u'?'))
+                            continue;
+                        // A folder met again (through a link) is not entered a second time.
+                        if (!seen.insert({info.st_dev, info.st_ino}).second)
+                            continue;
+                        pump.processEvents(); // the scan's yield for a folder it keeps
+                        next.append(entry + name + kSeparator);
+                        continue;
+                    }
+                    if (!isFile || name.startsWith(u'~') || !MatchesPattern(name, pattern))
+                        continue;
                     // Only a name beginning with "." can carry the hidden bit of 34.
                     if (name.startsWith(u'.')) {
                         bool keep = false;
                         trap(testLine, [&] {
-                            keep = FileSystem::attributesAt(fd, QByteArray(native)) !=
-                                   kRefusedFileAttributes;
+                            keep = FileSystem::attributesAt(fd, e.native) != kRefusedFileAttributes;
                         });
                         if (!keep)
-                            return;
+                            continue;
                     }
                     paths.append(prefix + name);
-                });
-        });
+                }
+            });
+        }
+        level.swap(next);
     }
     return paths;
 }
