@@ -139,6 +139,10 @@ private slots:
         // first refused; the reason does not.
         QTest::newRow("a pipe") << "pipe" << QStringList{} << "not-regular-file"
                                 << "*";
+        QTest::newRow("a pipe, own name kept")
+            << "pipe" << QStringList{"--by", "metadata", "--pattern", " ", "--tags", "consider"}
+            << "not-regular-file"
+            << "*";
 
         QTest::newRow("hidden") << "hidden" << QStringList{} << "hidden"
                                 << "";
