@@ -161,13 +161,24 @@ void CoreEventPump::processEvents()
 namespace StopSignals {
 namespace {
 volatile std::sig_atomic_t g_received = 0;
+volatile std::sig_atomic_t g_deferred = 0;
 
 void noteSignal(int signal)
 {
+    if (!g_deferred) {
+        static const char message[] = "quenby-rename: interrupted before any file was renamed\n";
+        [[maybe_unused]] const auto written = ::write(STDERR_FILENO, message, sizeof message - 1);
+        ::_exit(128 + signal);
+    }
     if (g_received == 0)
         g_received = signal;
 }
 } // namespace
+
+void defer()
+{
+    g_deferred = 1;
+}
 
 void install()
 {

@@ -95,8 +95,6 @@ int main(int argc, char* argv[])
     StopSignals::install();
     QStringList files;
     for (const QString& path : std::as_const(paths)) {
-        if (StopSignals::received())
-            break;
         if (Main::IsFolder(path))
             files +=
                 scanFolderArgument(path, args.extensions, args.options.results, reporter, events);
@@ -104,10 +102,8 @@ int main(int argc, char* argv[])
             files.append(path);
     }
 
-    if (const int signal = StopSignals::received()) {
-        printer.err(QStringLiteral("quenby-rename: interrupted before any file was renamed"));
-        return 128 + signal;
-    }
+    // From here a signal stops the run after the file under way.
+    StopSignals::defer();
 
     FileList entries;
     entries.addFiles(files);
