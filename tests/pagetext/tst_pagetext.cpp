@@ -110,6 +110,11 @@ private slots:
             << u"吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじめ"
                u"じ"
                u"めした所でニャーニャー泣いていた事だけは記憶している。"_qs;
+        // Detected as a browser does: read as Windows-1252 it would be mojibake.
+        QTest::newRow("undeclared EUC-KR")
+            << "undeclared-euckr.html"
+            << u"안녕하세요. 오늘은 날씨가 정말 좋습니다.\r\n\r\n한국어로 쓴 이 페이지에는 인코딩 "
+               u"선언이 없습니다."_qs;
         QTest::newRow("a UTF-16 label means UTF-8") << "meta-utf16-means-utf8.html" << u"über"_qs;
         QTest::newRow("unknown label falls through") << "meta-unknown-label.html" << u"grüß"_qs;
         QTest::newRow("meta in a comment is skipped") << "meta-after-comment.html" << u"ą"_qs;
@@ -181,6 +186,15 @@ private slots:
         QTest::newRow("head, script and style hidden")
             << QByteArray("<title>T</title><style>p{}</style><p>a<script>x()</script>b")
             << u"ab"_qs;
+        // Taken out of the flow, a box becomes a block, even one without text.
+        QTest::newRow("absolute image inside running text")
+            << QByteArray("<p>text <a><img style=\"position: absolute\"></a> more</p>")
+            << u"text \r\nmore"_qs;
+        QTest::newRow("absolute span inside running text")
+            << QByteArray("<p>one <span style='position:absolute'>two</span> three</p>")
+            << u"one \r\ntwo\r\nthree"_qs;
+        QTest::newRow("floated empty span")
+            << QByteArray("<p>a<span style='float:left'></span>b</p>") << u"a\r\nb"_qs;
         QTest::newRow("paragraphs give two line breaks")
             << QByteArray("<p>one</p><p>two</p>") << u"one\r\n\r\ntwo"_qs;
         QTest::newRow("page style hides by class")

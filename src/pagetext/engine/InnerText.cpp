@@ -392,6 +392,7 @@ InnerText::Style InnerText::computeStyle(const GumboNode* element, const Style& 
     if (s.display != Display::None && s.display != Display::Contents &&
         (outOfFlow || parent.blockifyChildren))
         s.display = blockified(s.display);
+    s.outOfFlow = outOfFlow && s.display != Display::None && s.display != Display::Contents;
     s.blockifyChildren = s.display == Display::FlexOrGrid || s.display == Display::InlineFlexOrGrid;
     return s;
 }
@@ -540,6 +541,22 @@ void InnerText::walk(const GumboNode* node, const Style& parent, Svg svg, int de
         return;
     }
 
+    // A box taken out of the flow is a block of its own, but the line it
+    // stands in goes on around it: a space before it is kept when the line
+    // continues after it.
+    if (s.outOfFlow) {
+        const Collector::Line line = m_out.leaveLine();
+        walkBox(node, s, svg, depth);
+        m_out.resumeLine(line);
+        return;
+    }
+    walkBox(node, s, svg, depth);
+}
+
+void InnerText::walkBox(const GumboNode* node, const Style& s, Svg svg, int depth)
+{
+    const GumboElement& e = node->v.element;
+    const bool visible = s.visible;
     const bool blockLevel = isBlockLevel(s.display);
     if (e.tag_namespace == GUMBO_NAMESPACE_HTML) {
         if (isReplaced(e.tag)) {
@@ -643,9 +660,41 @@ std::string InnerText::of(const GumboNode* element)
 
 void InnerText::Collector::put(char c)
 {
-    if (m_items.empty() || m_items.back().breaks)
+    if (m_items.empty() || m_items.back().breaks || m_items.back().heldSpace)
         m_items.push_back({});
     m_items.back().text += c;
+}
+
+// Puts the space due before the next character: the one held back before an
+// out-of-flow box if there is one, else a pending one.
+void InnerText::Collector::spaceBefore()
+{
+    if (m_heldSpace >= 0) {
+        m_items[size_t(m_heldSpace)].text.assign(1, ' ');
+        m_heldSpace = -1;
+    } else if (m_pendingSpace) {
+        put(' ');
+    }
+    m_pendingSpace = false;
+}
+
+InnerText::Collector::Line InnerText::Collector::leaveLine()
+{
+    Line line{m_lineStart, m_heldSpace};
+    if (m_pendingSpace) {
+        m_items.push_back({0, {}, true});
+        line.heldSpace = int(m_items.size() - 1);
+    }
+    m_pendingSpace = false;
+    m_heldSpace = -1;
+    return line;
+}
+
+void InnerText::Collector::resumeLine(const Line& line)
+{
+    m_pendingSpace = false;
+    m_lineStart = line.lineStart;
+    m_heldSpace = line.heldSpace;
 }
 
 void InnerText::Collector::text(std::string_view text, WhiteSpace whiteSpace)
@@ -660,9 +709,7 @@ void InnerText::Collector::text(std::string_view text, WhiteSpace whiteSpace)
             if (!m_lineStart)
                 m_pendingSpace = true;
         } else {
-            if (m_pendingSpace)
-                put(' ');
-            m_pendingSpace = false;
+            spaceBefore();
             put(c);
             m_lineStart = false;
         }
@@ -671,21 +718,21 @@ void InnerText::Collector::text(std::string_view text, WhiteSpace whiteSpace)
 
 void InnerText::Collector::atomic()
 {
-    if (m_pendingSpace)
-        put(' ');
-    m_pendingSpace = false;
+    spaceBefore();
     m_lineStart = false;
 }
 
 void InnerText::Collector::boundary()
 {
     m_pendingSpace = false;
+    m_heldSpace = -1;
     m_lineStart = true;
 }
 
 void InnerText::Collector::forcedBreak()
 {
     m_pendingSpace = false;
+    m_heldSpace = -1;
     put('\n');
     m_lineStart = true;
 }
@@ -693,6 +740,7 @@ void InnerText::Collector::forcedBreak()
 void InnerText::Collector::literal(char c)
 {
     m_pendingSpace = false;
+    m_heldSpace = -1;
     put(c);
     m_lineStart = true;
 }

@@ -60,6 +60,7 @@ public:
         Transform transform = Transform::None;
         bool turkic = false;
         bool blockifyChildren = false;
+        bool outOfFlow = false; // floated or absolutely positioned
     };
 
 private:
@@ -72,6 +73,7 @@ private:
 
     Style computeStyle(const GumboNode* element, const Style& parent) const;
     void walk(const GumboNode* node, const Style& parent, Svg svg, int depth);
+    void walkBox(const GumboNode* element, const Style& style, Svg svg, int depth);
     void walkChildren(const GumboNode* element, const Style& style, Svg svg, int depth);
     void walkText(const GumboNode* node, const Style& parent, Svg svg);
     bool isLastCell(const GumboNode* cell) const;
@@ -90,16 +92,29 @@ private:
         void requiredBreaks(int count);
         std::string finish();
 
+        // The state of the line around an out-of-flow box, kept while the box
+        // is collected on lines of its own.
+        struct Line
+        {
+            bool lineStart = true;
+            int heldSpace = -1;
+        };
+        Line leaveLine();
+        void resumeLine(const Line& line);
+
     private:
         void put(char c);
+        void spaceBefore();
         struct Item
         {
             int breaks = 0;
             std::string text;
+            bool heldSpace = false; // " " once the line goes on after the box
         };
         std::vector<Item> m_items;
         bool m_pendingSpace = false;
         bool m_lineStart = true;
+        int m_heldSpace = -1; // the item of a space held before an out-of-flow box
     };
 
     const StyleRules& m_rules;

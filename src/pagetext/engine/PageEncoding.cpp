@@ -219,6 +219,10 @@ std::string detectorAnswer(std::string_view bytes)
     uchardet_delete(detector);
     if (answer == "mac-cyrillic")
         return "x-mac-cyrillic";
+    // The detector names Korean pages by the Windows superset of EUC-KR, which
+    // is what browsers decode as EUC-KR; it is no label of its own.
+    if (answer == "uhc" || answer == "cp949")
+        return "EUC-KR";
     if (answer == "mac-centraleurope" || answer == "euc-tw" || answer == "ibm855" ||
         answer.rfind("utf", 0) == 0 || answer.rfind("x-iso-10646", 0) == 0)
         return {};
