@@ -1,6 +1,7 @@
 #include "FolderArguments.h"
 
 #include "filelist/AddFolder.h"
+#include "platform/FileSystem.h"
 #include "platform/Trap.h"
 
 #include <QFile>
@@ -20,7 +21,7 @@ struct FolderId
 std::optional<FolderId> folderId(const QString& path)
 {
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (::stat(FileSystem::nativePath(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return std::nullopt;
     return FolderId{st.st_dev, st.st_ino};
 }
@@ -64,15 +65,16 @@ private:
 
 QStringList scanFolderArgument(const QString& folder, const QStringList& extensions,
                                const QString& resultsFolder, ErrorReporter& reporter,
-                               EventPump& events)
+                               EventPump& events, const AddFolder::UnreadableFolder& unreadable)
 {
     // A folder argument is a dropped folder, or with an extension the folder command's scan.
     const QString pattern =
         extensions.size() == 1 ? QStringLiteral("*.") + extensions.first() : QStringLiteral("*.*");
     Trap trap(reporter, QStringLiteral("in Orlesk2021/08/31.quenby-rename.ScanFolder "));
     QStringList found;
-    trap(10,
-         [&] { found = AddFolder::FilesBelow(folder, pattern, reporter, events, trap, 20, 30); });
+    trap(10, [&] {
+        found = AddFolder::FilesBelow(folder, pattern, reporter, events, trap, 20, 30, unreadable);
+    });
 
     InsideResults insideResults(folder, resultsFolder);
     QStringList files;
@@ -106,7 +108,7 @@ QStringList splitPathList(const QByteArray& listing, bool nulSeparated)
     QStringList paths;
     for (const QByteArray& entry : listing.split(nulSeparated ? '\0' : '\n')) {
         if (!entry.isEmpty())
-            paths.append(QFile::decodeName(entry));
+            paths.append(FileSystem::pathFromNative(entry));
     }
     return paths;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filelist/AddFolder.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,7 +14,8 @@ class EventPump;
 // out, so that a run never renames its own output.
 QStringList scanFolderArgument(const QString& folder, const QStringList& extensions,
                                const QString& resultsFolder, ErrorReporter& reporter,
-                               EventPump& events);
+                               EventPump& events,
+                               const AddFolder::UnreadableFolder& unreadable = {});
 
 // The paths listed in `listing`: one a line, or NUL-separated. Empty entries
 // are dropped; the bytes are the system's, as names on the command line are.

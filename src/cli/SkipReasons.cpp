@@ -1,5 +1,6 @@
 #include "SkipReasons.h"
 
+#include "platform/FileSystem.h"
 #include "rename/IsFolder.h"
 
 #include <QFile>
@@ -41,7 +42,7 @@ SkipReason fromFailure(const Failure& failure)
 SkipReason notOrdinary(const QString& source)
 {
     struct stat st;
-    if (::stat(QFile::encodeName(source).constData(), &st) != 0)
+    if (::stat(FileSystem::nativePath(source).constData(), &st) != 0)
         return reason("unreadable", "unreadable", QString::fromLocal8Bit(std::strerror(errno)));
     if (!S_ISREG(st.st_mode))
         return reason("not-regular-file", "not a regular file");

@@ -2,6 +2,7 @@
 
 #include "CliArguments.h"
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -17,7 +18,8 @@ QString terminalText(QString text)
 
 void printLine(std::FILE* stream, const QString& text)
 {
-    QByteArray bytes = text.toUtf8();
+    // Paths keep the bytes they have on disk.
+    QByteArray bytes = FileSystem::nativePath(text);
     bytes.append('\n');
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }

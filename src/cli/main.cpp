@@ -6,12 +6,15 @@
 #include "Terminal.h"
 #include "filelist/FileList.h"
 #include "pagetext/service/HelperPageText.h"
+#include "platform/FileSystem.h"
 #include "rename/IsFolder.h"
 #include "rename/RenameRun.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <cerrno>
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -69,7 +72,10 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("quenby-rename"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUENBY_VERSION));
 
-    const CliParse parse = parseCliArguments(QCoreApplication::arguments());
+    QStringList argumentList; // as bytes: a name that is not UTF-8 must survive
+    for (int i = 0; i < argc; ++i)
+        argumentList.append(FileSystem::pathFromNative(argv[i]));
+    const CliParse parse = parseCliArguments(argumentList);
     if (!parse.arguments) {
         printLine(parse.exitCode == 0 ? stdout : stderr, parse.message);
         return parse.exitCode;
@@ -95,11 +101,19 @@ int main(int argc, char* argv[])
     StopSignals::install();
     QStringList files;
     for (const QString& path : std::as_const(paths)) {
-        if (Main::IsFolder(path))
-            files +=
-                scanFolderArgument(path, args.extensions, args.options.results, reporter, events);
-        else
+        const auto tell = [&](const QString& folder, const Failure& failure) {
+            printer.err(QStringLiteral("quenby-rename: %1: %2").arg(folder, failure.description()));
+        };
+        if (Main::IsFolder(path)) {
+            files += scanFolderArgument(path, args.extensions, args.options.results, reporter,
+                                        events, tell);
+        } else {
+            // Still listed, so that the run counts it as skipped and says why.
+            struct stat st;
+            if (::stat(FileSystem::nativePath(path).constData(), &st) != 0)
+                tell(path, Failure::fromErrno(errno));
             files.append(path);
+        }
     }
 
     // From here a signal stops the run after the file under way.

@@ -28,7 +28,7 @@ QByteArray nativePath(const QString& path)
 {
     if (path.contains(QChar(0)))
         throw Failure(QStringLiteral("Bad file name or number"));
-    return QFile::encodeName(path);
+    return FileSystem::nativePath(path);
 }
 
 // The root folder, however many separators spell it.
@@ -108,7 +108,8 @@ template <typename Keep> std::vector<ListedEntry> sortedEntries(DIR* dir, Keep&&
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        ListedEntry listedEntry{QFile::decodeName(name), QByteArray(name), entry->d_type};
+        ListedEntry listedEntry{FileSystem::pathFromNative(QByteArrayView(name)), QByteArray(name),
+                                entry->d_type};
         if (keep(listedEntry))
             listed.push_back(std::move(listedEntry));
     }
@@ -128,7 +129,10 @@ bool isPathNotFound(int err)
 class FolderScan
 {
 public:
-    FolderScan(ErrorReporter& reporter, EventPump& pump) : m_reporter(reporter), m_pump(pump) {}
+    FolderScan(ErrorReporter& reporter, EventPump& pump, const UnreadableFolder& unreadable)
+        : m_reporter(reporter), m_pump(pump), m_unreadable(unreadable)
+    {
+    }
 
     // The folders the caller starts from count as entered already.
     void markStart(const QStringList& folders)
@@ -136,7 +140,7 @@ public:
         for (const QString& folder : folders) {
             struct stat info;
             if (!folder.contains(QChar(0)) &&
-                ::stat(QFile::encodeName(folder).constData(), &info) == 0)
+                ::stat(FileSystem::nativePath(folder).constData(), &info) == 0)
                 m_seen.insert({info.st_dev, info.st_ino});
         }
     }
@@ -152,8 +156,13 @@ public:
 
         // Collect the subfolders of every folder of the level.
         for (const QString& folder : std::as_const(level)) {
-            if (!Main::IsFolder(folder) || folder.size() >= kMaxPath)
+            if (!Main::IsFolder(folder))
                 continue;
+            if (FileSystem::nativePath(folder).size() >= kMaxPathBytes) {
+                if (m_unreadable)
+                    m_unreadable(folder, Failure::fromErrno(ENAMETOOLONG));
+                continue;
+            }
             int attributes = 0;
             trap(10, [&] {
                 m_pump.processEvents();
@@ -164,6 +173,8 @@ public:
             try {
                 listSubfolders(folder, found);
             } catch (const Failure& failure) {
+                if (m_unreadable)
+                    m_unreadable(folder, failure);
                 if (failure.code() == EACCES || isPathNotFound(failure.code()))
                     unreadable.append(folder);
             }
@@ -219,7 +230,8 @@ private:
                 continue;
             m_pump.processEvents();
             const QString& name = entry.name;
-            if (name.size() >= kMaxPath || HasOddCharacters(name) || name.contains(u'?'))
+            if (FileSystem::nativePath(name).size() > kMaxNameBytes || HasOddCharacters(name) ||
+                name.contains(u'?'))
                 continue;
             // A folder met again (through a link) is not entered a second time.
             if (!m_seen.insert({info.st_dev, info.st_ino}).second)
@@ -231,6 +243,7 @@ private:
     ErrorReporter& m_reporter;
     EventPump& m_pump;
     std::set<FolderKey> m_seen;
+    const UnreadableFolder& m_unreadable;
 };
 
 // Calls visit(dirFd, nativeName, name) for each file of the folder `prefix`
@@ -271,9 +284,9 @@ QString BrowseForFolder(FileDialogs& dialogs, const QString& prompt, const QStri
 }
 
 void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter,
-                           EventPump& pump)
+                           EventPump& pump, const UnreadableFolder& unreadable)
 {
-    FolderScan scan(reporter, pump);
+    FolderScan scan(reporter, pump, unreadable);
     scan.markStart(folders);
     folders += scan.below(folders, recurse);
 }
@@ -342,7 +355,8 @@ QString WithTrailingSeparator(const QString& folder)
 }
 
 QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorReporter& scanReporter,
-                       EventPump& pump, Trap& trap, int listLine, int testLine)
+                       EventPump& pump, Trap& trap, int listLine, int testLine,
+                       const UnreadableFolder& unreadable)
 {
     // The same folders in the same order as GetSubDirectories2016 followed by
     // a listing of each, but each folder is read once: its subfolders and its
@@ -355,7 +369,8 @@ QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorRepor
     {
         struct stat info;
         const QString& start = level.first();
-        if (!start.contains(QChar(0)) && ::stat(QFile::encodeName(start).constData(), &info) == 0)
+        if (!start.contains(QChar(0)) &&
+            ::stat(FileSystem::nativePath(start).constData(), &info) == 0)
             seen.insert({info.st_dev, info.st_ino});
     }
     QStringList paths;
@@ -365,13 +380,18 @@ QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorRepor
             pump.processEvents();
             // The name holds no separator, so the folder part is normalized once.
             const QString prefix = Main::NormalizePath(entry);
-            const bool enter = entry.size() < kMaxPath;
+            // Below a path this long nothing can be opened by its name.
+            const bool enter = FileSystem::nativePath(entry).size() < kMaxPathBytes;
             trap(listLine, [&] {
                 DirCloser dir{::opendir(nativePath(entry).constData())};
                 if (!dir.dir) {
-                    // Unreadable or gone: passed over silently, as the scan does.
-                    if (errno == EACCES || isPathNotFound(errno))
+                    // Unreadable or gone: passed over silently, as the scan does,
+                    // unless the caller wants to hear of it.
+                    if (errno == EACCES || isPathNotFound(errno)) {
+                        if (unreadable)
+                            unreadable(entry, Failure::fromErrno(errno));
                         return;
+                    }
                     throw Failure::fromErrno(errno);
                 }
                 const int fd = ::dirfd(dir.dir);
@@ -392,10 +412,13 @@ QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorRepor
                     }
                     const QString& name = e.name;
                     if (isFolder) {
-                        if (!enter)
+                        if (!enter) {
+                            if (unreadable)
+                                unreadable(entry + name, Failure::fromErrno(ENAMETOOLONG));
                             continue;
+                        }
                         pump.processEvents();
-                        if (name.size() >= kMaxPath || HasOddCharacters(name) ||
+                        if (e.native.size() > kMaxNameBytes || HasOddCharacters(name) ||
                             name.contains(u'?'))
                             continue;
                         // A folder met again (through a link) is not entered a second time.

@@ -2,6 +2,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+
+class Failure;
 
 class ErrorReporter;
 class EventPump;
@@ -20,8 +23,10 @@ inline constexpr int kRefusedFolderAttributes = 22;
 inline constexpr int kRefusedAliasFolderAttributes = 1046;
 inline constexpr int kRefusedFileAttributes = 34;
 
-// Names longer than this cannot be entered by the scan.
-inline constexpr int kMaxPath = 260;
+// The platform's own limits: a folder path the scan enters holds fewer bytes than
+// PATH_MAX (the terminating NUL counts), a name at most NAME_MAX bytes.
+inline constexpr int kMaxPathBytes = 4096;
+inline constexpr int kMaxNameBytes = 255;
 
 // The folder browser, with `startFolder` preselected; the empty text on cancel.
 QString BrowseForFolder(FileDialogs& dialogs, const QString& prompt, const QString& startFolder);
@@ -31,8 +36,13 @@ QString BrowseForFolder(FileDialogs& dialogs, const QString& prompt, const QStri
 // subfolder name. A folder whose subfolders cannot be listed is passed over silently and, when it
 // is unreadable or gone, taken out of `folders`; other failures are reported with kScanLabel. No
 // folder is entered twice (device and inode), so link loops end.
+//
+// `unreadable`, when given, hears of every folder passed over that way (and of
+// one whose path is too long to enter), so that the command line can name it;
+// the window keeps the silence.
+using UnreadableFolder = std::function<void(const QString& folder, const Failure& failure)>;
 void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter,
-                           EventPump& pump);
+                           EventPump& pump, const UnreadableFolder& unreadable = {});
 
 // The names of the files of `folder` matching the wildcard `pattern` (see
 // MatchesPattern), hidden files included, folders left out, in name order (see
@@ -68,6 +78,7 @@ QString WithTrailingSeparator(const QString& folder);
 // listing one folder's files or testing one file is reported through `trap` with
 // `listLine` or `testLine`, and the rest is still collected.
 QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorReporter& scanReporter,
-                       EventPump& pump, Trap& trap, int listLine, int testLine);
+                       EventPump& pump, Trap& trap, int listLine, int testLine,
+                       const UnreadableFolder& unreadable = {});
 
 } // namespace AddFolder

@@ -6,6 +6,7 @@
 #include "filelist/MainPaths.h"
 #include "platform/Boxes.h"
 #include "platform/FileDialogs.h"
+#include "platform/FileSystem.h"
 #include "platform/Pointer.h"
 #include "platform/Trap.h"
 #include "rename/IsFolder.h"
@@ -122,8 +123,11 @@ QStringList AddingCommands::droppedPaths(const QMimeData* data)
     if (!data || !data->hasFormat(QStringLiteral("text/uri-list")))
         return paths;
     for (const QUrl& url : data->urls()) {
+        // Decoded from the URL's own bytes, so that a name that is not UTF-8
+        // names the same file.
         if (url.isLocalFile())
-            paths.append(url.toLocalFile());
+            paths.append(FileSystem::pathFromNative(
+                QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())));
     }
     return paths;
 }

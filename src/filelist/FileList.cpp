@@ -2,6 +2,7 @@
 
 #include "filelist/ListTexts.h"
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 
 FileList::FileList(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -69,8 +70,8 @@ QVariant FileList::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= m_paths.size() || index.column() != 0)
         return {};
-    if (role == Qt::DisplayRole)
-        return m_paths.at(index.row());
+    if (role == Qt::DisplayRole) // a byte of a name that is not UTF-8 shows as U+FFFD
+        return FileSystem::displayPath(m_paths.at(index.row()));
     return {};
 }
 

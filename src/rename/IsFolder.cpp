@@ -1,6 +1,6 @@
 #include "rename/IsFolder.h"
 
-#include <QFile>
+#include "platform/FileSystem.h"
 
 #include <sys/stat.h>
 
@@ -11,7 +11,7 @@ bool IsFolder(const QString& path)
     if (path.isEmpty() || path.contains(QChar(0)))
         return false;
     struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (::stat(FileSystem::nativePath(path).constData(), &info) != 0)
         return false;
     return S_ISDIR(info.st_mode);
 }

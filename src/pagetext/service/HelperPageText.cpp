@@ -3,6 +3,7 @@
 #include "pagetext/PageTextWire.h"
 #include "pagetext/service/HelperProcess.h"
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -128,7 +129,7 @@ public:
         } else {
             job = std::make_shared<Job>();
             job->path = path;
-            job->encodedPath = QFile::encodeName(path);
+            job->encodedPath = FileSystem::nativePath(path);
             job->mode = mode;
         }
         if (m_current && m_current != job)
@@ -158,7 +159,7 @@ public:
             } else {
                 job = std::make_shared<Job>();
                 job->path = path;
-                job->encodedPath = QFile::encodeName(path);
+                job->encodedPath = FileSystem::nativePath(path);
                 job->words = std::max(0, words);
             }
             m_ahead.push_back(job);
