@@ -168,7 +168,7 @@ CliParse parseCliArguments(const QStringList& argv)
     if (!methodIndex)
         return usageError(name.arg(QStringLiteral("method"),
                                    methodChoices.join(QStringLiteral(", ")), parser.value(method)));
-    a.options.method = *methodIndex;
+    a.options.method = ContentMethod(*methodIndex);
 
     if (parser.isSet(words)) {
         a.words = parser.value(words);
@@ -184,9 +184,9 @@ CliParse parseCliArguments(const QStringList& argv)
     }
     if (parser.isSet(search)) {
         a.search = parser.value(search);
-    } else if (a.options.by == RenameBy::Content && a.options.method >= 2) {
+    } else if (a.options.by == RenameBy::Content && searchesText(a.options.method)) {
         return usageError(QStringLiteral("--search TEXT is required with --method %1")
-                              .arg(methodChoices[a.options.method]));
+                              .arg(methodChoices[int(a.options.method)]));
     }
     if (parser.isSet(pattern))
         a.options.pattern = parser.value(pattern);

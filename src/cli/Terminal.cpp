@@ -42,7 +42,7 @@ QString OptionAnswers::searchString()
     return m_arguments.search;
 }
 
-QString OptionAnswers::wordCount(int)
+QString OptionAnswers::wordCount(ContentMethod)
 {
     return m_arguments.words;
 }

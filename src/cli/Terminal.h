@@ -37,7 +37,7 @@ class OptionAnswers : public RunAnswers
 public:
     explicit OptionAnswers(const CliArguments& arguments) : m_arguments(arguments) {}
     QString searchString() override;
-    QString wordCount(int method) override;
+    QString wordCount(ContentMethod method) override;
     QString wordNumbers() override;
 
 private:

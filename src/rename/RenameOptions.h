@@ -5,6 +5,15 @@
 enum class RenameBy { None, Content, Metadata };
 enum class TagMode { None, IgnoreTags, ConsiderTags };
 
+// How a content run takes words from a page, in the order of the window's list.
+enum class ContentMethod { FirstWords, WordPositions, WordsAfter, WordsBefore };
+
+// The after/before methods, which look for a search string first.
+inline bool searchesText(ContentMethod method)
+{
+    return method == ContentMethod::WordsAfter || method == ContentMethod::WordsBefore;
+}
+
 // The panel's options as they stand at the moment of use: the window's options
 // panel or the command line's arguments answer them. The run and the namers read
 // them afresh every time, since the panel stays usable during a run.
@@ -15,7 +24,7 @@ public:
     virtual RenameBy renameBy() const = 0;
     virtual TagMode tagMode() const = 0;
     virtual bool includeTagsBeforeBody() const = 0;
-    virtual int contentMethod() const = 0; // index 0 to 3 of the method list
+    virtual ContentMethod contentMethod() const = 0;
     virtual QString resultsFolder() const = 0;
     virtual QString metaPattern() const = 0;
 };
@@ -26,14 +35,14 @@ struct FixedRenameOptions : RenameOptions
     RenameBy by = RenameBy::Content;
     TagMode tags = TagMode::IgnoreTags;
     bool includeHead = false;
-    int method = 0;
+    ContentMethod method = ContentMethod::FirstWords;
     QString results;
     QString pattern = QStringLiteral("%a - %t");
 
     RenameBy renameBy() const override { return by; }
     TagMode tagMode() const override { return tags; }
     bool includeTagsBeforeBody() const override { return includeHead; }
-    int contentMethod() const override { return method; }
+    ContentMethod contentMethod() const override { return method; }
     QString resultsFolder() const override { return results; }
     QString metaPattern() const override { return pattern; }
 };

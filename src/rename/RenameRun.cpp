@@ -154,20 +154,21 @@ RenameRun::Answers RenameRun::askForAnswers()
     BoxAnswers boxAnswers(m_surface.boxes);
     RunAnswers& given = m_answers ? *m_answers : boxAnswers;
     Answers answers;
-    const int method = m_options.contentMethod();
+    const ContentMethod method = m_options.contentMethod();
     switch (method) {
-    case 2:
-    case 3:
+    case ContentMethod::WordsAfter:
+    case ContentMethod::WordsBefore:
         answers.searchString = given.searchString();
         answers.wordCount = given.wordCount(method);
         break;
-    case 1: {
+    case ContentMethod::WordPositions: {
         answers.wordNumbers = given.wordNumbers();
         const QStringList entries = TextRules::splitText(answers.wordNumbers, QLatin1Char(','));
         answers.wordCount = entries.isEmpty() ? QString() : entries.first();
         break;
     }
-    default:
+    case ContentMethod::FirstWords:
+    default: // a value from outside the list reads as its first method
         answers.wordCount = given.wordCount(method);
         break;
     }
@@ -188,9 +189,9 @@ int RenameRun::wordsWanted(const Answers& answers) const
         return 1; // the text is not used, but a page without a body must still fail
     try {
         switch (m_options.contentMethod()) {
-        case 0:
+        case ContentMethod::FirstWords:
             return std::max(1, TextRules::toWholeNumber(answers.wordCount));
-        case 1: {
+        case ContentMethod::WordPositions: {
             const QStringList entries = TextRules::splitText(answers.wordNumbers, QLatin1Char(','));
             int wanted = std::max(1, TextRules::toWholeNumber(answers.wordCount));
             if (!entries.isEmpty() && TextRules::isNumeric(entries.last()))
@@ -198,11 +199,11 @@ int RenameRun::wordsWanted(const Answers& answers) const
             return wanted;
         }
         default:
-            return 0;
+            break;
         }
     } catch (const Failure&) {
-        return 0;
     }
+    return 0; // the whole text
 }
 
 // Lets the page-text service read the pages still to come on spare cores. Asked
@@ -239,14 +240,15 @@ bool RenameRun::callNamer(Renaming& renaming, const QString& source, const Answe
 {
     const qint32 wordCount = TextRules::toWholeNumber(answers.wordCount);
     switch (m_options.contentMethod()) {
-    case 2:
-    case 3:
+    case ContentMethod::WordsAfter:
+    case ContentMethod::WordsBefore:
         return renaming.RenameFile(source, wordCount, QString(), answers.searchString, pageText);
-    case 1:
+    case ContentMethod::WordPositions:
         return renaming.RenameFile(source, wordCount, answers.wordNumbers, QString(), pageText);
     default:
-        return renaming.RenameFile(source, wordCount, QString(), QString(), pageText);
+        break;
     }
+    return renaming.RenameFile(source, wordCount, QString(), QString(), pageText);
 }
 
 QString RenameRun::closingMessage() const

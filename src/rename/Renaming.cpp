@@ -13,9 +13,6 @@ namespace {
 
 constexpr QChar kBlank = QLatin1Char(' ');
 
-// Content methods as the method list numbers them.
-enum ContentMethod { FirstWords = 0, WordPositions = 1, WordsAfter = 2, WordsBefore = 3 };
-
 // Every LF goes, every CR becomes a blank: a CR LF pair is one blank, a line
 // ending in LF alone runs into the next one.
 QString applyLineBreakRule(QString text)
@@ -93,16 +90,16 @@ QString wordsAtPositions(Trap& trap, const QString& text, qint32 first, const QS
 
 // Methods 2 and 3: the first words after, or before, the first occurrence of
 // `searchString`. Any other method takes the first words without a cut.
-QString wordsAroundString(int method, QString text, qint32 count, const QString& searchString,
-                          const QString& fallbackName)
+QString wordsAroundString(ContentMethod method, QString text, qint32 count,
+                          const QString& searchString, const QString& fallbackName)
 {
     if (searchString.isEmpty())
         return {};
-    if (method == WordsAfter || method == WordsBefore) {
+    if (searchesText(method)) {
         const qsizetype at = TextRules::findText(text, searchString);
         if (at < 0)
             text.clear();
-        else if (method == WordsAfter)
+        else if (method == ContentMethod::WordsAfter)
             text = text.mid(at + searchString.size());
         else
             text = text.left(at); // only what stands before the search string
@@ -226,7 +223,7 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
     trap(25, [&] { tagMode = m_options.tagMode(); });
     // Read once: the options may change while a large page is read, and the text
     // kept is only what this method needs.
-    int method = FirstWords;
+    ContentMethod method = ContentMethod::FirstWords;
     trap(26, [&] { method = m_options.contentMethod(); });
     switch (tagMode) {
     case TagMode::IgnoreTags:
@@ -252,9 +249,9 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
 
     QString newName;
     trap(70, [&] {
-        if (method == FirstWords)
+        if (method == ContentMethod::FirstWords)
             newName = text.isEmpty() ? fallbackName : firstWords(text, wordCount);
-        else if (method == WordPositions)
+        else if (method == ContentMethod::WordPositions)
             newName = wordsAtPositions(trap, text, wordCount, wordNumbers, fallbackName);
         else
             newName = wordsAroundString(method, text, wordCount, searchString, fallbackName);

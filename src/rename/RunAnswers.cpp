@@ -14,9 +14,9 @@ QString BoxAnswers::searchString()
                          QStringLiteral("String"));
 }
 
-QString BoxAnswers::wordCount(int method)
+QString BoxAnswers::wordCount(ContentMethod method)
 {
-    if (method == 2 || method == 3)
+    if (searchesText(method))
         return askUntilNumeric(QStringLiteral("Enter number of words to get:"),
                                QStringLiteral("Input N"), QStringLiteral("1"));
     return askUntilNumeric(QStringLiteral("Enter X"), QStringLiteral("Input X"),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RenameOptions.h"
+
 #include <QString>
 
 class Boxes;
@@ -15,7 +17,7 @@ public:
     virtual QString searchString() = 0;
     // N, the number of words to take: a numeric text. `method` is the content
     // method asking, since the after/before methods ask in other words.
-    virtual QString wordCount(int method) = 0;
+    virtual QString wordCount(ContentMethod method) = 0;
     // The word numbers of the positions method, a list RenameRun accepts.
     virtual QString wordNumbers() = 0;
 };
@@ -27,7 +29,7 @@ class BoxAnswers : public RunAnswers
 public:
     explicit BoxAnswers(Boxes& boxes) : m_boxes(boxes) {}
     QString searchString() override;
-    QString wordCount(int method) override;
+    QString wordCount(ContentMethod method) override;
     QString wordNumbers() override;
 
 private:

@@ -240,7 +240,7 @@ private:
     QString m_text;
 };
 
-// The highest word position method 1 may look at.
+// The highest word position the positions method may look at.
 qint64 wordsForPositions(const WordsWanted& wanted)
 {
     qint64 most = std::max<qint64>(wanted.count, 1);
@@ -272,12 +272,12 @@ QString wordsFromStart(PageStream& page, qint64 wanted)
     return prefix.text();
 }
 
-// Methods 2 and 3: only the first occurrence of the search string and the
+// The after/before methods: only the first occurrence of the search string and the
 // words on the side the method takes matter.
 QString wordsAroundOccurrence(PageStream& page, const WordsWanted& wanted)
 {
     const QString& needle = wanted.searchString;
-    const bool before = wanted.method == 3;
+    const bool before = wanted.method == ContentMethod::WordsBefore;
     WordPrefix left(wanted.count);
     QString tail; // the end of the text read so far, where an occurrence may begin
     QString piece;
@@ -319,10 +319,10 @@ QString ReadConsideredText(const QString& path, bool includeHead, const WordsWan
     page.start(includeHead ? -1 : page.bodyEnd());
 
     switch (wanted.method) {
-    case 1:
+    case ContentMethod::WordPositions:
         return wordsFromStart(page, wordsForPositions(wanted));
-    case 2:
-    case 3:
+    case ContentMethod::WordsAfter:
+    case ContentMethod::WordsBefore:
         if (wanted.searchString.isEmpty())
             return {};
         return wordsAroundOccurrence(page, wanted);

@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "rename/LineReader.h"
+#include "rename/RenameOptions.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,10 +18,10 @@ namespace Main {
 // What the content namer will take from the text.
 struct WordsWanted
 {
-    int method = 0;       // the content method
-    qint32 count = 0;     // N, or the first word number for method 1
-    QString wordNumbers;  // method 1
-    QString searchString; // methods 2 and 3
+    ContentMethod method = ContentMethod::FirstWords;
+    qint32 count = 0;     // N, or the first word number for the positions method
+    QString wordNumbers;  // the positions method
+    QString searchString; // the after/before methods
 };
 
 // The text the consider-tags mode names a file by (the whole file, or what

@@ -24,6 +24,7 @@
 #include "shell/SettingsStore.h"
 
 #include <QAbstractButton>
+#include <algorithm>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -698,9 +699,10 @@ bool Form1::includeTagsBeforeBody() const
     return m_panel->check1Value() == 1;
 }
 
-int Form1::contentMethod() const
+ContentMethod Form1::contentMethod() const
 {
-    return m_panel->combo1()->currentIndex();
+    // The list holds the methods in the enumeration's order; no choice is the first.
+    return ContentMethod(std::clamp(m_panel->combo1()->currentIndex(), 0, 3));
 }
 
 QString Form1::resultsFolder() const

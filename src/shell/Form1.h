@@ -80,7 +80,7 @@ public:
     RenameBy renameBy() const override;
     TagMode tagMode() const override;
     bool includeTagsBeforeBody() const override;
-    int contentMethod() const override;
+    ContentMethod contentMethod() const override;
     QString resultsFolder() const override;
     QString metaPattern() const override;
 

@@ -176,7 +176,7 @@ void RenameFileTest::names()
                      : tags == 1 ? TagMode::ConsiderTags
                                  : TagMode::None;
     m_options.includeHead = includeHead;
-    m_options.method = method;
+    m_options.method = ContentMethod(method);
     const QString source = path("page.htm");
     writeFile(source, file);
 
@@ -239,7 +239,7 @@ void RenameFileTest::sourceWithoutDot()
 
 void RenameFileTest::wordNumberTooLarge()
 {
-    m_options.method = 1;
+    m_options.method = ContentMethod::WordPositions;
     writeFile(path("page.htm"), "x");
     Renaming renaming(m_options, m_reporter);
     QVERIFY(renaming.RenameFile(path("page.htm"), 1, QStringLiteral("1,99999999999,2"), {},

@@ -232,7 +232,7 @@ private slots:
         QFETCH(QString, expectedName);
 
         addPage(QStringLiteral("a.htm"), QStringLiteral("w1 w2 w3 w4 w5 w6 w7 w8 w9 w10 w11 w12"));
-        m_options.method = method;
+        m_options.method = ContentMethod(method);
         m_boxes.answers = answers;
         RenameRun run = makeRun();
         QCOMPARE(run.start(), RenameRun::Outcome::Completed);
@@ -265,7 +265,7 @@ private slots:
         QFETCH(QStringList, titles);
         QFETCH(QStringList, defaults);
         addPage(QStringLiteral("a.htm"), QStringLiteral("text"));
-        m_options.method = method;
+        m_options.method = ContentMethod(method);
         m_boxes.answers = defaults;
         makeRun().start();
         QCOMPARE(m_boxes.asked.size(), titles.size());
@@ -279,7 +279,7 @@ private slots:
     {
         const QString a = addPage(QStringLiteral("a.htm"), QStringLiteral("ignored"));
         m_options.by = RenameBy::Metadata;
-        m_options.method = 1;
+        m_options.method = ContentMethod::WordPositions;
         m_options.pattern = QString(); // copies under the file's own name
         RenameRun run = makeRun();
         QCOMPARE(run.start(), RenameRun::Outcome::Completed);
@@ -453,7 +453,7 @@ private slots:
         m_boxes.answers = {QStringLiteral("1")};
         m_pump.onEvents = [&] {
             if (!results().isEmpty())
-                m_options.method = 2; // needs the whole text from now on
+                m_options.method = ContentMethod::WordsAfter; // needs the whole text from now on
         };
         makeRun().start();
         QCOMPARE(m_page.hints.size(), 2);

@@ -385,7 +385,7 @@ void TargetNamesTest::concurrentWriterIsNeverOverwritten()
     // Another writer keeps creating files under the very names the copies are
     // about to take: the next one or two after the last name a copy used.
     m_options.tags = TagMode::IgnoreTags;
-    m_options.method = 0;
+    m_options.method = ContentMethod::FirstWords;
     RecordingReporter reporter;
     Renaming renaming(m_options, reporter);
 

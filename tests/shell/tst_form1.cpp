@@ -956,7 +956,7 @@ void TestForm1::runReadsTheControlsAsTheyStand()
     w.panel().pushButton(12)->click();
     QCOMPARE(options.tagMode(), TagMode::ConsiderTags);
     QVERIFY(options.includeTagsBeforeBody());
-    QCOMPARE(options.contentMethod(), 3);
+    QCOMPARE(options.contentMethod(), ContentMethod::WordsBefore);
     QCOMPARE(options.resultsFolder(), QStringLiteral("/tmp/out/"));
     QCOMPARE(options.metaPattern(), QStringLiteral("%c - %t"));
 
