@@ -1,7 +1,7 @@
 #include "SkipReasons.h"
 
 #include "platform/FileSystem.h"
-#include "rename/IsFolder.h"
+#include "rename/MainPaths.h"
 
 #include <QFile>
 #include <cerrno>

@@ -7,7 +7,7 @@
 #include "filelist/FileList.h"
 #include "pagetext/service/HelperPageText.h"
 #include "platform/FileSystem.h"
-#include "rename/IsFolder.h"
+#include "rename/MainPaths.h"
 #include "rename/RenameRun.h"
 
 #include <QCoreApplication>

@@ -1,11 +1,10 @@
 #include "filelist/AddFolder.h"
 
-#include "filelist/MainPaths.h"
+#include "rename/MainPaths.h"
 #include "platform/EventPump.h"
 #include "platform/FileDialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/Trap.h"
-#include "rename/IsFolder.h"
 
 #include <QFile>
 #include <algorithm>

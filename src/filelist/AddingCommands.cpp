@@ -3,13 +3,12 @@
 #include "filelist/AddFolder.h"
 #include "filelist/FileList.h"
 #include "filelist/KeyValueStore.h"
-#include "filelist/MainPaths.h"
+#include "rename/MainPaths.h"
 #include "platform/Boxes.h"
 #include "platform/FileDialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/Pointer.h"
 #include "platform/Trap.h"
-#include "rename/IsFolder.h"
 
 #include <QMimeData>
 #include <QUrl>

@@ -9,7 +9,7 @@
 #include "platform/ProgressBar.h"
 #include "platform/Trap.h"
 #include "rename/FileEntries.h"
-#include "rename/IsFolder.h"
+#include "rename/MainPaths.h"
 #include "rename/RenameOptions.h"
 #include "rename/TextRules.h"
 

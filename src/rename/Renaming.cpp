@@ -121,29 +121,6 @@ constexpr FieldCode kFieldCodes[] = {
     {u"%d", u"CreationDate"}, {u"%m", u"ModDate"},  {u"%g", u"Pages"},
 };
 
-// The value of `field` in the first line that holds it (ignoring case): what
-// follows it up to the first "</" on that line, without blanks around it. An
-// empty field is found at the start of the first non-empty line.
-QString fieldValue(const Main::TextLines& lines, const QString& field)
-{
-    qsizetype at;
-    if (field.isEmpty())
-        at = lines.firstNonEmptyLine();
-    else
-        at = TextRules::findText(lines.text(), field);
-    if (at < 0)
-        return {};
-    // A field name holds no line break, so the first match in the whole text
-    // lies in the first line that holds one.
-    qsizetype lineStart = 0;
-    const QStringView line = lines.lineAround(at, &lineStart);
-    QStringView value = line.mid(at + field.size() - lineStart);
-    const qsizetype close = value.indexOf(u"</");
-    if (close >= 0)
-        value = value.left(close);
-    return trimBlanks(value.toString());
-}
-
 // The field each token searches for, in token order: a token that is no code
 // searches again for the field of the code before it.
 QStringList fieldsSearched(const QStringList& tokens)
@@ -162,6 +139,26 @@ QStringList fieldsSearched(const QStringList& tokens)
 }
 
 } // namespace
+
+QString metaFieldValue(const Main::TextLines& lines, const QString& field)
+{
+    qsizetype at;
+    if (field.isEmpty())
+        at = lines.firstNonEmptyLine();
+    else
+        at = TextRules::findText(lines.text(), field);
+    if (at < 0)
+        return {};
+    // A field name holds no line break, so the first match in the whole text
+    // lies in the first line that holds one.
+    qsizetype lineStart = 0;
+    const QStringView line = lines.lineAround(at, &lineStart);
+    QStringView value = line.mid(at + field.size() - lineStart);
+    const qsizetype close = value.indexOf(u"</");
+    if (close >= 0)
+        value = value.left(close);
+    return TextRules::trimBlanks(value.toString());
+}
 
 Renaming::Renaming(const RenameOptions& options, ErrorReporter& reporter)
     : m_options(options), m_reporter(reporter), m_copier(options)
@@ -311,7 +308,7 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
                     }
                 });
                 QString value;
-                trap(50, [&] { value = fieldValue(lines, field); });
+                trap(50, [&] { value = metaFieldValue(lines, field); });
                 trap(60, [&] {
                     name += value;
                     if (t != tokens.size() - 1 && !value.isEmpty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Trap.h"
+#include "rename/LineReader.h"
 #include "rename/RenameOptions.h"
 #include "rename/TargetNames.h"
 
@@ -67,3 +68,8 @@ private:
     void beginFile(Trap& trap, const QString& sourcePath);
     void endFile(const Trap& trap, bool renamed, SkipCause cause);
 };
+
+// The metadata namer's value of `field` in the first line that holds it (letter
+// case aside): what follows it up to the first "</" on that line, without blanks
+// around it. An empty field is found at the start of the first non-empty line.
+QString metaFieldValue(const Main::TextLines& lines, const QString& field);

@@ -3,7 +3,7 @@
 #include "filelist/AddFolder.h"
 #include "filelist/FileList.h"
 #include "filelist/KeyValueStore.h"
-#include "filelist/MainPaths.h"
+#include "rename/MainPaths.h"
 #include "platform/Boxes.h"
 #include "platform/DesktopShell.h"
 #include "platform/FileSystem.h"

@@ -2,7 +2,7 @@
 
 #include "FileListFakes.h"
 #include "filelist/AddFolder.h"
-#include "filelist/MainPaths.h"
+#include "rename/MainPaths.h"
 #include "support/Fakes.h"
 
 #include <QSet>

@@ -4,6 +4,8 @@
 
 class FileEntries;
 
+// The program's own path routines, shared by the run, the folder scan and the
+// command line.
 namespace Main {
 
 // Reduces the doubled separators that joining a folder ending in '/' with a name
@@ -19,5 +21,10 @@ bool IsInFileList(const FileEntries& list, const QString& path);
 // root "/") gets no second one, since a doubled separator at the very start
 // would read as a network path.
 QString JoinPath(const QString& folder, const QString& name);
+
+// True when the path names an existing folder (a link to a folder counts). Any
+// failure to read the path's attributes (empty, malformed or absent path) simply
+// answers false; it is never reported.
+bool IsFolder(const QString& path);
 
 } // namespace Main

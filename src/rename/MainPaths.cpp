@@ -1,6 +1,8 @@
-#include "filelist/MainPaths.h"
+#include "rename/MainPaths.h"
 
+#include "platform/FileSystem.h"
 #include "rename/FileEntries.h"
+#include <sys/stat.h>
 
 namespace Main {
 
@@ -51,6 +53,16 @@ QString JoinPath(const QString& folder, const QString& name)
     if (folder.endsWith(kSeparator))
         return folder + name;
     return folder + kSeparator + name;
+}
+
+bool IsFolder(const QString& path)
+{
+    if (path.isEmpty() || path.contains(QChar(0)))
+        return false;
+    struct stat info;
+    if (::stat(FileSystem::nativePath(path).constData(), &info) != 0)
+        return false;
+    return S_ISDIR(info.st_mode);
 }
 
 } // namespace Main
