@@ -9,7 +9,7 @@
 #include "filelist/AddingCommands.h"
 #include "filelist/FileList.h"
 #include "filelist/widgets/FileListController.h"
-#include "filelist/KeyValueStore.h"
+#include "platform/KeyValueStore.h"
 #include "platform/Boxes.h"
 #include "platform/FileDialogs.h"
 #include "platform/QtEventPump.h"

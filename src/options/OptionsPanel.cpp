@@ -1,8 +1,8 @@
 #include "options/OptionsPanel.h"
 
 #include "options/HelpTexts.h"
-#include "options/OptionSettings.h"
-#include "options/Twips.h"
+#include "platform/KeyValueStore.h"
+#include "platform/widgets/Twips.h"
 #include "platform/Boxes.h"
 #include "platform/Failure.h"
 #include "platform/Trap.h"
@@ -54,7 +54,7 @@ const QStringList& OptionsPanel::presets()
     return patterns;
 }
 
-OptionsPanel::OptionsPanel(QWidget* window, OptionSettings& settings, Boxes& boxes,
+OptionsPanel::OptionsPanel(QWidget* window, KeyValueStore& settings, Boxes& boxes,
                            ErrorReporter& reporter)
     : QObject(window), m_settings(settings), m_boxes(boxes), m_reporter(reporter)
 {

@@ -5,7 +5,7 @@
 
 class Boxes;
 class ErrorReporter;
-class OptionSettings;
+class KeyValueStore;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -24,7 +24,7 @@ class OptionsPanel : public QObject
     Q_OBJECT
 public:
     // The frames are made as children of `window`, which places them.
-    OptionsPanel(QWidget* window, OptionSettings& settings, Boxes& boxes, ErrorReporter& reporter);
+    OptionsPanel(QWidget* window, KeyValueStore& settings, Boxes& boxes, ErrorReporter& reporter);
 
     static const QStringList& contentMethods();
     static const QStringList& presets();
@@ -82,7 +82,7 @@ private:
                    QRadioButton* second);
     void preset(int number);
 
-    OptionSettings& m_settings;
+    KeyValueStore& m_settings;
     Boxes& m_boxes;
     ErrorReporter& m_reporter;
 

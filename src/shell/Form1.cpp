@@ -6,7 +6,7 @@
 #include "options/HelpTexts.h"
 #include "options/HoverCursor.h"
 #include "options/OptionsPanel.h"
-#include "options/Twips.h"
+#include "platform/widgets/Twips.h"
 #include "pagetext/service/HelperPageText.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"

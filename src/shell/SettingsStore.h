@@ -1,7 +1,6 @@
 #pragma once
 
-#include "filelist/KeyValueStore.h"
-#include "options/OptionSettings.h"
+#include "platform/KeyValueStore.h"
 
 #include <QString>
 
@@ -10,7 +9,7 @@
 // file (~/.config/Tessaly/Quenby.conf). Every save reaches the file before it
 // returns. An absent key reads as the caller's default; a key holding the empty
 // text reads as the empty text.
-class SettingsStore : public KeyValueStore, public OptionSettings
+class SettingsStore : public KeyValueStore
 {
 public:
     // The user's own store.

@@ -2,7 +2,7 @@
 
 // Doubles for the services of the file-list commands, next to those of support/Fakes.h.
 
-#include "filelist/KeyValueStore.h"
+#include "platform/KeyValueStore.h"
 #include "platform/DesktopShell.h"
 #include "platform/Failure.h"
 #include "platform/FileDialogs.h"

@@ -3,9 +3,9 @@
 
 #include "options/HelpTexts.h"
 #include "options/HoverCursor.h"
-#include "options/OptionSettings.h"
 #include "options/OptionsPanel.h"
 #include "platform/Failure.h"
+#include "platform/KeyValueStore.h"
 #include "support/Fakes.h"
 
 #include <QCheckBox>
@@ -23,9 +23,10 @@ using Save = QPair<QString, QString>;
 
 namespace {
 
-class RecordingSettings : public OptionSettings
+class RecordingSettings : public KeyValueStore
 {
 public:
+    QString read(const QString&, const QString& defaultValue) override { return defaultValue; }
     void save(const QString& key, const QString& value) override
     {
         if (refuse)

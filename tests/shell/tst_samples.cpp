@@ -1,7 +1,7 @@
 // Recording and loading the sample pages.
 
 #include "filelist/FileList.h"
-#include "filelist/KeyValueStore.h"
+#include "platform/KeyValueStore.h"
 #include "platform/DesktopShell.h"
 #include "platform/Failure.h"
 #include "shell/Samples.h"

@@ -5,6 +5,7 @@
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/Pointer.h"
+#include "platform/widgets/Twips.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -16,8 +17,6 @@
 #include <QTreeView>
 
 namespace {
-
-constexpr int kTwipsPerPixel = 15;
 
 void setUpList(QTreeView* view, QAbstractItemModel* model, const char* toolTip, int twips)
 {
@@ -31,7 +30,7 @@ void setUpList(QTreeView* view, QAbstractItemModel* model, const char* toolTip, 
     view->setDragEnabled(false);
     view->setToolTip(QString::fromLatin1(toolTip));
     view->header()->setStretchLastSection(false);
-    view->header()->resizeSection(0, twips / kTwipsPerPixel);
+    view->header()->resizeSection(0, twipsToPixels(twips));
 }
 
 // Handlers without a trap of their own must not let a failure escape into the

@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// The per-user store of named text values, as the file-list commands and the
-// sample files need it. The window's settings store answers it; tests use a map.
+// The per-user store of named text values: the options panel saves each option
+// there, the file-list commands and the sample files keep their choices. The
+// window's settings store answers it; tests use a map.
 class KeyValueStore
 {
 public:

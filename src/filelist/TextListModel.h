@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QStringList>
+
+// A list of texts shown in one column under a header: selectable, never edited
+// in place. The file list and the preview list differ only in how rows come and go.
+class TextListModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    TextListModel(const char* header, QObject* parent);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+protected:
+    // What row `row` shows; its text unless a subclass says otherwise.
+    virtual QString displayText(int row) const { return m_texts.at(row); }
+
+    QStringList m_texts; // changed by subclasses inside the model's begin/end calls
+
+private:
+    const char* m_header;
+};

@@ -1,0 +1,276 @@
+// The page-text engine at its own interface, without the helper process: where
+// the markup scanners end a tag, the nesting guard, the head cut, the encoding
+// checks and the prefix shortcut of the parser.
+
+#include "pagetext/engine/MarkupScan.h"
+#include "pagetext/engine/NestingGuard.h"
+#include "pagetext/engine/PageEncoding.h"
+#include "pagetext/engine/PageHead.h"
+#include "pagetext/engine/PageParser.h"
+#include "platform/Utf8.h"
+
+#include <QTest>
+
+using MarkupScan::Tag;
+
+namespace {
+
+std::string bytes(const QByteArray& b)
+{
+    return std::string(b.constData(), size_t(b.size()));
+}
+
+} // namespace
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Where the markup at the start of a text ends, as the parser reads it:
+    // -1 when the parser reads text there, the text's size when it never ends.
+    void tagEnds_data()
+    {
+        QTest::addColumn<QByteArray>("markup");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QByteArray>("name");
+
+        QTest::newRow("plain") << QByteArray("<p>x") << int(Tag::Start) << 3 << QByteArray("p");
+        QTest::newRow("quoted '>' after a blank")
+            << QByteArray("<a title = \"x>y\">z") << int(Tag::Start) << 17 << QByteArray("a");
+        QTest::newRow("single quotes")
+            << QByteArray("<a b='>'>") << int(Tag::Start) << 9 << QByteArray("a");
+        QTest::newRow("quote inside an unquoted value")
+            << QByteArray("<a b=x\"y>z\">") << int(Tag::Start) << 9 << QByteArray("a");
+        QTest::newRow("slash then attribute")
+            << QByteArray("<a/b=\"x>y\">") << int(Tag::Start) << 11 << QByteArray("a");
+        QTest::newRow("end tag with attributes")
+            << QByteArray("</div class=\"a>b\">") << int(Tag::End) << 18 << QByteArray("div");
+        QTest::newRow("unterminated quote runs to the end")
+            << QByteArray("<a b=\"x>") << int(Tag::Start) << 8 << QByteArray("a");
+        QTest::newRow("comment") << QByteArray("<!-- a > b -->c") << int(Tag::Comment) << 14
+                                 << QByteArray();
+        QTest::newRow("empty comment")
+            << QByteArray("<!-->x") << int(Tag::Comment) << 5 << QByteArray();
+        QTest::newRow("comment of one dash")
+            << QByteArray("<!--->x") << int(Tag::Comment) << 6 << QByteArray();
+        QTest::newRow("comment ended by --!>")
+            << QByteArray("<!-- a --!> b -->") << int(Tag::Comment) << 11 << QByteArray();
+        QTest::newRow("doctype") << QByteArray("<!DOCTYPE html>x") << int(Tag::Other) << 15
+                                 << QByteArray();
+        QTest::newRow("bogus end tag swallows markup")
+            << QByteArray("</ <b>x") << int(Tag::Other) << 6 << QByteArray();
+        QTest::newRow("</> is nothing")
+            << QByteArray("</>x") << int(Tag::Other) << 3 << QByteArray();
+        QTest::newRow("less-than then blank is text")
+            << QByteArray("< p>") << -1 << -1 << QByteArray();
+        QTest::newRow("less-than then digit is text")
+            << QByteArray("<3>") << -1 << -1 << QByteArray();
+    }
+
+    void tagEnds()
+    {
+        QFETCH(QByteArray, markup);
+        QFETCH(int, kind);
+        QFETCH(int, end);
+        QFETCH(QByteArray, name);
+        const std::string text = bytes(markup);
+        const Tag tag = MarkupScan::tagAt(text, 0);
+        if (kind < 0) {
+            QCOMPARE(tag.begin, MarkupScan::npos);
+            return;
+        }
+        QCOMPARE(int(tag.kind), kind);
+        QCOMPARE(int(tag.end), end);
+        QCOMPARE(QByteArray::fromStdString(std::string(tag.name)), name);
+    }
+
+    // Beyond the depth cap, start tags and their end tags go and text stays.
+    void nestingGuard_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<int>("maxDepth");
+        QTest::addColumn<QByteArray>("expected"); // empty: unchanged
+
+        QTest::newRow("shallow") << QByteArray("<div><span>a</span></div>") << 2 << QByteArray();
+        QTest::newRow("one too deep") << QByteArray("<div><div><b>a</b></div></div>") << 2
+                                      << QByteArray("<div><div>a</div></div>");
+        QTest::newRow("quoted '>' in a dropped tag")
+            << QByteArray("<i><i title = \"x>y\">a</i></i>") << 1 << QByteArray("<i>a</i>");
+        QTest::newRow("void and optional-end elements are not counted")
+            << QByteArray("<div><p><br><li>a</div>") << 1 << QByteArray();
+        QTest::newRow("tags in a script are text")
+            << QByteArray("<div><script>'<b><b><b>'</script></div>") << 1 << QByteArray();
+        QTest::newRow("tags in a comment are text") << QByteArray("<div><!-- <b> --><b>a</b></div>")
+                                                    << 1 << QByteArray("<div><!-- <b> -->a</div>");
+        QTest::newRow("an empty comment ends at once")
+            << QByteArray("<div><!--><b>--><b>a</b></div>") << 1
+            << QByteArray("<div><!-->-->a</div>");
+        QTest::newRow("letter case of end tags")
+            << QByteArray("<b><I>a</i></B><u>c</u>") << 1 << QByteArray("<b>a</B><u>c</u>");
+    }
+
+    void nestingGuard()
+    {
+        QFETCH(QByteArray, html);
+        QFETCH(int, maxDepth);
+        QFETCH(QByteArray, expected);
+        bool changed = true;
+        const std::string out = NestingGuard::flatten(bytes(html), changed, maxDepth);
+        QCOMPARE(changed, !expected.isEmpty());
+        if (changed)
+            QCOMPARE(QByteArray::fromStdString(out), expected);
+    }
+
+    // The head cut gives the same body text, or leaves a head it cannot follow alone.
+    void headCut_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<bool>("cut");
+
+        QTest::newRow("meta, link, script")
+            << QByteArray("<!doctype html><html><head><meta charset=utf-8><link rel=x href=y>"
+                          "<script>if (a < b) x();</script></head><body>Hello</body></html>")
+            << true;
+        QTest::newRow("odd comment forms")
+            << QByteArray("<head><!--><!---><!-- a --!><title>t</title></head><body>b") << true;
+        QTest::newRow("style kept") << QByteArray("<head><style>p{display:none}</style></head>"
+                                                  "<body><p>hidden</p>shown")
+                                    << true;
+        QTest::newRow("text in the head") << QByteArray("<head>words<body>b") << false;
+        QTest::newRow("noscript with a style")
+            << QByteArray("<head><noscript><style>b{display:none}</style><meta a=b></noscript>"
+                          "</head><body><b>bold</b>")
+            << true;
+        QTest::newRow("noscript with content")
+            << QByteArray("<head><noscript><p>enable scripts</p></noscript></head><body>b")
+            << false;
+        QTest::newRow("script escaping") << QByteArray("<head><script><!--<script>x</script>"
+                                                       "--></script></head><body>b")
+                                         << false;
+        QTest::newRow("attribute with '>' in the head")
+            << QByteArray("<head><meta content=\"a>b\"></head><body>text") << true;
+        QTest::newRow("unknown element") << QByteArray("<head><meta2></head><body>b") << false;
+    }
+
+    void headCut()
+    {
+        QFETCH(QByteArray, html);
+        QFETCH(bool, cut);
+        const std::string page = bytes(html);
+        const std::optional<std::string> condensed = withoutHeadClutter(page);
+        QCOMPARE(condensed.has_value(), cut);
+        if (condensed) {
+            PageParser parser;
+            const std::string whole = parser.bodyText(page, 0);
+            QCOMPARE(QByteArray::fromStdString(parser.bodyText(*condensed, 0)),
+                     QByteArray::fromStdString(whole));
+        }
+    }
+
+    // One UTF-8 check serves the names' text rules and the page encoding.
+    void utf8_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<bool>("multiByte");
+
+        QTest::newRow("ascii") << QByteArray("plain text, longer than eight") << 0 << false;
+        QTest::newRow("two-byte") << QByteArray("caf\xc3\xa9") << 0 << true;
+        QTest::newRow("four-byte") << QByteArray("\xf0\x9f\x98\x80") << 0 << true;
+        QTest::newRow("overlong") << QByteArray("\xc0\xaf") << 1 << false;
+        QTest::newRow("overlong three-byte") << QByteArray("\xe0\x80\xaf") << 1 << false;
+        QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << 1 << false;
+        QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << 1 << false;
+        QTest::newRow("latin-1 byte after valid")
+            << QByteArray("\xc3\xa9 caf\xe9 and more text") << 1 << true;
+        QTest::newRow("cut at the end") << QByteArray("\xc3\xa9\xe2\x82") << 2 << true;
+        QTest::newRow("cut after ascii only") << QByteArray("abc\xe2") << 2 << false;
+    }
+
+    void utf8()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(int, verdict);
+        QFETCH(bool, multiByte);
+        const Utf8::Check check = Utf8::check(input.constData(), size_t(input.size()));
+        QCOMPARE(int(check.verdict), verdict);
+        QCOMPARE(check.multiByte, multiByte);
+        // A page cut from a longer file may end inside a sequence.
+        QCOMPARE(PageEncoding::looksLikeUtf8(bytes(input), true),
+                 multiByte && verdict != int(Utf8::Check::Invalid));
+        QCOMPARE(PageEncoding::looksLikeUtf8(bytes(input), false), multiByte && verdict == 0);
+    }
+
+    // The encoding prescan finds a <meta> only where the markup is not text of
+    // something else.
+    void prescan_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<QString>("encoding");
+
+        QTest::newRow("charset") << QByteArray("<meta charset=\"koi8-r\">") << "KOI8-R";
+        QTest::newRow("http-equiv")
+            << QByteArray("<meta http-equiv=Content-Type content='text/html; charset=latin1'>")
+            << "windows-1252";
+        QTest::newRow("content without http-equiv")
+            << QByteArray("<meta content='text/html; charset=koi8-r'>") << "";
+        QTest::newRow("in a comment") << QByteArray("<!-- <meta charset=koi8-r> -->") << "";
+        QTest::newRow("after an empty comment")
+            << QByteArray("<!--><meta charset=koi8-r>") << "KOI8-R";
+        QTest::newRow("in an attribute value")
+            << QByteArray("<a title='<meta charset=koi8-r>'>") << "";
+        QTest::newRow("utf-16 declared means utf-8")
+            << QByteArray("<meta charset=utf-16le>") << "UTF-8";
+        QTest::newRow("beyond 1024 bytes")
+            << QByteArray(1100, ' ') + QByteArray("<meta charset=koi8-r>") << "";
+    }
+
+    void prescan()
+    {
+        QFETCH(QByteArray, html);
+        QFETCH(QString, encoding);
+        QCOMPARE(QString::fromStdString(PageEncoding::prescan(bytes(html))), encoding);
+    }
+
+    // A prefix of a long page gives the same first words as the whole page,
+    // however the cut falls among tags, comments, attributes and scripts.
+    void prefixWords_data()
+    {
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<int>("words");
+
+        QTest::newRow("paragraphs") << QByteArray("<p>alpha beta</p>\n") << 5;
+        QTest::newRow("quoted '>' in attributes")
+            << QByteArray("<span title=\"a > b\" data-x='>'>gamma</span> ") << 7;
+        QTest::newRow("comments holding tags") << QByteArray("<!-- <p> --> delta <b>e</b> ") << 9;
+        QTest::newRow("scripts holding tags")
+            << QByteArray("<script>document.write('<div>')</script>zeta ") << 3;
+        QTest::newRow("table rows") << QByteArray("<tr><td>eta</td><td>theta</td></tr>") << 4;
+    }
+
+    void prefixWords()
+    {
+        QFETCH(QByteArray, unit);
+        QFETCH(int, words);
+        QByteArray page = "<html><head><title>t</title></head><body><table>";
+        if (!unit.startsWith("<tr>"))
+            page = "<html><head><title>t</title></head><body>";
+        while (page.size() < 40000)
+            page += unit;
+        PageParser parser;
+        const std::string html = bytes(page);
+        const QString some = QString::fromStdString(parser.bodyText(html, words));
+        const QString whole = QString::fromStdString(parser.bodyText(html, 0));
+        auto firstWords = [words](QString text) {
+            text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+            return text.simplified().split(u' ').mid(0, words);
+        };
+        QCOMPARE(firstWords(some), firstWords(whole));
+        QVERIFY(!firstWords(whole).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"
