@@ -71,9 +71,9 @@ public:
         asked.append(QStringLiteral("search"));
         return search;
     }
-    QString wordCount(int method) override
+    QString wordCount(ContentMethod method) override
     {
-        asked.append(QStringLiteral("count %1").arg(method));
+        asked.append(QStringLiteral("count %1").arg(int(method)));
         return count;
     }
     QString wordNumbers() override
@@ -490,7 +490,7 @@ private slots:
         QFETCH(QString, expectedName);
 
         addPage(QStringLiteral("a.htm"), QStringLiteral("w1 w2 w3 w4 w5 w6"));
-        m_options.method = method;
+        m_options.method = ContentMethod(method);
         GivenAnswers answers;
         answers.search = given[0];
         answers.count = given[1];
