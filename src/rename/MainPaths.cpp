@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "rename/FileEntries.h"
+
 #include <sys/stat.h>
 
 namespace Main {
