@@ -10,6 +10,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Tessaly"));
     QCoreApplication::setApplicationName(QString::fromLatin1(kProductName));
+    // Ties the window to its menu entry, for the desktop's task bar and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quenby"));
 
     SettingsStore settings;
     Form1Services services;
