@@ -379,8 +379,13 @@ QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorRepor
             pump.processEvents();
             // The name holds no separator, so the folder part is normalized once.
             const QString prefix = Main::NormalizePath(entry);
-            // Below a path this long nothing can be opened by its name.
-            const bool enter = FileSystem::nativePath(entry).size() < kMaxPathBytes;
+            // A path this long cannot be opened by its name: not entered, as the
+            // scan's own test has it.
+            if (FileSystem::nativePath(entry).size() >= kMaxPathBytes) {
+                if (unreadable)
+                    unreadable(entry, Failure::fromErrno(ENAMETOOLONG));
+                continue;
+            }
             trap(listLine, [&] {
                 DirCloser dir{::opendir(nativePath(entry).constData())};
                 if (!dir.dir) {
@@ -402,7 +407,7 @@ QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorRepor
                     bool isFolder = e.type == DT_DIR;
                     bool isFile = e.type == DT_REG;
                     struct stat info;
-                    const bool examined = (isFolder && enter) || (!isFolder && !isFile);
+                    const bool examined = isFolder || (!isFolder && !isFile);
                     if (examined) {
                         if (::fstatat(fd, e.native.constData(), &info, 0) != 0)
                             continue;
@@ -411,11 +416,6 @@ QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorRepor
                     }
                     const QString& name = e.name;
                     if (isFolder) {
-                        if (!enter) {
-                            if (unreadable)
-                                unreadable(entry + name, Failure::fromErrno(ENAMETOOLONG));
-                            continue;
-                        }
                         pump.processEvents();
                         if (e.native.size() > kMaxNameBytes || HasOddCharacters(name) ||
                             name.contains(u'?'))

@@ -187,10 +187,15 @@ private:
 // single blanks): the words are decided once `wanted` blanks follow the first
 // word and something that is not a blank follows them, since trailing blanks
 // are trimmed away.
+//
+// A run of one character that a name can never hold (a control character:
+// the name's clean-up drops it) is kept only `runCap` long. That changes no
+// word and no name, and, with `runCap` longer than the search string, no
+// occurrence of it; but a page of zeros is then one short word, not gigabytes.
 class WordPrefix
 {
 public:
-    explicit WordPrefix(qint64 wanted) : m_wanted(wanted) {}
+    WordPrefix(qint64 wanted, qsizetype runCap) : m_wanted(wanted), m_runCap(runCap) {}
 
     bool decided() const { return m_decided; }
     // Something was offered after the words were decided.
@@ -212,27 +217,47 @@ public:
             return;
         }
         for (qsizetype i = 0; i < raw.size(); ++i) {
-            const char16_t c = raw[i].unicode();
-            if (c == u'\n')
-                continue;
-            const bool blank = c == u' ' || c == u'\r';
-            if (!blank) {
-                if (m_blanks >= m_wanted) {
-                    m_text.append(raw.left(i + 1));
-                    m_decided = true;
-                    m_cut = i + 1 < raw.size();
-                    return;
+            const QChar c = raw[i];
+            const char16_t u = c.unicode();
+            if (u != u'\n') {
+                const bool blank = u == u' ' || u == u'\r';
+                if (!blank) {
+                    if (m_blanks >= m_wanted) {
+                        keep(c);
+                        m_decided = true;
+                        m_cut = i + 1 < raw.size();
+                        return;
+                    }
+                    m_started = true;
+                } else if (m_started) {
+                    ++m_blanks;
                 }
-                m_started = true;
-            } else if (m_started) {
-                ++m_blanks;
             }
+            keep(c);
         }
-        m_text.append(raw);
     }
 
 private:
+    static bool neverInName(QChar c)
+    {
+        const int code = TextRules::ansiCode(c);
+        return c != u'\n' && c != u'\r' && (code < 32 || (code >= 127 && code <= 159));
+    }
+
+    void keep(QChar c)
+    {
+        if (neverInName(c) && !m_text.isEmpty() && m_text.back() == c) {
+            if (++m_run >= m_runCap)
+                return;
+        } else {
+            m_run = 0;
+        }
+        m_text.append(c);
+    }
+
     qint64 m_wanted;
+    qsizetype m_runCap;
+    qsizetype m_run = 0; // repeats of the last character kept, beyond the first
     qint64 m_blanks = 0; // blanks after the first word
     bool m_started = false;
     bool m_decided = false;
@@ -265,7 +290,7 @@ QChar characterNotIn(const QString& needle)
 
 QString wordsFromStart(PageStream& page, qint64 wanted)
 {
-    WordPrefix prefix(wanted);
+    WordPrefix prefix(wanted, 2);
     QString piece;
     while (!prefix.decided() && page.next(piece))
         prefix.feed(piece);
@@ -278,7 +303,8 @@ QString wordsAroundOccurrence(PageStream& page, const WordsWanted& wanted)
 {
     const QString& needle = wanted.searchString;
     const bool before = wanted.method == ContentMethod::WordsBefore;
-    WordPrefix left(wanted.count);
+    const qsizetype runCap = needle.size() + 1;
+    WordPrefix left(wanted.count, runCap);
     QString tail; // the end of the text read so far, where an occurrence may begin
     QString piece;
     while (page.next(piece)) {
@@ -293,7 +319,7 @@ QString wordsAroundOccurrence(PageStream& page, const WordsWanted& wanted)
                 return left.text() + (left.cut() ? QString(characterNotIn(needle)) : QString()) +
                        occurrence;
             }
-            WordPrefix right(wanted.count);
+            WordPrefix right(wanted.count, runCap);
             right.feed(QStringView(window).mid(at + needle.size()));
             while (!right.decided() && page.next(piece))
                 right.feed(piece);

@@ -43,6 +43,9 @@ private slots:
     void stagingIntoMissingFolderFails_data() { temporaries_data(); }
     void stagingIntoMissingFolderFails();
     void cleanup() { StagedCopy::setNamedTemporariesOnly(false); }
+    void namesAreBytes_data();
+    void namesAreBytes();
+    void caseOfNames();
 
 private:
     void temporaries_data();
@@ -307,6 +310,64 @@ void FileSystemTest::stagingIntoMissingFolderFails()
     QVERIFY_THROWS_EXCEPTION(Failure, StagedCopy::fromFile(path("sub"), out));
     QVERIFY_THROWS_EXCEPTION(Failure, StagedCopy::fromBytes("x", path("page.htm")));
     QVERIFY(entries(out).isEmpty());
+}
+
+void FileSystemTest::namesAreBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("json");
+
+    QTest::newRow("plain") << QByteArray("a \"b\".htm") << "a \"b\".htm"
+                           << R"("a \"b\".htm")";
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9") << "café"
+                           << "\"café\"";
+    QTest::newRow("Latin-1 byte") << QByteArray("caf\xe9") << "caf\uFFFD"
+                                  << R"("caf\udce9")";
+    QTest::newRow("lone continuation byte") << QByteArray("\x80x") << "\uFFFDx"
+                                            << R"("\udc80x")";
+    QTest::newRow("sequence cut short") << QByteArray("\xe2\x82") << "\uFFFD\uFFFD"
+                                        << R"("\udce2\udc82")";
+    QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80") << "\uFFFD\uFFFD\uFFFD"
+                                       << R"("\udced\udcb2\udc80")";
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << "\uFFFD\uFFFD"
+                                    << R"("\udcc0\udcaf")";
+    QTest::newRow("four bytes") << QByteArray("\xf0\x9f\x98\x80") << "\U0001F600"
+                                << "\"\U0001F600\"";
+    QTest::newRow("control character") << QByteArray("a\x01") << "a\x01"
+                                       << R"("a\u0001")";
+}
+
+void FileSystemTest::namesAreBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    QFETCH(QString, json);
+    const QString path = pathFromNative(bytes);
+    QCOMPARE(nativePath(path), bytes);
+    QCOMPARE(displayPath(path), shown);
+    QCOMPARE(jsonPathLiteral(path), json);
+
+    // And on disk: the name written is the name listed.
+    const QString file = m_dir->path() + u'/' + path;
+    const int fd = ::open(nativePath(file).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    QVERIFY(entryNames(m_dir->path()).contains(path));
+    QVERIFY(isRegularFile(file));
+    QCOMPARE(::unlink(nativePath(file).constData()), 0);
+}
+
+void FileSystemTest::caseOfNames()
+{
+    // This folder tells "Page.htm" from "page.htm", whether or not it holds a
+    // name to learn it by.
+    QVERIFY(!ignoresLetterCase(m_dir->path()));
+    QVERIFY(QDir(m_dir->path()).mkdir("empty"));
+    QVERIFY(!ignoresLetterCase(path("empty")));
+    QCOMPARE(entries(path("empty")), QStringList()); // the probe is gone again
+    QCOMPARE(publicationFor(path("empty")), Publication::Staged);
+    QCOMPARE(entries(path("empty")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(FileSystemTest)
