@@ -544,6 +544,34 @@ QString displayPath(const QString& path)
     return shown;
 }
 
+QString recoverPath(const QString& lossyPath)
+{
+    if (!lossyPath.contains(QChar::ReplacementCharacter))
+        return lossyPath;
+    const QStringList parts = lossyPath.split(u'/');
+    QString path = parts.first();
+    for (qsizetype k = 1; k < parts.size(); ++k) {
+        const QString& part = parts.at(k);
+        QString chosen = part;
+        if (part.contains(QChar::ReplacementCharacter)) {
+            const QByteArray folder = nativePath(path.isEmpty() ? QStringLiteral("/") : path);
+            if (DIR* dir = ::opendir(folder.constData())) {
+                int matches = 0;
+                while (const dirent* entry = ::readdir(dir)) {
+                    const QByteArrayView name(entry->d_name);
+                    if (QString::fromUtf8(name) == part && ++matches == 1)
+                        chosen = pathFromNative(name);
+                }
+                ::closedir(dir);
+                if (matches != 1)
+                    chosen = part;
+            }
+        }
+        path += u'/' + chosen;
+    }
+    return path;
+}
+
 QString jsonPathLiteral(const QString& path)
 {
     QString out;

@@ -23,6 +23,12 @@ QString pathFromNative(QByteArrayView bytes);
 // `path` for people to read: each escaped byte shown as U+FFFD.
 QString displayPath(const QString& path);
 
+// A path that came through a lossy decoding (Qt's file dialogs show a byte that
+// is not UTF-8 as U+FFFD) matched back to the names on disk: each component that
+// holds U+FFFD is replaced by the one entry of its folder that decodes the same
+// way. A component with no such entry, or with several, is left as it is.
+QString recoverPath(const QString& lossyPath);
+
 // `path` as a JSON string literal, quotes included: an escaped byte comes out as
 // "\udcXX", the form that turns back into the same bytes on the way in.
 QString jsonPathLiteral(const QString& path);

@@ -45,6 +45,8 @@ private slots:
     void cleanup() { StagedCopy::setNamedTemporariesOnly(false); }
     void namesAreBytes_data();
     void namesAreBytes();
+    void lossyPathsRecovered_data();
+    void lossyPathsRecovered();
     void caseOfNames();
 
 private:
@@ -368,6 +370,51 @@ void FileSystemTest::caseOfNames()
     QCOMPARE(entries(path("empty")), QStringList()); // the probe is gone again
     QCOMPARE(publicationFor(path("empty")), Publication::Staged);
     QCOMPARE(entries(path("empty")), QStringList());
+}
+
+void FileSystemTest::lossyPathsRecovered_data()
+{
+    // Names made on disk, the path asked for (as a dialog decodes it), and the
+    // path that must come back, all below the test folder, in bytes.
+    QTest::addColumn<QList<QByteArray>>("made");
+    QTest::addColumn<QByteArray>("asked");
+    QTest::addColumn<QByteArray>("recovered");
+    QTest::newRow("byte folder and file")
+        << QList<QByteArray>{"caf\xe9/", "caf\xe9/x\xe9.htm"} << QByteArray("caf\xe9/x\xe9.htm")
+        << QByteArray("caf\xe9/x\xe9.htm");
+    QTest::newRow("plain name") << QList<QByteArray>{"plain.htm"} << QByteArray("plain.htm")
+                                << QByteArray("plain.htm");
+    QTest::newRow("two names decode alike")
+        << QList<QByteArray>{"a\xe9.htm", "a\xe8.htm"} << QByteArray("a\xe9.htm")
+        << QByteArray("a\xef\xbf\xbd.htm");
+    QTest::newRow("nothing there")
+        << QList<QByteArray>{} << QByteArray("gone\xe9.htm") << QByteArray("gone\xef\xbf\xbd.htm");
+}
+
+void FileSystemTest::lossyPathsRecovered()
+{
+    QFETCH(QList<QByteArray>, made);
+    QFETCH(QByteArray, asked);
+    QFETCH(QByteArray, recovered);
+    const QByteArray base = nativePath(m_dir->path()) + '/';
+    for (const QByteArray& name : made) {
+        const QByteArray path = base + name;
+        if (name.endsWith('/')) {
+            QCOMPARE(::mkdir(path.constData(), 0755), 0);
+        } else {
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+    }
+    const QString lossy = QString::fromUtf8(base + asked);
+    const QByteArray answer = nativePath(recoverPath(lossy));
+
+    // The temporary folder's own clean-up cannot reach names that are not UTF-8.
+    for (auto name = made.crbegin(); name != made.crend(); ++name)
+        name->endsWith('/') ? ::rmdir((base + *name).constData())
+                            : ::unlink((base + *name).constData());
+    QCOMPARE(answer, base + recovered);
 }
 
 QTEST_GUILESS_MAIN(FileSystemTest)

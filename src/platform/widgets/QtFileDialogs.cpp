@@ -1,14 +1,18 @@
 #include "platform/widgets/QtFileDialogs.h"
 
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 
 QString QtFileDialogs::openFiles(const QString& title, const QString& filter)
 {
-    const QStringList chosen =
+    QStringList chosen =
         QFileDialog::getOpenFileNames(m_owner, title, m_lastFolder, nameFilters(filter));
+    // The dialog decodes names lossily; the list needs the names on disk.
+    for (QString& path : chosen)
+        path = FileSystem::recoverPath(path);
     if (!chosen.isEmpty())
         m_lastFolder = QFileInfo(chosen.first()).absolutePath();
     return answerFor(chosen);
@@ -16,8 +20,8 @@ QString QtFileDialogs::openFiles(const QString& title, const QString& filter)
 
 QString QtFileDialogs::browseForFolder(const QString& prompt, const QString& startFolder)
 {
-    return QFileDialog::getExistingDirectory(m_owner, prompt, startFolder,
-                                             QFileDialog::ShowDirsOnly);
+    return FileSystem::recoverPath(QFileDialog::getExistingDirectory(
+        m_owner, prompt, FileSystem::displayPath(startFolder), QFileDialog::ShowDirsOnly));
 }
 
 QString QtFileDialogs::answerFor(const QStringList& chosen)
