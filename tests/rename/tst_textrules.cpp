@@ -189,6 +189,17 @@ void TextRulesTest::find_data()
                                   << "" << 1 << 1;
     QTest::newRow("from past the end") << "abc"
                                        << "a" << 9 << -1;
+    // Characters outside ASCII that fold to ASCII letters still match them.
+    QTest::newRow("Kelvin sign folds to k") << u"\u212Aey: v"_qs << "KEY" << 0 << 0;
+    QTest::newRow("long s folds to s") << u"Sub\u017Fect: x"_qs << "subsect" << 0 << 0;
+    QTest::newRow("accented letter is no plain letter")
+        << u"Titl\u00E9 Title"_qs << "title" << 0 << 6;
+    QTest::newRow("needle at the very end") << "xxAuthoR"
+                                            << "author" << 0 << 2;
+    QTest::newRow("needle longer than what is left") << "Autho"
+                                                     << "author" << 0 << -1;
+    QTest::newRow("non-letters match only themselves") << "a-b a_b"
+                                                       << "A_B" << 0 << 4;
 }
 
 void TextRulesTest::find()
