@@ -1,6 +1,7 @@
 #include "rename/StreamedText.h"
 
 #include "platform/Trap.h"
+#include "platform/Utf8.h"
 #include "rename/TextRules.h"
 
 #include <QStringDecoder>
@@ -123,55 +124,25 @@ private:
     enum class Encoding { Latin1, Utf8, Windows1252 };
 
     // Checks the complete sequences of `bytes`, leaving in it only an incomplete
-    // one at its end.
+    // one at its end, which the next chunk completes (or the end leaves invalid).
     static void checkUtf8(QByteArray& bytes, bool& multiByte, bool& valid)
     {
-        const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-        const qsizetype n = bytes.size();
-        qsizetype i = 0;
-        while (i < n) {
-            const unsigned char b = p[i];
-            if (b < 0x80) {
-                ++i;
-                continue;
-            }
-            multiByte = true;
-            qsizetype length;
-            char32_t min;
-            char32_t cp;
-            if (b >= 0xC2 && b <= 0xDF)
-                length = 2, min = 0x80, cp = b & 0x1F;
-            else if (b >= 0xE0 && b <= 0xEF)
-                length = 3, min = 0x800, cp = b & 0x0F;
-            else if (b >= 0xF0 && b <= 0xF4)
-                length = 4, min = 0x10000, cp = b & 0x07;
-            else {
-                valid = false;
-                return;
-            }
-            if (i + length > n) {
-                for (qsizetype k = i + 1; k < n; ++k) {
-                    if ((p[k] & 0xC0) != 0x80) {
-                        valid = false;
-                        return;
-                    }
-                }
-                break; // completed by the next chunk, or invalid at the end
-            }
-            for (qsizetype k = 1; k < length; ++k) {
-                if ((p[i + k] & 0xC0) != 0x80) {
-                    valid = false;
-                    return;
-                }
-                cp = (cp << 6) | (p[i + k] & 0x3F);
-            }
-            if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-                valid = false;
-                return;
-            }
-            i += length;
+        const Utf8::Check check = Utf8::check(bytes.constData(), size_t(bytes.size()));
+        // Any byte past ASCII counts, even one that ends the check: it is what
+        // tells a single-byte page from plain ASCII.
+        multiByte = multiByte || check.multiByte || check.verdict != Utf8::Check::Valid;
+        if (check.verdict == Utf8::Check::Invalid) {
+            valid = false;
+            return;
         }
-        bytes.remove(0, i);
+        qsizetype keep = 0;
+        if (check.verdict == Utf8::Check::CutShort) {
+            // The cut sequence is its lead byte and at most two continuation bytes.
+            keep = 1;
+            while ((uchar(bytes.at(bytes.size() - keep)) & 0xC0) == 0x80)
+                ++keep;
+        }
+        bytes.remove(0, bytes.size() - keep);
     }
 
     FileSystem::SourceFile m_file;
