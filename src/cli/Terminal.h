@@ -86,11 +86,6 @@ private:
     QElapsedTimer m_sinceFlush;
 };
 
-// Appends `text` to `out` as a JSON string, quotes included, escaped as
-// QJsonDocument escapes it (a lone surrogate, such as the escape of a byte of a
-// file name that is not UTF-8, as "\udcxx").
-void appendJsonString(QByteArray& out, QStringView text);
-
 // Failures as Unix programs print them: "quenby-rename: PATH: description", one
 // line each. The window's report box has no place here.
 class StderrReporter : public ErrorReporter

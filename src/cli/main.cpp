@@ -28,7 +28,7 @@ QByteArray jsonLine(const RenameRun::FileResult& result, const QString& status,
     line.reserve(3 * result.source.size() + 96);
     auto value = [&](const std::optional<QString>& text) {
         if (text)
-            appendJsonString(line, *text);
+            FileSystem::appendJsonString(line, *text);
         else
             line.append("null");
     };

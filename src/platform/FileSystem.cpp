@@ -572,37 +572,66 @@ QString recoverPath(const QString& lossyPath)
     return path;
 }
 
-QString jsonPathLiteral(const QString& path)
+void appendJsonString(QByteArray& out, QStringView text)
 {
-    QString out;
-    out.reserve(path.size() + 2);
-    out.append(u'"');
-    const qsizetype n = path.size();
+    static const char hex[] = "0123456789abcdef";
+    auto escaped = [&](char16_t c) {
+        const char code[] = {
+            '\\', 'u', hex[(c >> 12) & 15], hex[(c >> 8) & 15], hex[(c >> 4) & 15], hex[c & 15]};
+        out.append(code, sizeof code);
+    };
+    out.append('"');
+    const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = path.at(i);
-        const char16_t u = c.unicode();
-        if (u == u'"' || u == u'\\') {
-            out.append(u'\\');
-            out.append(c);
-        } else if (u == u'\n') {
-            out.append(QLatin1String("\\n"));
-        } else if (u == u'\r') {
-            out.append(QLatin1String("\\r"));
-        } else if (u == u'\t') {
-            out.append(QLatin1String("\\t"));
-        } else if (u < 0x20 || u == 0x7F) {
-            out.append(QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')));
-        } else if (c.isHighSurrogate() && i + 1 < n && path.at(i + 1).isLowSurrogate()) {
-            out.append(c);
-            out.append(path.at(++i));
-        } else if (c.isSurrogate()) {
-            out.append(QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')));
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            switch (c) {
+            case u'"':
+                out.append("\\\"", 2);
+                break;
+            case u'\\':
+                out.append("\\\\", 2);
+                break;
+            case u'\b':
+                out.append("\\b", 2);
+                break;
+            case u'\f':
+                out.append("\\f", 2);
+                break;
+            case u'\n':
+                out.append("\\n", 2);
+                break;
+            case u'\r':
+                out.append("\\r", 2);
+                break;
+            case u'\t':
+                out.append("\\t", 2);
+                break;
+            default:
+                if (c < 0x20)
+                    escaped(c);
+                else
+                    out.append(char(c));
+            }
+        } else if (c < 0x800) {
+            out.append(char(0xC0 | (c >> 6)));
+            out.append(char(0x80 | (c & 0x3F)));
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
+            const char32_t u = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+            ++i;
+            out.append(char(0xF0 | (u >> 18)));
+            out.append(char(0x80 | ((u >> 12) & 0x3F)));
+            out.append(char(0x80 | ((u >> 6) & 0x3F)));
+            out.append(char(0x80 | (u & 0x3F)));
+        } else if (QChar::isSurrogate(c)) {
+            escaped(c);
         } else {
-            out.append(c);
+            out.append(char(0xE0 | (c >> 12)));
+            out.append(char(0x80 | ((c >> 6) & 0x3F)));
+            out.append(char(0x80 | (c & 0x3F)));
         }
     }
-    out.append(u'"');
-    return out;
+    out.append('"');
 }
 
 void ignoreFileSizeSignal()

@@ -29,9 +29,10 @@ QString displayPath(const QString& path);
 // way. A component with no such entry, or with several, is left as it is.
 QString recoverPath(const QString& lossyPath);
 
-// `path` as a JSON string literal, quotes included: an escaped byte comes out as
-// "\udcXX", the form that turns back into the same bytes on the way in.
-QString jsonPathLiteral(const QString& path);
+// Appends `text` to `out` as a JSON string in UTF-8, quotes included, escaped as
+// QJsonDocument escapes it: an escaped byte of a name comes out as "\udcXX", the
+// form that turns back into the same bytes on the way in.
+void appendJsonString(QByteArray& out, QStringView text);
 
 // Attribute bits, numbered as the program has always numbered them. Here they
 // mean: ReadOnly, the owner may not write; Hidden, the name begins with ".";
