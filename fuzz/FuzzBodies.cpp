@@ -1,5 +1,6 @@
 #include "FuzzBodies.h"
 
+#include "pagetext/engine/FastText.h"
 #include "pagetext/engine/InnerText.h"
 #include "pagetext/engine/NestingGuard.h"
 #include "pagetext/engine/PageEncoding.h"
@@ -112,6 +113,48 @@ void pageText(std::string_view input, bool guarded)
         }
     } catch (const PageError&) {
     }
+}
+
+void fastText(std::string_view input)
+{
+    static PageParser parser;
+    unsigned char options = 0;
+    flag(input, options);
+    const int words = options & 0x0F;
+    const bool truncated = options & 0x40;
+    std::string bytes(input);
+    if (options & 0x20)
+        bytes = "<!DOCTYPE html><html><head><title>t</title></head><body>" + bytes;
+    // Decoded as the helper decodes a page.
+    std::string decoded;
+    std::string_view html = bytes;
+    if (PageEncoding::detect(html, truncated) == "UTF-8") {
+        if (html.substr(0, 3) == "\xEF\xBB\xBF")
+            html.remove_prefix(3);
+    } else {
+        decoded = PageEncoding::toUtf8(bytes, truncated);
+        html = decoded;
+    }
+    if (html.find("<![CDATA[") != std::string_view::npos)
+        return; // see pageText
+    const FastText::Result fast = FastText::read(html, words);
+    if (!fast.taken)
+        return;
+    std::string whole;
+    try {
+        whole = parser.bodyText(html, 0, true);
+    } catch (const PageError&) {
+        broken("the fast reading declines pages the parser fails on");
+    }
+    if (words == 0) {
+        if (fast.text != whole)
+            broken("the fast reading gives the parser's text");
+        return;
+    }
+    if (whole.compare(0, fast.text.size(), fast.text) != 0)
+        broken("with words wanted, the fast reading gives the start of the parser's text");
+    if (firstWords(fast.text, words) != firstWords(whole, words))
+        broken("with words wanted, the fast reading holds the first words");
 }
 
 void styleRules(std::string_view input)

@@ -15,6 +15,13 @@ void encoding(std::string_view input);
 // guard; the first byte picks the mode and the number of words wanted.
 void pageText(std::string_view input, bool guarded);
 
+// The fast page-text reading against the parser on the same page: where the
+// fast reading does not decline, its text is the parser's (with words wanted,
+// the start of it holding those words). The first byte picks the number of
+// words wanted, whether the bytes were cut, and whether the input is the body
+// of a plain page or the whole page.
+void fastText(std::string_view input);
+
 // Style sheet parsing and matching: a sheet, then after a NUL byte a page whose
 // elements it is matched against (a fixed page when there is none).
 void styleRules(std::string_view input);

@@ -20,6 +20,7 @@ const std::map<QString, std::function<void(std::string_view)>>& bodies()
         {QStringLiteral("pagetext"), [](std::string_view in) { FuzzBodies::pageText(in, false); }},
         {QStringLiteral("pagetext_guarded"),
          [](std::string_view in) { FuzzBodies::pageText(in, true); }},
+        {QStringLiteral("fasttext"), &FuzzBodies::fastText},
         {QStringLiteral("stylerules"), &FuzzBodies::styleRules},
         {QStringLiteral("names"), &FuzzBodies::names},
         {QStringLiteral("metadata"), &FuzzBodies::metadata},

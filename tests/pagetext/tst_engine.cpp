@@ -1,7 +1,8 @@
 // The page-text engine at its own interface, without the helper process: where
 // the markup scanners end a tag, the nesting guard, the head cut, the encoding
-// checks and the prefix shortcut of the parser.
+// checks, the prefix shortcut of the parser and the fast reading against it.
 
+#include "pagetext/engine/FastText.h"
 #include "pagetext/engine/MarkupScan.h"
 #include "pagetext/engine/NestingGuard.h"
 #include "pagetext/engine/PageEncoding.h"
@@ -18,6 +19,14 @@ namespace {
 std::string bytes(const QByteArray& b)
 {
     return std::string(b.constData(), size_t(b.size()));
+}
+
+// A whole page as given, else the markup as the body of a plain page.
+std::string page(const QByteArray& markup)
+{
+    if (markup.startsWith("<!") || markup.startsWith("<html") || markup.startsWith("<head"))
+        return bytes(markup);
+    return "<!DOCTYPE html><html><head><title>t</title></head><body>" + bytes(markup);
 }
 
 } // namespace
@@ -167,6 +176,200 @@ private slots:
             QCOMPARE(QByteArray::fromStdString(parser.bodyText(*condensed, 0)),
                      QByteArray::fromStdString(whole));
         }
+    }
+
+    // The fast reading either gives the parser's text, byte for byte, or
+    // declines: each rule for declining with a case just inside and one just
+    // outside it.
+    void fastText_data()
+    {
+        QTest::addColumn<QByteArray>("markup");
+        QTest::addColumn<bool>("taken");
+
+        // The head and the body tag.
+        QTest::newRow("head of meta, link, script")
+            << QByteArray("<!DOCTYPE html><html lang=en><head><meta charset=utf-8><link rel=a "
+                          "href=b><script>if (a < b) c();</script></head><body class=x>Hi <b>you"
+                          "</b></body></html>")
+            << true;
+        QTest::newRow("text in the head") << QByteArray("<html><head>x</head><body>y") << false;
+        QTest::newRow("no body tag") << QByteArray("<!DOCTYPE html><p>text") << false;
+        QTest::newRow("body hidden") << QByteArray("<html><head></head><body hidden>x") << false;
+        QTest::newRow("head rules by class")
+            << QByteArray("<html><head><style>.h{display:none}</style></head><body><p class=h>"
+                          "hidden</p><p>shown</p>")
+            << true;
+        QTest::newRow("head rules by descendant and attribute")
+            << QByteArray("<html><head><style>div p{display:none} [title~=b]{white-space:pre}"
+                          "</style></head><body><div><p>a</p></div><p>b</p><span title='a b'>"
+                          "c   d</span>")
+            << true;
+        QTest::newRow("rules on the body") << QByteArray("<html><head><style>body{white-space:"
+                                                         "pre}</style></head><body> a  b </body>\n")
+                                           << true;
+
+        // Paragraphs, list items and headings closed by the parser.
+        QTest::newRow("paragraph closed by a block") << QByteArray("<p>a<div>b</div>c") << true;
+        QTest::newRow("paragraph closed around an open element")
+            << QByteArray("<p><b>a<div>b</div>") << false;
+        QTest::newRow("paragraph out of a button's scope")
+            << QByteArray("<p>a<button>b<div>c</div></button>d</p>") << true;
+        QTest::newRow("list item closed by the next") << QByteArray("<ul><li>a<li>b</ul>") << true;
+        QTest::newRow("list item closed by the list's end")
+            << QByteArray("<ol><li><p>a</ol>b") << true;
+        QTest::newRow("list item left open at a span's end")
+            << QByteArray("<span><ul><li>a</span>") << false;
+        QTest::newRow("list item closed around an open element")
+            << QByteArray("<ul><li><b>a<li>b</ul>") << false;
+        QTest::newRow("nested list keeps the outer item")
+            << QByteArray("<ul><li>a<ul><li>b</li></ul>c</li></ul>") << true;
+        QTest::newRow("definitions") << QByteArray("<dl><dt>a<dd>b<dt>c</dl>") << true;
+        QTest::newRow("headings in turn") << QByteArray("<h1>a</h1><h2>b</h2>") << true;
+        QTest::newRow("heading in a heading") << QByteArray("<h1>a<h2>b</h2>") << false;
+        QTest::newRow("custom element in a paragraph")
+            << QByteArray("<p>a<x-y>b</x-y>c</p>") << true;
+        QTest::newRow("unknown kind in a paragraph") << QByteArray("<p>a<main>b</main></p>")
+                                                     << false;
+        QTest::newRow("main outside a paragraph") << QByteArray("<main><p>a</p>b</main>") << true;
+
+        // Elements the parser rearranges or checks for.
+        QTest::newRow("links in turn") << QByteArray("<a>x</a> <a>y</a>") << true;
+        QTest::newRow("link in a link") << QByteArray("<a>x<a>y</a>") << false;
+        QTest::newRow("button in a button") << QByteArray("<button>x<button>y") << false;
+        QTest::newRow("four bold levels") << QByteArray("<b><b><b><b>x</b></b></b></b>y") << true;
+        QTest::newRow("misnested end tags") << QByteArray("<b><i>x</b></i>") << false;
+        QTest::newRow("stray end tag") << QByteArray("a</span>b") << false;
+        QTest::newRow("paragraph end without a paragraph") << QByteArray("a</p>b") << false;
+        QTest::newRow("table") << QByteArray("<table><tr><td>a</td></tr></table>") << false;
+        QTest::newRow("table by style") << QByteArray("<div style='display:table-cell'>a</div>")
+                                        << false;
+        QTest::newRow("svg") << QByteArray("<svg><text>a</text></svg>") << false;
+        QTest::newRow("template") << QByteArray("<template>a</template>b") << false;
+        QTest::newRow("form") << QByteArray("<form>a</form>") << false;
+        QTest::newRow("select") << QByteArray("<select><option>a</select>") << false;
+
+        // After the body.
+        QTest::newRow("blanks after the body") << QByteArray("a</body>\n</html>\n") << true;
+        QTest::newRow("text after the body") << QByteArray("a</body>b") << false;
+        QTest::newRow("element open at the body's end") << QByteArray("<div>a</body>") << false;
+
+        // Line feeds after pre.
+        QTest::newRow("line feed after pre dropped") << QByteArray("<pre>\n a\n  b</pre>") << true;
+        QTest::newRow("comment before a pre's line feed")
+            << QByteArray("<pre><!---->\na</pre>") << true;
+        QTest::newRow("line feed by reference after pre") << QByteArray("<pre>&#10;a</pre>")
+                                                          << false;
+
+        // Character references.
+        QTest::newRow("named references")
+            << QByteArray("&amp; &lt; &gt; &nbsp; &quot; &copy; &apos; &mdash;") << true;
+        QTest::newRow("numeric references") << QByteArray("&#60;&#x3C;&#233;&#x1F600;") << true;
+        QTest::newRow("ampersands that are no reference") << QByteArray("a & b &= c &") << true;
+        QTest::newRow("named reference not known here") << QByteArray("&eacute;") << false;
+        QTest::newRow("reference without semicolon") << QByteArray("&amp x") << false;
+        QTest::newRow("reference to a control") << QByteArray("&#1;") << false;
+        QTest::newRow("reference past Unicode") << QByteArray("&#x110000;") << false;
+        QTest::newRow("references in attributes")
+            << QByteArray("<html><head><style>[title='a&b']{display:none}</style></head><body>"
+                          "<p title='a&amp;b'>x</p><p title=\"a&#38;c\">y</p>")
+            << true;
+
+        // Raw text.
+        QTest::newRow("script with markup") << QByteArray("<script>if (a<b) x('</p>');</script>t")
+                                            << true;
+        QTest::newRow("script with escaped text") << QByteArray("<script><!--x--></script>t")
+                                                  << false;
+        QTest::newRow("style without rules that matter")
+            << QByteArray("<style>p{color:red}</style><p>t") << true;
+        QTest::newRow("style rules in the body") << QByteArray("<style>p{display:none}</style><p>t")
+                                                 << false;
+        QTest::newRow("style rules in a noscript")
+            << QByteArray("<noscript><style>p{display:none}</style></noscript><p>t") << true;
+        QTest::newRow("script shown by a rule")
+            << QByteArray("<html><head><style>script{display:block}</style></head><body>"
+                          "<script>x</script>")
+            << false;
+        QTest::newRow("textarea and iframe")
+            << QByteArray("a<textarea><b>x</b></textarea>b<iframe>y</iframe>c") << true;
+        QTest::newRow("script cut off") << QByteArray("<script>x") << false;
+
+        // Styles.
+        QTest::newRow("hidden and shown again")
+            << QByteArray("<span hidden>x</span>y<p style='visibility:hidden'>a <span "
+                          "style='visibility:visible'>b</span> c</p>")
+            << true;
+        QTest::newRow("white space kept") << QByteArray("<div style='white-space:pre'>  a  b\n c "
+                                                        "</div><div style='white-space:pre-line'"
+                                                        ">d   e\nf</div>")
+                                          << true;
+        QTest::newRow("flex items") << QByteArray("<div style='display:flex'><span>a</span><span>"
+                                                  "b</span></div>")
+                                    << true;
+        QTest::newRow("inline blocks and replaced elements")
+            << QByteArray("a <button>b</button> c<img alt=x> d<br>e<hr>f") << true;
+        QTest::newRow("floated") << QByteArray("a <div style='float:left'>b</div> c") << false;
+        QTest::newRow("text-transform") << QByteArray("<p style='text-transform:uppercase'>a</p>")
+                                        << false;
+        QTest::newRow("closed and open details")
+            << QByteArray("<details>x<summary>s</summary>y<summary>t</summary></details>"
+                          "<details open><summary>u</summary>v</details>")
+            << true;
+
+        // Bytes.
+        QTest::newRow("not UTF-8 in a comment") << QByteArray("a<!-- \xff -->b") << true;
+        QTest::newRow("not UTF-8 in the text") << QByteArray("a\xff b") << false;
+        QTest::newRow("carriage return") << QByteArray("a\r\nb") << false;
+        QTest::newRow("NUL") << QByteArray("a", 1) + QByteArray(1, '\0') + "b" << false;
+
+        // Depth.
+        QTest::newRow("deep") << QByteArray("<div>").repeated(300) + "x" << true;
+        QTest::newRow("deeper than the nesting guard allows")
+            << QByteArray("<div>").repeated(500) + "x" << false;
+    }
+
+    void fastText()
+    {
+        QFETCH(QByteArray, markup);
+        QFETCH(bool, taken);
+        const std::string html = page(markup);
+        PageParser parser;
+        const std::string library = parser.bodyText(html, 0, true);
+        const FastText::Result fast = FastText::read(html, 0);
+        QVERIFY2(fast.taken == taken, fast.declined);
+        if (taken)
+            QCOMPARE(QByteArray::fromStdString(fast.text), QByteArray::fromStdString(library));
+        QCOMPARE(QByteArray::fromStdString(FastText::bodyText(html, 0, parser)),
+                 QByteArray::fromStdString(library));
+    }
+
+    // With words wanted the reading stops early, giving the start of the
+    // whole text, unless markup further on could change what came before.
+    void fastTextWords_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<bool>("early");
+
+        QTest::newRow("plain") << QByteArray("</body></html>") << true;
+        QTest::newRow("style further on") << QByteArray("<style>b{color:red}</style>") << false;
+        QTest::newRow("a style end tag in a script further on")
+            << QByteArray("<script>x = '</style>';</script>") << false;
+    }
+
+    void fastTextWords()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(bool, early);
+        QByteArray markup;
+        for (int i = 0; markup.size() < 20000; ++i)
+            markup += "<p>word" + QByteArray::number(i) + " <b>bold</b> and more</p>\n";
+        const std::string html = page(markup + tail);
+        PageParser parser;
+        const std::string whole = parser.bodyText(html, 0, true);
+        const FastText::Result fast = FastText::read(html, 5);
+        QVERIFY2(fast.taken, fast.declined);
+        QCOMPARE(fast.text.size() < whole.size(), early);
+        QCOMPARE(QByteArray::fromStdString(whole.substr(0, fast.text.size())),
+                 QByteArray::fromStdString(fast.text));
     }
 
     // One UTF-8 check serves the names' text rules and the page encoding.

@@ -16,17 +16,6 @@ using Transform = InnerText::Transform;
 // before parsing keeps real pages far below this.
 constexpr int kMaxDepth = 1500;
 
-bool isBlockLevel(Display d)
-{
-    return d == Display::Block || d == Display::ListItem || d == Display::Table ||
-           d == Display::FlexOrGrid || d == Display::TableCaption;
-}
-
-bool isAtomicInline(Display d)
-{
-    return d == Display::InlineBlock || d == Display::InlineFlexOrGrid;
-}
-
 using TagSets::isReplaced;
 using TagSets::isSvgNonRendering;
 

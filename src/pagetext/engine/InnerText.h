@@ -63,6 +63,24 @@ public:
         bool outOfFlow = false; // floated or absolutely positioned
     };
 
+    // The style of `element` under a parent of style `parent`, by the default
+    // stylesheet, the page's rules and the element's own style attribute.
+    Style styleOf(const GumboNode* element, const Style& parent) const
+    {
+        return computeStyle(element, parent);
+    }
+
+    static bool isBlockLevel(Display d)
+    {
+        return d == Display::Block || d == Display::ListItem || d == Display::Table ||
+               d == Display::FlexOrGrid || d == Display::TableCaption;
+    }
+
+    static bool isAtomicInline(Display d)
+    {
+        return d == Display::InlineBlock || d == Display::InlineFlexOrGrid;
+    }
+
 private:
     // Where a node stands inside SVG: outside it, in graphics, or in a text element.
     enum class Svg : unsigned char {

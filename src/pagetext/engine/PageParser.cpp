@@ -51,29 +51,6 @@ bool hasOpenTable(const GumboNode* root)
     return false;
 }
 
-// Markup further on that can change text before it: style sheets, and body or
-// html tags whose attributes the parser adds to the elements already there.
-// Runs over the whole rest of every page, so it allocates nothing.
-bool restCanReachBack(std::string_view rest)
-{
-    size_t pos = 0;
-    while (pos < rest.size()) {
-        const void* hit = std::memchr(rest.data() + pos, '<', rest.size() - pos);
-        if (!hit)
-            return false;
-        const size_t at = size_t(static_cast<const char*>(hit) - rest.data()) + 1;
-        pos = at;
-        const bool endTag = at < rest.size() && rest[at] == '/';
-        const size_t name = endTag ? at + 1 : at;
-        // A style element's end tag counts too: the cut may fall inside its rules.
-        if (MarkupScan::startsWithNoCase(rest, name, "style") ||
-            (!endTag && (MarkupScan::startsWithNoCase(rest, name, "body") ||
-                         MarkupScan::startsWithNoCase(rest, name, "html"))))
-            return true;
-    }
-    return false;
-}
-
 // The places where a prefix of the page may be cut: just after a tag, a
 // comment or a declaration, never inside one or inside raw text. Read forward
 // once for all the prefixes tried.
@@ -117,6 +94,32 @@ private:
     size_t m_last = MarkupScan::npos;
 };
 
+} // namespace
+
+void (*PageParser::outOfMemory)() = [] { std::abort(); };
+
+// Markup further on that can change text before it: style sheets, and body or
+// html tags whose attributes the parser adds to the elements already there.
+bool restCanReachBack(std::string_view rest)
+{
+    size_t pos = 0;
+    while (pos < rest.size()) {
+        const void* hit = std::memchr(rest.data() + pos, '<', rest.size() - pos);
+        if (!hit)
+            return false;
+        const size_t at = size_t(static_cast<const char*>(hit) - rest.data()) + 1;
+        pos = at;
+        const bool endTag = at < rest.size() && rest[at] == '/';
+        const size_t name = endTag ? at + 1 : at;
+        // A style element's end tag counts too: the cut may fall inside its rules.
+        if (MarkupScan::startsWithNoCase(rest, name, "style") ||
+            (!endTag && (MarkupScan::startsWithNoCase(rest, name, "body") ||
+                         MarkupScan::startsWithNoCase(rest, name, "html"))))
+            return true;
+    }
+    return false;
+}
+
 std::string withCrLf(std::string text)
 {
     size_t breaks = 0;
@@ -133,10 +136,6 @@ std::string withCrLf(std::string text)
     }
     return out;
 }
-
-} // namespace
-
-void (*PageParser::outOfMemory)() = [] { std::abort(); };
 
 bool wordsWellBeforeEnd(std::string_view text, int words)
 {

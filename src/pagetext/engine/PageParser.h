@@ -57,3 +57,12 @@ private:
 // each line break into one blank) end well before its end, so text that
 // follows cannot change them.
 bool wordsWellBeforeEnd(std::string_view text, int words);
+
+// True when markup in `rest`, the part of a page after a prefix, can change
+// the text of the prefix: style sheets, and body or html tags whose
+// attributes the parser adds to the elements already there. Allocates
+// nothing: it runs over the whole rest of a page.
+bool restCanReachBack(std::string_view rest);
+
+// `text` with each "\n" turned into "\r\n".
+std::string withCrLf(std::string text);

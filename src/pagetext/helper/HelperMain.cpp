@@ -4,6 +4,7 @@
 // in the program: the service sees this process die and reports the page.
 
 #include "pagetext/PageTextWire.h"
+#include "pagetext/engine/FastText.h"
 #include "pagetext/engine/NestingGuard.h"
 #include "pagetext/engine/PageEncoding.h"
 #include "pagetext/engine/PageParser.h"
@@ -325,7 +326,7 @@ int main()
                     html = decoded;
                 }
                 Held::hold(Status::Text, 0, file.stamp,
-                           parser.bodyText(html, request.wordsWanted, true));
+                           FastText::bodyText(html, request.wordsWanted, parser));
             }
         } catch (const PageError& e) {
             Held::hold(Status::Failed, 0, stamp, e.what());

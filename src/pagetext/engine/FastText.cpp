@@ -1,0 +1,1251 @@
+#include "FastText.h"
+
+#include "Element.h"
+#include "InnerText.h"
+#include "MarkupScan.h"
+#include "NestingGuard.h"
+#include "PageHead.h"
+#include "PageParser.h"
+#include "StyleRules.h"
+#include "TagSets.h"
+#include "platform/Utf8.h"
+
+#include <array>
+#include <cstring>
+#include <gumbo.h>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The reading follows the parser's tokenizer and its "in body" rules for the
+// tags it accepts, and the innerText walk (InnerText) for what it writes: the
+// styles come from InnerText itself, computed on stand-in element nodes whose
+// ancestors are the open elements, so that style rules match as they would in
+// the tree. It declines wherever the parser would do more than push and pop
+// elements in the order written, and wherever text would need decoding it does
+// not do exactly.
+
+namespace {
+
+using Display = InnerText::Display;
+using Style = InnerText::Style;
+using WhiteSpace = InnerText::WhiteSpace;
+using MarkupScan::npos;
+
+struct Declined
+{
+    const char* reason;
+};
+
+[[noreturn]] void decline(const char* reason)
+{
+    throw Declined{reason};
+}
+
+// Below the nesting guard's depth, so the guard never changes a page read here.
+constexpr size_t kMaxDepth = NestingGuard::kMaxDepth - 64;
+
+// Words are looked for again each time this much more text has been written.
+constexpr size_t kWordCheckStep = 64;
+
+bool isTagSpace(char c)
+{
+    // A carriage return is a line feed to the parser.
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+bool isAsciiAlnum(char c)
+{
+    return MarkupScan::isAsciiLetter(c) || (c >= '0' && c <= '9');
+}
+
+// How the parser's "in body" rules treat a start tag.
+enum class Rule : unsigned char {
+    Decline,       // tables, forms, foreign content, templates, ...
+    Ordinary,      // inserted where it stands
+    Phrasing,      // inserted where it stands, and never closes a paragraph
+    ClosesP,       // closes an open paragraph first
+    Heading,       // closes an open paragraph, and must not stand in a heading
+    Pre,           // closes an open paragraph; a line feed right after it is dropped
+    ListItem,      // closes an open list item of its kind first
+    Button,        // must not stand in a button
+    Anchor,        // must not stand in a link
+    Nobr,          // must not stand in a nobr
+    Void,          // no content, no end tag
+    VoidClosesP,   // hr
+    RawText,       // content up to its end tag is text, never shown
+    ReplacedRaw,   // the same, for a replaced element (iframe, textarea)
+};
+
+Rule ruleOf(GumboTag tag, std::string_view name)
+{
+    switch (tag) {
+    case GUMBO_TAG_ADDRESS:
+    case GUMBO_TAG_ARTICLE:
+    case GUMBO_TAG_ASIDE:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_CENTER:
+    case GUMBO_TAG_DETAILS:
+    case GUMBO_TAG_DIR:
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_DL:
+    case GUMBO_TAG_FIELDSET:
+    case GUMBO_TAG_FIGCAPTION:
+    case GUMBO_TAG_FIGURE:
+    case GUMBO_TAG_FOOTER:
+    case GUMBO_TAG_HEADER:
+    case GUMBO_TAG_HGROUP:
+    case GUMBO_TAG_MENU:
+    case GUMBO_TAG_NAV:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_SUMMARY:
+    case GUMBO_TAG_UL:
+        return Rule::ClosesP;
+    case GUMBO_TAG_H1:
+    case GUMBO_TAG_H2:
+    case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4:
+    case GUMBO_TAG_H5:
+    case GUMBO_TAG_H6:
+        return Rule::Heading;
+    case GUMBO_TAG_PRE:
+    case GUMBO_TAG_LISTING:
+        return Rule::Pre;
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_DT:
+        return Rule::ListItem;
+    case GUMBO_TAG_BUTTON:
+        return Rule::Button;
+    case GUMBO_TAG_A:
+        return Rule::Anchor;
+    case GUMBO_TAG_NOBR:
+        return Rule::Nobr;
+    case GUMBO_TAG_B:
+    case GUMBO_TAG_BIG:
+    case GUMBO_TAG_CODE:
+    case GUMBO_TAG_EM:
+    case GUMBO_TAG_FONT:
+    case GUMBO_TAG_I:
+    case GUMBO_TAG_S:
+    case GUMBO_TAG_SMALL:
+    case GUMBO_TAG_STRIKE:
+    case GUMBO_TAG_STRONG:
+    case GUMBO_TAG_TT:
+    case GUMBO_TAG_U:
+    case GUMBO_TAG_SPAN:
+    case GUMBO_TAG_ABBR:
+    case GUMBO_TAG_BDI:
+    case GUMBO_TAG_BDO:
+    case GUMBO_TAG_CITE:
+    case GUMBO_TAG_DATA:
+    case GUMBO_TAG_DEL:
+    case GUMBO_TAG_DFN:
+    case GUMBO_TAG_INS:
+    case GUMBO_TAG_KBD:
+    case GUMBO_TAG_LABEL:
+    case GUMBO_TAG_MARK:
+    case GUMBO_TAG_Q:
+    case GUMBO_TAG_SAMP:
+    case GUMBO_TAG_SUB:
+    case GUMBO_TAG_SUP:
+    case GUMBO_TAG_TIME:
+    case GUMBO_TAG_VAR:
+        return Rule::Phrasing;
+    case GUMBO_TAG_AREA:
+    case GUMBO_TAG_BR:
+    case GUMBO_TAG_EMBED:
+    case GUMBO_TAG_IMG:
+    case GUMBO_TAG_KEYGEN:
+    case GUMBO_TAG_WBR:
+    case GUMBO_TAG_INPUT:
+    case GUMBO_TAG_PARAM:
+    case GUMBO_TAG_SOURCE:
+    case GUMBO_TAG_TRACK:
+    case GUMBO_TAG_BASE:
+    case GUMBO_TAG_BASEFONT:
+    case GUMBO_TAG_BGSOUND:
+    case GUMBO_TAG_LINK:
+    case GUMBO_TAG_META:
+        return Rule::Void;
+    case GUMBO_TAG_HR:
+        return Rule::VoidClosesP;
+    case GUMBO_TAG_SCRIPT:
+    case GUMBO_TAG_STYLE:
+    case GUMBO_TAG_TITLE:
+    case GUMBO_TAG_NOFRAMES:
+    case GUMBO_TAG_NOEMBED:
+        return Rule::RawText;
+    case GUMBO_TAG_IFRAME:
+    case GUMBO_TAG_TEXTAREA:
+        return Rule::ReplacedRaw;
+    case GUMBO_TAG_HTML:
+    case GUMBO_TAG_BODY:
+    case GUMBO_TAG_HEAD:
+    case GUMBO_TAG_FRAMESET:
+    case GUMBO_TAG_FRAME:
+    case GUMBO_TAG_FORM:
+    case GUMBO_TAG_PLAINTEXT:
+    case GUMBO_TAG_APPLET:
+    case GUMBO_TAG_MARQUEE:
+    case GUMBO_TAG_OBJECT:
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_CAPTION:
+    case GUMBO_TAG_COL:
+    case GUMBO_TAG_COLGROUP:
+    case GUMBO_TAG_TBODY:
+    case GUMBO_TAG_THEAD:
+    case GUMBO_TAG_TFOOT:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+    case GUMBO_TAG_IMAGE:
+    case GUMBO_TAG_ISINDEX:
+    case GUMBO_TAG_XMP:
+    case GUMBO_TAG_SELECT:
+    case GUMBO_TAG_OPTION:
+    case GUMBO_TAG_OPTGROUP:
+    case GUMBO_TAG_RUBY:
+    case GUMBO_TAG_RB:
+    case GUMBO_TAG_RP:
+    case GUMBO_TAG_RT:
+    case GUMBO_TAG_RTC:
+    case GUMBO_TAG_MATH:
+    case GUMBO_TAG_SVG:
+    case GUMBO_TAG_TEMPLATE:
+    case GUMBO_TAG_MENUITEM:
+        return Rule::Decline;
+    case GUMBO_TAG_UNKNOWN:
+        // Custom elements (a hyphen in the name) are ordinary to every
+        // version of the parsing rules; other unknown names may not be.
+        return name.find('-') != std::string_view::npos ? Rule::Phrasing : Rule::Ordinary;
+    default:
+        return Rule::Ordinary;
+    }
+}
+
+// Elements that stop the search for an open list item: the parser's "special"
+// elements other than address, div and p, those every version of it knows.
+bool stopsListSearch(GumboTag tag)
+{
+    switch (tag) {
+    case GUMBO_TAG_ARTICLE:
+    case GUMBO_TAG_ASIDE:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_BODY:
+    case GUMBO_TAG_BUTTON:
+    case GUMBO_TAG_CENTER:
+    case GUMBO_TAG_DETAILS:
+    case GUMBO_TAG_DIR:
+    case GUMBO_TAG_DL:
+    case GUMBO_TAG_FIELDSET:
+    case GUMBO_TAG_FIGCAPTION:
+    case GUMBO_TAG_FIGURE:
+    case GUMBO_TAG_FOOTER:
+    case GUMBO_TAG_H1:
+    case GUMBO_TAG_H2:
+    case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4:
+    case GUMBO_TAG_H5:
+    case GUMBO_TAG_H6:
+    case GUMBO_TAG_HEADER:
+    case GUMBO_TAG_HGROUP:
+    case GUMBO_TAG_IFRAME:
+    case GUMBO_TAG_LISTING:
+    case GUMBO_TAG_MENU:
+    case GUMBO_TAG_NAV:
+    case GUMBO_TAG_NOEMBED:
+    case GUMBO_TAG_NOFRAMES:
+    case GUMBO_TAG_NOSCRIPT:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_PRE:
+    case GUMBO_TAG_SCRIPT:
+    case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_STYLE:
+    case GUMBO_TAG_SUMMARY:
+    case GUMBO_TAG_TEXTAREA:
+    case GUMBO_TAG_TITLE:
+    case GUMBO_TAG_UL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Elements whose end tag may be left out before the end tag of an element
+// they stand in (among those read here).
+bool endsImplied(GumboTag tag)
+{
+    return tag == GUMBO_TAG_P || tag == GUMBO_TAG_LI || tag == GUMBO_TAG_DD ||
+           tag == GUMBO_TAG_DT;
+}
+
+// End tags that close such elements left open in them.
+bool closesImpliedEnds(GumboTag tag)
+{
+    switch (tag) {
+    case GUMBO_TAG_ADDRESS:
+    case GUMBO_TAG_ARTICLE:
+    case GUMBO_TAG_ASIDE:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_BUTTON:
+    case GUMBO_TAG_CENTER:
+    case GUMBO_TAG_DETAILS:
+    case GUMBO_TAG_DIR:
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_DL:
+    case GUMBO_TAG_FIELDSET:
+    case GUMBO_TAG_FIGCAPTION:
+    case GUMBO_TAG_FIGURE:
+    case GUMBO_TAG_FOOTER:
+    case GUMBO_TAG_HEADER:
+    case GUMBO_TAG_HGROUP:
+    case GUMBO_TAG_LISTING:
+    case GUMBO_TAG_MENU:
+    case GUMBO_TAG_NAV:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_PRE:
+    case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_SUMMARY:
+    case GUMBO_TAG_UL:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_H1:
+    case GUMBO_TAG_H2:
+    case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4:
+    case GUMBO_TAG_H5:
+    case GUMBO_TAG_H6:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isHeading(GumboTag tag)
+{
+    return tag == GUMBO_TAG_H1 || tag == GUMBO_TAG_H2 || tag == GUMBO_TAG_H3 ||
+           tag == GUMBO_TAG_H4 || tag == GUMBO_TAG_H5 || tag == GUMBO_TAG_H6;
+}
+
+// The named references decoded here, each with its semicolon; others decline.
+struct Named
+{
+    std::string_view name;
+    std::string_view utf8;
+};
+constexpr Named kNamed[] = {
+    {"amp;", "&"},
+    {"lt;", "<"},
+    {"gt;", ">"},
+    {"quot;", "\""},
+    {"apos;", "'"},
+    {"nbsp;", "\xC2\xA0"},
+    {"copy;", "\xC2\xA9"},
+    {"reg;", "\xC2\xAE"},
+    {"mdash;", "\xE2\x80\x94"},
+    {"ndash;", "\xE2\x80\x93"},
+    {"hellip;", "\xE2\x80\xA6"},
+    {"lsquo;", "\xE2\x80\x98"},
+    {"rsquo;", "\xE2\x80\x99"},
+    {"ldquo;", "\xE2\x80\x9C"},
+    {"rdquo;", "\xE2\x80\x9D"},
+    {"laquo;", "\xC2\xAB"},
+    {"raquo;", "\xC2\xBB"},
+    {"middot;", "\xC2\xB7"},
+    {"times;", "\xC3\x97"},
+};
+
+// Code points a numeric reference may name here: the parser passes them on
+// unchanged (no replacement table, no error substitutions) and they are no
+// white space, so no rule about spaces or line feeds sees them.
+bool plainCodePoint(uint32_t c)
+{
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF)
+        return false;
+    if (c >= 0xFDD0 && c <= 0xFDEF)
+        return false;
+    return (c & 0xFFFE) != 0xFFFE;
+}
+
+void appendUtf8(std::string& out, uint32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+void requireUtf8(const char* p, size_t n)
+{
+    if (Utf8::check(p, n).verdict != Utf8::Check::Valid)
+        decline("bytes that are not UTF-8");
+}
+
+// The text collector of InnerText, written as it goes: what it has written can
+// no longer change, so the first words are known as soon as they are written.
+class Lines
+{
+public:
+    std::string text; // "\n" line breaks
+
+    void chars(const char* p, size_t n, WhiteSpace whiteSpace)
+    {
+        const bool keepSpaces = whiteSpace == WhiteSpace::Pre ||
+                                whiteSpace == WhiteSpace::PreWrap ||
+                                whiteSpace == WhiteSpace::BreakSpaces;
+        const bool keepBreaks = keepSpaces || whiteSpace == WhiteSpace::PreLine;
+        size_t i = 0;
+        while (i < n) {
+            const char c = p[i];
+            if (c == '\n' && keepBreaks) {
+                forcedBreak();
+                ++i;
+                continue;
+            }
+            const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+            if (space && !keepSpaces) {
+                if (!m_lineStart)
+                    m_pendingSpace = true;
+                ++i;
+                continue;
+            }
+            size_t j = i + 1;
+            while (j < n) {
+                const char d = p[j];
+                if (d == '\n' || (!keepSpaces && (d == ' ' || d == '\t' || d == '\r')))
+                    break;
+                ++j;
+            }
+            spaceBefore();
+            put(p + i, j - i);
+            m_lineStart = false;
+            i = j;
+        }
+    }
+
+    void atomic()
+    {
+        spaceBefore();
+        m_lineStart = false;
+    }
+
+    void boundary()
+    {
+        m_pendingSpace = false;
+        m_lineStart = true;
+    }
+
+    void forcedBreak()
+    {
+        m_pendingSpace = false;
+        put("\n", 1);
+        m_lineStart = true;
+    }
+
+    void requiredBreaks(int count) { m_breaks = std::max(m_breaks, count); }
+
+private:
+    void put(const char* p, size_t n)
+    {
+        if (m_any && m_breaks)
+            text.append(size_t(m_breaks), '\n');
+        m_breaks = 0;
+        text.append(p, n);
+        m_any = true;
+    }
+
+    void spaceBefore()
+    {
+        if (m_pendingSpace)
+            put(" ", 1);
+        m_pendingSpace = false;
+    }
+
+    int m_breaks = 0;
+    bool m_any = false;
+    bool m_pendingSpace = false;
+    bool m_lineStart = true;
+};
+
+// One open element: its stand-in node for the style rules, its style, and
+// what its end writes.
+struct Entry
+{
+    GumboTag tag = GUMBO_TAG_UNKNOWN;
+    std::string name; // lower case
+    GumboNode node{};
+    const GumboNode* self = nullptr;
+    std::vector<GumboAttribute> attributes;
+    std::vector<void*> attributePointers;
+    std::string attributeText; // name NUL value NUL ...
+    std::vector<std::pair<size_t, size_t>> attributeAt;
+    Style style;
+    bool muted = false;        // neither it nor its content writes anything
+    bool contentMuted = false; // its content writes nothing (replaced elements)
+    bool inNoscript = false;   // style sheets here do not apply
+    bool closedDetails = false;
+    bool summarySeen = false;
+    bool box = false;
+    bool container = false;
+    bool atomicBox = false;
+    bool paragraph = false;
+    bool blockLevel = false;
+
+    bool writes() const { return !muted && !contentMuted && !closedDetails; }
+
+    bool has(const char* attribute) const
+    {
+        return gumbo_get_attribute(&node.v.element.attributes, attribute) != nullptr;
+    }
+};
+
+struct GumboOutputDeleter
+{
+    void operator()(GumboOutput* output) const
+    {
+        gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
+};
+
+const GumboNode* child(const GumboVector& children, GumboTag tag)
+{
+    for (unsigned i = 0; i < children.length; ++i) {
+        const GumboNode* n = static_cast<const GumboNode*>(children.data[i]);
+        if (isHtml(n, tag))
+            return n;
+    }
+    return nullptr;
+}
+
+class Reader
+{
+public:
+    explicit Reader(int wordsWanted) : m_words(wordsWanted) {}
+
+    std::string read(std::string_view html);
+
+private:
+    Entry& top() { return *m_stack[m_depth - 1]; }
+    Entry& slot(size_t index);
+    void text(const char* p, size_t n);
+    void decodeText(size_t amp);
+    size_t charRef(size_t amp, std::string& out) const;
+    size_t tagName(size_t at, std::string& name) const;
+    size_t attributes(size_t pos, Entry* into, bool& selfClosing);
+    void keepAttribute(Entry& e, std::string_view name, std::string_view value);
+    void finishAttributes(Entry& e);
+    size_t markup(size_t lt);
+    size_t startTag(size_t lt);
+    size_t endTag(size_t lt);
+    size_t rawText(size_t from, Entry& e);
+    bool paragraphInScope() const;
+    void closeP();
+    void closeListItem(GumboTag tag);
+    void open(Entry& e, const Entry& parent);
+    void openBox(Entry& e);
+    void closeBox(const Entry& e);
+    void push();
+    void pop();
+    bool wordsKnown(size_t pos);
+
+    std::string_view m_s;
+    int m_words;
+    size_t m_nextWordCheck = kWordCheckStep;
+    bool m_reachBack = false;
+    const StyleRules* m_rules = nullptr;
+    std::unique_ptr<InnerText> m_inner;
+    bool m_allAttributes = false;
+    std::vector<std::unique_ptr<Entry>> m_stack;
+    size_t m_depth = 0;
+    std::array<int, GUMBO_TAG_LAST + 1> m_open{};
+    bool m_afterBody = false;
+    bool m_ignoreLineFeed = false;
+    Lines m_out;
+    std::string m_decoded;
+};
+
+Entry& Reader::slot(size_t index)
+{
+    while (m_stack.size() <= index)
+        m_stack.push_back(std::make_unique<Entry>());
+    return *m_stack[index];
+}
+
+std::string Reader::read(std::string_view html)
+{
+    const std::optional<HeadCut> cut = headCut(html);
+    if (!cut)
+        decline("a head with more than meta, link, script, title and style");
+    m_s = html.substr(cut->bodyAt);
+    const MarkupScan::Tag bodyTag = MarkupScan::tagAt(m_s, 0);
+    if (bodyTag.kind != MarkupScan::Tag::Start || !bodyTag.complete ||
+        !MarkupScan::sameNoCase(bodyTag.name, "body"))
+        decline("no body tag");
+
+    // The html and body elements and the head's style sheets, as the parser
+    // reads them: a few hundred bytes.
+    std::string start = cut->kept;
+    start.append(m_s.substr(0, bodyTag.end));
+    const std::unique_ptr<GumboOutput, GumboOutputDeleter> parsed(
+        gumbo_parse_with_options(&kGumboDefaultOptions, start.data(), start.size()));
+    const GumboNode* htmlNode = child(parsed->document->v.document.children, GUMBO_TAG_HTML);
+    const GumboNode* bodyNode =
+        htmlNode ? child(htmlNode->v.element.children, GUMBO_TAG_BODY) : nullptr;
+    if (!bodyNode)
+        decline("no body tag");
+    const StyleRules rules = InnerText::pageStyleRules(parsed->document);
+    m_rules = &rules;
+    m_allAttributes = !rules.empty();
+    m_inner = std::make_unique<InnerText>(rules);
+    const Style htmlStyle = m_inner->styleOf(htmlNode, Style());
+    Entry& body = slot(0);
+    body.tag = GUMBO_TAG_BODY;
+    body.name = "body";
+    body.self = bodyNode;
+    body.style = m_inner->styleOf(bodyNode, htmlStyle);
+    if (htmlStyle.display == Display::None || body.style.display == Display::None)
+        decline("a body that is not shown");
+    if (body.style.display == Display::Table || body.style.display == Display::TableRowGroup ||
+        body.style.display == Display::TableRow || body.style.display == Display::TableColumn)
+        decline("a table");
+    m_depth = 1;
+
+    size_t pos = bodyTag.end;
+    const size_t n = m_s.size();
+    while (pos < n) {
+        if (m_ignoreLineFeed) {
+            m_ignoreLineFeed = false;
+            if (m_s[pos] == '\n') {
+                ++pos;
+                continue;
+            }
+        }
+        size_t end = pos;
+        while (end < n) {
+            const char c = m_s[end];
+            if (c == '<' || c == '&' || c == '\0' || c == '\r')
+                break;
+            ++end;
+        }
+        if (end > pos) {
+            text(m_s.data() + pos, end - pos);
+            pos = end;
+            if (wordsKnown(pos))
+                break;
+            continue;
+        }
+        const char c = m_s[pos];
+        if (c == '\0')
+            decline("a NUL byte");
+        if (c == '\r')
+            decline("a carriage return");
+        if (c == '&') {
+            m_decoded.clear();
+            pos = charRef(pos, m_decoded);
+            text(m_decoded.data(), m_decoded.size());
+        } else {
+            pos = markup(pos);
+        }
+        if (wordsKnown(pos))
+            break;
+    }
+    return withCrLf(std::move(m_out.text));
+}
+
+// With words wanted, true once they are written well before the end of the
+// text so far, and nothing further on can change that text.
+bool Reader::wordsKnown(size_t pos)
+{
+    if (m_words <= 0 || m_reachBack || m_out.text.size() < m_nextWordCheck)
+        return false;
+    m_nextWordCheck = m_out.text.size() + kWordCheckStep;
+    if (!wordsWellBeforeEnd(m_out.text, m_words))
+        return false;
+    m_reachBack = restCanReachBack(m_s.substr(pos));
+    return !m_reachBack;
+}
+
+void Reader::text(const char* p, size_t n)
+{
+    if (m_afterBody) {
+        for (size_t i = 0; i < n; ++i)
+            if (!isTagSpace(p[i]))
+                decline("text after the body");
+    }
+    Entry& e = top();
+    if (!e.writes())
+        return;
+    if (!e.style.visible) {
+        // Hidden text still takes its place on the line.
+        for (size_t i = 0; i < n; ++i)
+            if (!MarkupScan::isAsciiSpace(p[i])) {
+                m_out.atomic();
+                break;
+            }
+        return;
+    }
+    if (e.style.transform != InnerText::Transform::None)
+        decline("text-transform");
+    requireUtf8(p, n);
+    m_out.chars(p, n, e.style.whiteSpace);
+}
+
+// Appends the characters of the reference at `amp` ('&') to `out`; returns
+// where the reference ends.
+size_t Reader::charRef(size_t amp, std::string& out) const
+{
+    const size_t n = m_s.size();
+    size_t i = amp + 1;
+    if (i < n && m_s[i] == '#') {
+        ++i;
+        const bool hex = i < n && (m_s[i] == 'x' || m_s[i] == 'X');
+        if (hex)
+            ++i;
+        const size_t digits = i;
+        uint32_t code = 0;
+        while (i < n && i - digits < 8) {
+            const char c = m_s[i];
+            uint32_t v;
+            if (c >= '0' && c <= '9')
+                v = uint32_t(c - '0');
+            else if (hex && c >= 'a' && c <= 'f')
+                v = uint32_t(c - 'a' + 10);
+            else if (hex && c >= 'A' && c <= 'F')
+                v = uint32_t(c - 'A' + 10);
+            else
+                break;
+            code = code * (hex ? 16 : 10) + v;
+            ++i;
+        }
+        if (i == digits || i >= n || m_s[i] != ';' || !plainCodePoint(code))
+            decline("a numeric character reference");
+        appendUtf8(out, code);
+        return i + 1;
+    }
+    if (i < n && isAsciiAlnum(m_s[i])) {
+        for (const Named& named : kNamed)
+            if (m_s.compare(i, named.name.size(), named.name) == 0) {
+                out += named.utf8;
+                return i + named.name.size();
+            }
+        decline("a named character reference");
+    }
+    out += '&'; // not a reference
+    return amp + 1;
+}
+
+// The lower-case name of the tag whose name starts at `at`; returns where it ends.
+size_t Reader::tagName(size_t at, std::string& name) const
+{
+    name.clear();
+    size_t i = at;
+    while (i < m_s.size()) {
+        const char c = m_s[i];
+        if (isTagSpace(c) || c == '/' || c == '>')
+            break;
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u >= 0x7F)
+            decline("a tag name with control or non-ASCII characters");
+        name += MarkupScan::lowerChar(c);
+        ++i;
+    }
+    return i;
+}
+
+// Reads the attributes from `pos` to the end of the tag; returns just after
+// its '>'. Keeps in `into` those the styles may read.
+size_t Reader::attributes(size_t pos, Entry* into, bool& selfClosing)
+{
+    const std::string_view s = m_s;
+    const size_t n = s.size();
+    selfClosing = false;
+    for (;;) {
+        while (pos < n && isTagSpace(s[pos]))
+            ++pos;
+        if (pos >= n)
+            decline("markup cut off by the end");
+        if (s[pos] == '>')
+            return pos + 1;
+        if (s[pos] == '/') {
+            ++pos;
+            if (pos < n && s[pos] == '>') {
+                selfClosing = true;
+                return pos + 1;
+            }
+            continue;
+        }
+        const size_t nameStart = pos++; // even '=' starts a name here
+        while (pos < n && !isTagSpace(s[pos]) && s[pos] != '/' && s[pos] != '>' && s[pos] != '=')
+            ++pos;
+        const std::string_view name = s.substr(nameStart, pos - nameStart);
+        while (pos < n && isTagSpace(s[pos]))
+            ++pos;
+        if (pos >= n)
+            decline("markup cut off by the end");
+        if (s[pos] != '=') {
+            if (into)
+                keepAttribute(*into, name, {});
+            continue;
+        }
+        ++pos;
+        while (pos < n && isTagSpace(s[pos]))
+            ++pos;
+        if (pos >= n)
+            decline("markup cut off by the end");
+        std::string_view value;
+        const char q = s[pos];
+        if (q == '"' || q == '\'') {
+            const size_t close = s.find(q, pos + 1);
+            if (close == npos)
+                decline("markup cut off by the end");
+            value = s.substr(pos + 1, close - pos - 1);
+            pos = close + 1;
+        } else if (q != '>') {
+            const size_t start = pos;
+            while (pos < n && !isTagSpace(s[pos]) && s[pos] != '>')
+                ++pos;
+            value = s.substr(start, pos - start);
+        }
+        if (into)
+            keepAttribute(*into, name, value);
+    }
+}
+
+void Reader::keepAttribute(Entry& e, std::string_view name, std::string_view value)
+{
+    std::string lower;
+    lower.reserve(name.size());
+    for (const char c : name) {
+        if (c == '\0')
+            decline("a NUL byte");
+        lower += MarkupScan::lowerChar(c);
+    }
+    if (!m_allAttributes && lower != "hidden" && lower != "style" && lower != "type" &&
+        lower != "lang" && lower != "open" && lower != "controls")
+        return;
+    requireUtf8(lower.data(), lower.size());
+    // The first of two attributes of one name counts.
+    for (const auto& [at, valueAt] : e.attributeAt)
+        if (std::strcmp(e.attributeText.c_str() + at, lower.c_str()) == 0)
+            return;
+    const size_t at = e.attributeText.size();
+    e.attributeText += lower;
+    e.attributeText += '\0';
+    const size_t valueAt = e.attributeText.size();
+    size_t i = 0;
+    while (i < value.size()) {
+        const char c = value[i];
+        if (c == '\0' || c == '\r')
+            decline("a NUL byte or carriage return in an attribute");
+        if (c == '&') {
+            const size_t amp = size_t(value.data() - m_s.data()) + i;
+            const size_t end = charRef(amp, e.attributeText);
+            i += end - amp;
+            continue;
+        }
+        e.attributeText += c;
+        ++i;
+    }
+    requireUtf8(e.attributeText.data() + valueAt, e.attributeText.size() - valueAt);
+    e.attributeText += '\0';
+    e.attributeAt.emplace_back(at, valueAt);
+}
+
+void Reader::finishAttributes(Entry& e)
+{
+    e.attributes.assign(e.attributeAt.size(), GumboAttribute{});
+    e.attributePointers.resize(e.attributeAt.size());
+    for (size_t i = 0; i < e.attributeAt.size(); ++i) {
+        GumboAttribute& a = e.attributes[i];
+        a.attr_namespace = GUMBO_ATTR_NAMESPACE_NONE;
+        a.name = e.attributeText.c_str() + e.attributeAt[i].first;
+        a.value = e.attributeText.c_str() + e.attributeAt[i].second;
+        e.attributePointers[i] = &a;
+    }
+    GumboVector& v = e.node.v.element.attributes;
+    v.data = e.attributePointers.data();
+    v.length = unsigned(e.attributePointers.size());
+    v.capacity = v.length;
+}
+
+// Comments, declarations and tags at `lt` ('<'); returns where they end.
+size_t Reader::markup(size_t lt)
+{
+    const std::string_view s = m_s;
+    const size_t n = s.size();
+    if (lt + 1 >= n) {
+        text("<", 1);
+        return lt + 1;
+    }
+    const char next = s[lt + 1];
+    if (next == '!' || next == '?') {
+        if (MarkupScan::startsWithNoCase(s, lt, "<!doctype") ||
+            MarkupScan::startsWithNoCase(s, lt, "<![cdata["))
+            decline("a doctype or CDATA in the body");
+        const MarkupScan::Tag tag = MarkupScan::tagAt(s, lt);
+        if (!tag.complete)
+            decline("markup cut off by the end");
+        return tag.end; // comment
+    }
+    if (next == '/') {
+        if (lt + 2 >= n) {
+            text("</", 2);
+            return n;
+        }
+        if (MarkupScan::isAsciiLetter(s[lt + 2]))
+            return endTag(lt);
+        const MarkupScan::Tag tag = MarkupScan::tagAt(s, lt);
+        if (!tag.complete)
+            decline("markup cut off by the end");
+        return tag.end; // "</>" and bogus comments
+    }
+    if (MarkupScan::isAsciiLetter(next))
+        return startTag(lt);
+    text("<", 1);
+    return lt + 1;
+}
+
+size_t Reader::endTag(size_t lt)
+{
+    std::string name;
+    const size_t nameEnd = tagName(lt + 2, name);
+    bool selfClosing = false;
+    const size_t end = attributes(nameEnd, nullptr, selfClosing);
+    if (m_afterBody) {
+        if (name != "html")
+            decline("markup after the body");
+        return end;
+    }
+    if (name == "body" || name == "html") {
+        if (m_depth != 1)
+            decline("elements left open at the body's end");
+        m_afterBody = true;
+        return end;
+    }
+    // These end tags close the paragraphs and list items left open inside.
+    if (closesImpliedEnds(TagSets::tagOf(name))) {
+        while (m_depth > 1 && top().name != name && endsImplied(top().tag))
+            pop();
+    }
+    if (m_depth <= 1 || top().name != name)
+        decline("an end tag that does not close the current element");
+    pop();
+    return end;
+}
+
+size_t Reader::startTag(size_t lt)
+{
+    if (m_afterBody)
+        decline("markup after the body");
+    std::string name;
+    const size_t nameEnd = tagName(lt + 1, name);
+    const GumboTag tag = TagSets::tagOf(name);
+    const Rule rule = ruleOf(tag, name);
+    switch (rule) {
+    case Rule::Decline:
+        decline("an element the parser moves things around for");
+    case Rule::Ordinary:
+        // Later versions of the parsing rules close a paragraph for some of these.
+        if (paragraphInScope())
+            decline("an element of uncertain kind in a paragraph");
+        break;
+    case Rule::ClosesP:
+    case Rule::Pre:
+    case Rule::VoidClosesP:
+        closeP();
+        break;
+    case Rule::Heading:
+        closeP();
+        if (isHeading(top().tag))
+            decline("a heading in a heading");
+        break;
+    case Rule::ListItem:
+        closeListItem(tag);
+        closeP();
+        break;
+    case Rule::Button:
+        if (m_open[GUMBO_TAG_BUTTON])
+            decline("a button in a button");
+        break;
+    case Rule::Anchor:
+        if (m_open[GUMBO_TAG_A])
+            decline("a link in a link");
+        break;
+    case Rule::Nobr:
+        if (m_open[GUMBO_TAG_NOBR])
+            decline("a nobr in a nobr");
+        break;
+    case Rule::Phrasing:
+    case Rule::Void:
+    case Rule::RawText:
+    case Rule::ReplacedRaw:
+        break;
+    }
+    if (m_depth >= kMaxDepth)
+        decline("markup nested too deep");
+
+    Entry& parent = top();
+    Entry& e = slot(m_depth);
+    e.tag = tag;
+    e.name = std::move(name);
+    e.muted = parent.muted || parent.contentMuted;
+    if (!e.muted && parent.closedDetails) {
+        // A closed disclosure shows its first summary only.
+        if (tag == GUMBO_TAG_SUMMARY && !parent.summarySeen)
+            parent.summarySeen = true;
+        else
+            e.muted = true;
+    }
+    e.attributeText.clear();
+    e.attributeAt.clear();
+    bool selfClosing = false;
+    const size_t end = attributes(nameEnd, e.muted ? nullptr : &e, selfClosing);
+    if (!e.muted) {
+        GumboNode& node = e.node;
+        node.type = GUMBO_NODE_ELEMENT;
+        node.parent = const_cast<GumboNode*>(parent.self);
+        node.v.element.tag = tag;
+        node.v.element.tag_namespace = GUMBO_NAMESPACE_HTML;
+        node.v.element.original_tag = {m_s.data() + lt, end - lt};
+        node.v.element.children = kGumboEmptyVector;
+        finishAttributes(e);
+        e.self = &e.node;
+    }
+    open(e, parent);
+
+    switch (rule) {
+    case Rule::Void:
+    case Rule::VoidClosesP:
+        closeBox(e);
+        return end;
+    case Rule::RawText:
+    case Rule::ReplacedRaw:
+        return rawText(end, e);
+    case Rule::Pre:
+        m_ignoreLineFeed = true;
+        break;
+    default:
+        break;
+    }
+    (void)selfClosing; // ignored on elements that are not void, as the parser does
+    push();
+    return end;
+}
+
+// The content of a raw-text element and its end tag; returns where they end.
+size_t Reader::rawText(size_t from, Entry& e)
+{
+    const size_t close = MarkupScan::rawTextEnd(m_s, from, e.name);
+    if (close == npos)
+        decline("raw text cut off by the end");
+    const std::string_view content = m_s.substr(from, close - from);
+    if (e.tag == GUMBO_TAG_SCRIPT && content.find("<!--") != npos)
+        decline("a script with escaped text");
+    if (e.tag == GUMBO_TAG_STYLE && !e.inNoscript) {
+        if (content.find('\0') != npos)
+            decline("a NUL byte");
+        StyleRules sheet;
+        sheet.addSheet(content);
+        if (!sheet.empty())
+            decline("style rules in the body");
+    }
+    if (!e.muted && !e.contentMuted && e.tag != GUMBO_TAG_IFRAME && e.tag != GUMBO_TAG_TEXTAREA)
+        decline("raw text that is shown");
+    std::string name;
+    const size_t nameEnd = tagName(close + 2, name);
+    bool selfClosing = false;
+    const size_t end = attributes(nameEnd, nullptr, selfClosing);
+    closeBox(e);
+    return end;
+}
+
+// A paragraph the parser would close: one not separated from here by a button.
+bool Reader::paragraphInScope() const
+{
+    if (!m_open[GUMBO_TAG_P])
+        return false;
+    for (size_t i = m_depth; i-- > 1;) {
+        const GumboTag tag = m_stack[i]->tag;
+        if (tag == GUMBO_TAG_BUTTON)
+            return false;
+        if (tag == GUMBO_TAG_P)
+            return true;
+    }
+    return false;
+}
+
+// Closes an open paragraph, where the parser would; it must be the current element.
+void Reader::closeP()
+{
+    if (!paragraphInScope())
+        return;
+    if (top().tag != GUMBO_TAG_P)
+        decline("a paragraph closed around open elements");
+    pop();
+}
+
+void Reader::closeListItem(GumboTag tag)
+{
+    const bool item = tag == GUMBO_TAG_LI;
+    for (size_t i = m_depth; i-- > 1;) {
+        const GumboTag open = m_stack[i]->tag;
+        if (item ? open == GUMBO_TAG_LI : (open == GUMBO_TAG_DD || open == GUMBO_TAG_DT)) {
+            if (i != m_depth - 1)
+                decline("a list item closed around open elements");
+            pop();
+            return;
+        }
+        if (stopsListSearch(open))
+            return;
+    }
+}
+
+void Reader::open(Entry& e, const Entry& parent)
+{
+    e.inNoscript = parent.inNoscript || e.tag == GUMBO_TAG_NOSCRIPT;
+    e.contentMuted = false;
+    e.closedDetails = false;
+    e.summarySeen = false;
+    e.box = false;
+    // Scripting counts as on; templates are never shown.
+    if (e.tag == GUMBO_TAG_NOSCRIPT || e.tag == GUMBO_TAG_TEMPLATE)
+        e.muted = true;
+    if (e.muted)
+        return;
+    e.style = m_inner->styleOf(e.self, parent.style);
+    if (e.style.display == Display::None) {
+        e.muted = true;
+        return;
+    }
+    if (e.style.outOfFlow)
+        decline("a floated or positioned box");
+    switch (e.style.display) {
+    case Display::Table:
+    case Display::TableRowGroup:
+    case Display::TableRow:
+    case Display::TableCell:
+    case Display::TableColumn:
+        decline("a table");
+    default:
+        break;
+    }
+    openBox(e);
+    e.closedDetails = e.tag == GUMBO_TAG_DETAILS && !e.has("open");
+}
+
+// What InnerText writes where an element begins.
+void Reader::openBox(Entry& e)
+{
+    const Style& s = e.style;
+    const bool visible = s.visible;
+    const bool blockLevel = InnerText::isBlockLevel(s.display);
+    if (TagSets::isReplaced(e.tag)) {
+        if (blockLevel) {
+            if (visible)
+                m_out.requiredBreaks(1);
+            m_out.boundary();
+            if (visible)
+                m_out.requiredBreaks(1);
+        } else {
+            m_out.atomic();
+        }
+        e.contentMuted = true;
+        return;
+    }
+    if (e.tag == GUMBO_TAG_BR) {
+        if (visible)
+            m_out.forcedBreak();
+        else
+            m_out.boundary();
+        return;
+    }
+    if (s.display == Display::Contents)
+        return;
+    e.box = true;
+    e.blockLevel = blockLevel;
+    e.atomicBox = InnerText::isAtomicInline(s.display);
+    e.container = blockLevel || e.atomicBox;
+    e.paragraph = e.tag == GUMBO_TAG_P;
+    if (visible && e.paragraph)
+        m_out.requiredBreaks(2);
+    if (visible && blockLevel)
+        m_out.requiredBreaks(1);
+    if (e.atomicBox)
+        m_out.atomic();
+    if (e.container)
+        m_out.boundary();
+}
+
+// What InnerText writes where an element ends.
+void Reader::closeBox(const Entry& e)
+{
+    if (e.muted || !e.box)
+        return;
+    const bool visible = e.style.visible;
+    if (e.container)
+        m_out.boundary();
+    if (e.atomicBox)
+        m_out.atomic();
+    if (visible && e.paragraph)
+        m_out.requiredBreaks(2);
+    if (visible && e.blockLevel)
+        m_out.requiredBreaks(1);
+}
+
+void Reader::push()
+{
+    Entry& e = *m_stack[m_depth];
+    ++m_open[e.tag];
+    ++m_depth;
+}
+
+void Reader::pop()
+{
+    Entry& e = top();
+    closeBox(e);
+    --m_open[e.tag];
+    --m_depth;
+}
+
+} // namespace
+
+namespace FastText {
+
+Result read(std::string_view html, int wordsWanted)
+{
+    Result result;
+    try {
+        Reader reader(wordsWanted);
+        result.text = reader.read(html);
+        result.taken = true;
+    } catch (const Declined& d) {
+        result.declined = d.reason;
+    }
+    return result;
+}
+
+std::string bodyText(std::string_view html, int wordsWanted, PageParser& parser)
+{
+    Result fast = read(html, wordsWanted);
+    if (fast.taken)
+        return std::move(fast.text);
+    return parser.bodyText(html, wordsWanted, true);
+}
+
+} // namespace FastText
