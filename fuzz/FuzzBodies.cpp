@@ -7,7 +7,7 @@
 #include "pagetext/engine/PageParser.h"
 #include "pagetext/engine/StyleRules.h"
 #include "platform/Utf8.h"
-#include "rename/MainPaths.h"
+#include "rename/PathRoutines.h"
 #include "rename/Renaming.h"
 #include "rename/TargetNames.h"
 #include "rename/TextRules.h"
@@ -195,7 +195,7 @@ void names(std::string_view input)
     }
     StripExtension(GetFileName(text));
     GetExtension(text);
-    const QString normal = Main::NormalizePath(text);
+    const QString normal = Paths::NormalizePath(text);
     if (normal.size() > text.size())
         broken("normalising never lengthens a path");
     if (!text.contains(QStringLiteral("//")) && normal != text)
@@ -205,8 +205,7 @@ void names(std::string_view input)
 void metadata(std::string_view input)
 {
     const QString text = TextRules::decodeText(QByteArray(input.data(), qsizetype(input.size())));
-    const Main::TextLines lines(text);
-    lines.lines();
+    const TextLines lines(text);
     lines.firstNonEmptyLine();
     for (const char* field : {"", "Author", "Title", "Subject", "Creator", "Producer", "Keywords",
                               "CreationDate", "ModDate", "Pages", "<"}) {

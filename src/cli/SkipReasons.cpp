@@ -1,7 +1,7 @@
 #include "SkipReasons.h"
 
 #include "platform/FileSystem.h"
-#include "rename/MainPaths.h"
+#include "rename/PathRoutines.h"
 
 #include <QFile>
 #include <cerrno>
@@ -79,5 +79,5 @@ bool resultsFolderGone(const Failure& failure, const QString& resultsFolder)
         return true;
     const bool mayBeTheFolder =
         failure.kind() == Failure::Kind::TargetWrite || failure.kind() == Failure::Kind::Other;
-    return mayBeTheFolder && failure.code() == ENOENT && !Main::IsFolder(resultsFolder);
+    return mayBeTheFolder && failure.code() == ENOENT && !FileSystem::isDirectory(resultsFolder);
 }

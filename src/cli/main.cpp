@@ -1,13 +1,15 @@
 // quenby-rename: the rename run of the window, driven from the command line.
 
 #include "CliArguments.h"
+#include "CliSurface.h"
 #include "FolderArguments.h"
 #include "SkipReasons.h"
-#include "Terminal.h"
+#include "StopSignals.h"
+#include "TerminalOutput.h"
 #include "filelist/FileList.h"
 #include "pagetext/service/HelperPageText.h"
 #include "platform/FileSystem.h"
-#include "rename/MainPaths.h"
+#include "rename/PathRoutines.h"
 #include "rename/RenameRun.h"
 
 #include <QCoreApplication>
@@ -104,7 +106,7 @@ int main(int argc, char* argv[])
         const auto tell = [&](const QString& folder, const Failure& failure) {
             printer.err(QStringLiteral("quenby-rename: %1: %2").arg(folder, failure.description()));
         };
-        if (Main::IsFolder(path)) {
+        if (FileSystem::isDirectory(path)) {
             files += scanFolderArgument(path, args.extensions, args.options.results, reporter,
                                         events, tell);
         } else {

@@ -1,10 +1,10 @@
 #include "filelist/AddFolder.h"
 
-#include "rename/MainPaths.h"
 #include "platform/EventPump.h"
 #include "platform/FileDialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/Trap.h"
+#include "rename/PathRoutines.h"
 
 #include <QFile>
 #include <algorithm>
@@ -155,7 +155,7 @@ public:
 
         // Collect the subfolders of every folder of the level.
         for (const QString& folder : std::as_const(level)) {
-            if (!Main::IsFolder(folder))
+            if (!FileSystem::isDirectory(folder))
                 continue;
             if (FileSystem::nativePath(folder).size() >= kMaxPathBytes) {
                 if (m_unreadable)
@@ -191,7 +191,7 @@ public:
         QStringList kept;
         kept.reserve(found.size() + deeper.size());
         for (const QString& folder : std::as_const(found)) {
-            if (!Main::IsFolder(folder))
+            if (!FileSystem::isDirectory(folder))
                 continue;
             int attributes = 0;
             trap(30, [&] {
@@ -378,7 +378,7 @@ QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorRepor
         for (const QString& entry : std::as_const(level)) {
             pump.processEvents();
             // The name holds no separator, so the folder part is normalized once.
-            const QString prefix = Main::NormalizePath(entry);
+            const QString prefix = Paths::NormalizePath(entry);
             // A path this long cannot be opened by its name: not entered, as the
             // scan's own test has it.
             if (FileSystem::nativePath(entry).size() >= kMaxPathBytes) {

@@ -2,13 +2,13 @@
 
 #include "filelist/AddFolder.h"
 #include "filelist/FileList.h"
-#include "platform/KeyValueStore.h"
-#include "rename/MainPaths.h"
 #include "platform/Boxes.h"
 #include "platform/FileDialogs.h"
 #include "platform/FileSystem.h"
+#include "platform/KeyValueStore.h"
 #include "platform/Pointer.h"
 #include "platform/Trap.h"
+#include "rename/PathRoutines.h"
 
 #include <QMimeData>
 #include <QUrl>
@@ -54,7 +54,7 @@ void AddingCommands::PushButton1_Click()
     }
     const QString& folder = parts.first();
     for (qsizetype i = 1; i < parts.size(); ++i)
-        trap(100, [&] { m_list.AddFile(Main::NormalizePath(Main::JoinPath(folder, parts[i]))); });
+        trap(100, [&] { m_list.AddFile(Paths::NormalizePath(Paths::JoinPath(folder, parts[i]))); });
 }
 
 void AddingCommands::PushButton4_Click()
@@ -135,7 +135,7 @@ void AddingCommands::dropPaths(const QStringList& paths)
 {
     Trap trap(m_services.reporter, QString::fromLatin1(kDropLabel));
     for (const QString& path : paths) {
-        if (Main::IsFolder(path)) {
+        if (FileSystem::isDirectory(path)) {
             QStringList files;
             trap(10, [&] {
                 files = AddFolder::FilesBelow(path, QStringLiteral("*.*"), m_services.reporter,

@@ -19,6 +19,61 @@ struct Check
     bool multiByte = false; // a complete sequence of two or more bytes came before the verdict
 };
 
+// The UTF-8 sequence at the start of `p` (at most `n` bytes): its length and
+// code point, or length 0 when no valid sequence starts there (`cutShort` when
+// the bytes are a valid start that the end cuts off). Overlong forms,
+// surrogates and code points past U+10FFFF are invalid.
+struct Sequence
+{
+    int length = 0;
+    char32_t codePoint = 0;
+    bool cutShort = false;
+};
+
+inline Sequence decode(const unsigned char* p, size_t n)
+{
+    Sequence s;
+    const unsigned char c = p[0];
+    if (c < 0x80) {
+        s.length = 1;
+        s.codePoint = c;
+        return s;
+    }
+    int length;
+    unsigned char low = 0x80, high = 0xBF;
+    char32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3, cp = c & 0x0F;
+        if (c == 0xE0)
+            low = 0xA0;
+        if (c == 0xED)
+            high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4, cp = c & 0x07;
+        if (c == 0xF0)
+            low = 0x90;
+        if (c == 0xF4)
+            high = 0x8F;
+    } else {
+        return s;
+    }
+    for (int i = 1; i < length; ++i) {
+        if (size_t(i) >= n) {
+            s.cutShort = true;
+            return s;
+        }
+        const unsigned char next = p[i];
+        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF))
+            return s;
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    s.length = length;
+    s.codePoint = cp;
+    return s;
+}
+
 // Overlong forms, surrogates and code points past U+10FFFF are invalid.
 inline Check check(const char* data, size_t size)
 {
@@ -40,39 +95,13 @@ inline Check check(const char* data, size_t size)
             ++p;
             continue;
         }
-        int length;
-        unsigned char low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0)
-                low = 0xA0;
-            if (c == 0xED)
-                high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0)
-                low = 0x90;
-            if (c == 0xF4)
-                high = 0x8F;
-        } else {
-            result.verdict = Check::Invalid;
+        const Sequence sequence = decode(p, size_t(end - p));
+        if (sequence.length == 0) {
+            result.verdict = sequence.cutShort ? Check::CutShort : Check::Invalid;
             return result;
         }
-        for (int i = 1; i < length; ++i) {
-            if (p + i >= end) {
-                result.verdict = Check::CutShort;
-                return result;
-            }
-            const unsigned char next = p[i];
-            if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) {
-                result.verdict = Check::Invalid;
-                return result;
-            }
-        }
+        p += sequence.length;
         result.multiByte = true;
-        p += length;
     }
     return result;
 }

@@ -9,7 +9,7 @@
 #include "platform/ProgressBar.h"
 #include "platform/Trap.h"
 #include "rename/FileEntries.h"
-#include "rename/MainPaths.h"
+#include "rename/PathRoutines.h"
 #include "rename/RenameOptions.h"
 #include "rename/TextRules.h"
 
@@ -58,7 +58,7 @@ RenameRun::Outcome RenameRun::start()
         boxes.message(QStringLiteral("No files added."));
         return Outcome::NoFiles;
     }
-    if (!Main::IsFolder(m_options.resultsFolder())) {
+    if (!FileSystem::isDirectory(m_options.resultsFolder())) {
         boxes.message(QStringLiteral("Folder does not exist. Please select another folder."));
         return Outcome::NoResultsFolder;
     }

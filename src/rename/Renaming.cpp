@@ -1,8 +1,8 @@
 #include "Renaming.h"
 
 #include "platform/FileSystem.h"
-#include "rename/LineReader.h"
 #include "rename/StreamedText.h"
+#include "rename/TextLines.h"
 #include "rename/TextRules.h"
 
 #include <algorithm>
@@ -140,7 +140,7 @@ QStringList fieldsSearched(const QStringList& tokens)
 
 } // namespace
 
-QString metaFieldValue(const Main::TextLines& lines, const QString& field)
+QString metaFieldValue(const TextLines& lines, const QString& field)
 {
     qsizetype at;
     if (field.isEmpty())
@@ -230,9 +230,9 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
         bool includeHead = false;
         trap(50, [&] { includeHead = m_options.includeTagsBeforeBody(); });
         trap(30, [&] {
-            text = Main::ReadConsideredText(sourcePath, includeHead,
-                                            {method, wordCount, wordNumbers, searchString}, &readAs,
-                                            m_between);
+            text = StreamedText::ReadConsideredText(sourcePath, includeHead,
+                                                    {method, wordCount, wordNumbers, searchString},
+                                                    &readAs, m_between);
             haveRead = true;
         });
         break;
@@ -278,7 +278,7 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
 
     QString name;
     FileSystem::FileStamp readAs;
-    Main::TextLines lines;
+    TextLines lines;
     bool noPattern = false;
     trap(15, [&] { noPattern = trimBlanks(pattern).isEmpty(); });
     if (noPattern) {
@@ -293,8 +293,8 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
             QStringList tokens;
             trap(33, [&] { tokens = TextRules::splitText(pattern, QLatin1Char('-')); });
             trap(36, [&] {
-                lines = Main::ReadFieldLines(sourcePath, fieldsSearched(tokens), m_reporter,
-                                             &readAs, m_between);
+                lines = StreamedText::ReadFieldLines(sourcePath, fieldsSearched(tokens), m_reporter,
+                                                     &readAs, m_between);
             });
 
             // A token that is no code keeps the field name of the one before it.

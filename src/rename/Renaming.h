@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/Trap.h"
-#include "rename/LineReader.h"
 #include "rename/RenameOptions.h"
 #include "rename/TargetNames.h"
+#include "rename/TextLines.h"
 
 #include <QString>
 #include <optional>
@@ -72,4 +72,4 @@ private:
 // The metadata namer's value of `field` in the first line that holds it (letter
 // case aside): what follows it up to the first "</" on that line, without blanks
 // around it. An empty field is found at the start of the first non-empty line.
-QString metaFieldValue(const Main::TextLines& lines, const QString& field);
+QString metaFieldValue(const TextLines& lines, const QString& field);

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <optional>
 
-namespace Main {
+namespace StreamedText {
 
 namespace {
 
@@ -442,4 +442,4 @@ TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorRe
     return TextLines(text);
 }
 
-} // namespace Main
+} // namespace StreamedText

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/FileSystem.h"
-#include "rename/LineReader.h"
 #include "rename/RenameOptions.h"
+#include "rename/TextLines.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,7 +13,7 @@ class ErrorReporter;
 // pieces through the shared decoder, and only as much of it is kept as the name
 // can depend on. A page of any size costs a constant amount of memory, plus the
 // words or values that actually make up the name.
-namespace Main {
+namespace StreamedText {
 
 // What the content namer will take from the text.
 struct WordsWanted
@@ -43,4 +43,4 @@ TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorRe
                          FileSystem::FileStamp* readAs,
                          const FileSystem::BetweenChunks& between = {});
 
-} // namespace Main
+} // namespace StreamedText

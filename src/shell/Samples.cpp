@@ -2,12 +2,12 @@
 
 #include "filelist/AddFolder.h"
 #include "filelist/FileList.h"
-#include "platform/KeyValueStore.h"
-#include "rename/MainPaths.h"
 #include "platform/Boxes.h"
 #include "platform/DesktopShell.h"
 #include "platform/FileSystem.h"
+#include "platform/KeyValueStore.h"
 #include "platform/Trap.h"
+#include "rename/PathRoutines.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ void Samples::load()
     const QString snapshot = m_store.read(kSnapshotKey, QString());
     const QStringList paths = snapshot.isEmpty() ? QStringList() : snapshot.split(kPathSeparator);
     for (const QString& path : paths) {
-        if (FileSystem::exists(path) && !Main::IsInFileList(m_list, path))
+        if (FileSystem::exists(path) && !Paths::IsInFileList(m_list, path))
             m_list.AddFile(path);
     }
     if (m_boxes.message(QString::fromLatin1(kOpenSamplesQuestion), {}, BoxIcon::None,

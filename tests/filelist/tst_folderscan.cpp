@@ -2,7 +2,7 @@
 
 #include "FileListFakes.h"
 #include "filelist/AddFolder.h"
-#include "rename/MainPaths.h"
+#include "rename/PathRoutines.h"
 #include "support/Fakes.h"
 
 #include <QSet>
@@ -97,7 +97,7 @@ void TestFolderScan::normalizePath()
 {
     QFETCH(QString, path);
     QFETCH(QString, expected);
-    QCOMPARE(Main::NormalizePath(path), expected);
+    QCOMPARE(Paths::NormalizePath(path), expected);
 }
 
 void TestFolderScan::matchesPattern_data()

@@ -1,5 +1,5 @@
-#include "rename/LineReader.h"
 #include "rename/Renaming.h"
+#include "rename/TextLines.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 #include "support/Workspace.h"
@@ -12,7 +12,6 @@
 namespace {
 
 const QString kLabel = QStringLiteral("in Orlesk2021/08/31.Renaming.RenameMeta ");
-const QString kReaderLabel = QStringLiteral("in Orlesk2021/08/31.Main.ReadFileToStringFSOLine ");
 
 } // namespace
 
@@ -29,9 +28,6 @@ private slots:
     void sourceNotOrdinary_data();
     void sourceNotOrdinary();
     void clashes();
-    void lines_data();
-    void lines();
-    void unreadableFileReportedOnce();
     void dryRun();
 
 private:
@@ -214,39 +210,6 @@ void RenameMetaTest::clashes()
     QCOMPARE(readFile(m_out + "/Annual Report.htm"), QByteArray("existing"));
     QCOMPARE(readFile(m_out + "/Annual Report!.htm"), readFile(path("a.htm")));
     QCOMPARE(readFile(m_out + "/Annual Report!!.htm"), readFile(path("b.htm")));
-}
-
-void RenameMetaTest::lines_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QStringList>("lines");
-    QTest::newRow("empty file") << QByteArray() << QStringList();
-    QTest::newRow("no terminator") << QByteArray("one") << QStringList({"one"});
-    QTest::newRow("LF") << QByteArray("one\ntwo\n") << QStringList({"one", "two"});
-    QTest::newRow("CR LF") << QByteArray("one\r\ntwo") << QStringList({"one", "two"});
-    QTest::newRow("CR alone") << QByteArray("one\rtwo\r") << QStringList({"one", "two"});
-    QTest::newRow("empty lines kept")
-        << QByteArray("\n\none\n\n") << QStringList({"", "", "one", ""});
-    QTest::newRow("LF CR is two breaks") << QByteArray("a\n\rb") << QStringList({"a", "", "b"});
-    QTest::newRow("single-byte text") << QByteArray("Caf\xe9\n") << QStringList({"Café"});
-    QTest::newRow("UTF-8 text") << QByteArray("Caf\xc3\xa9") << QStringList({"Café"});
-}
-
-void RenameMetaTest::lines()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(QStringList, lines);
-    writeFile(path("lines.txt"), file);
-    QCOMPARE(Main::ReadFileToStringFSOLine(path("lines.txt"), m_reporter), lines);
-    QCOMPARE(m_reporter.reports.size(), 0);
-}
-
-void RenameMetaTest::unreadableFileReportedOnce()
-{
-    QVERIFY(Main::ReadFileToStringFSOLine(path("missing.txt"), m_reporter).isEmpty());
-    QCOMPARE(m_reporter.reports.size(), 1);
-    QCOMPARE(m_reporter.reports.first().label, kReaderLabel);
-    QCOMPARE(m_reporter.reports.first().description, QStringLiteral("No such file or directory"));
 }
 
 void RenameMetaTest::dryRun()

@@ -6,7 +6,7 @@ class FileEntries;
 
 // The program's own path routines, shared by the run, the folder scan and the
 // command line.
-namespace Main {
+namespace Paths {
 
 // Reduces the doubled separators that joining a folder ending in '/' with a name
 // leaves behind: a run of k separators becomes ceil(k/2), except a leading run
@@ -22,9 +22,4 @@ bool IsInFileList(const FileEntries& list, const QString& path);
 // would read as a network path.
 QString JoinPath(const QString& folder, const QString& name);
 
-// True when the path names an existing folder (a link to a folder counts). Any
-// failure to read the path's attributes (empty, malformed or absent path) simply
-// answers false; it is never reported.
-bool IsFolder(const QString& path);
-
-} // namespace Main
+} // namespace Paths

@@ -1,11 +1,8 @@
-#include "rename/MainPaths.h"
+#include "rename/PathRoutines.h"
 
-#include "platform/FileSystem.h"
 #include "rename/FileEntries.h"
 
-#include <sys/stat.h>
-
-namespace Main {
+namespace Paths {
 
 namespace {
 
@@ -56,14 +53,4 @@ QString JoinPath(const QString& folder, const QString& name)
     return folder + kSeparator + name;
 }
 
-bool IsFolder(const QString& path)
-{
-    if (path.isEmpty() || path.contains(QChar(0)))
-        return false;
-    struct stat info;
-    if (::stat(FileSystem::nativePath(path).constData(), &info) != 0)
-        return false;
-    return S_ISDIR(info.st_mode);
-}
-
-} // namespace Main
+} // namespace Paths

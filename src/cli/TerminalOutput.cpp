@@ -1,12 +1,9 @@
-#include "Terminal.h"
+#include "TerminalOutput.h"
 
-#include "CliArguments.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 
-#include <QCoreApplication>
 #include <algorithm>
-#include <csignal>
 #include <unistd.h>
 
 QString terminalText(QString text)
@@ -22,34 +19,6 @@ void printLine(std::FILE* stream, const QString& text)
     QByteArray bytes = FileSystem::nativePath(text);
     bytes.append('\n');
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
-BoxAnswer KeptMessages::message(const QString& text, const QString&, BoxIcon, BoxButtons buttons)
-{
-    m_lastMessage = text;
-    return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
-}
-
-QString KeptMessages::input(const QString&, const QString&, const QString&)
-{
-    // The run takes its answers from OptionAnswers; anything else asking would
-    // otherwise wait for an answer nobody can type.
-    throw Failure(QStringLiteral("No answer can be typed on the command line"));
-}
-
-QString OptionAnswers::searchString()
-{
-    return m_arguments.search;
-}
-
-QString OptionAnswers::wordCount(ContentMethod)
-{
-    return m_arguments.words;
-}
-
-QString OptionAnswers::wordNumbers()
-{
-    return m_arguments.positions;
 }
 
 void TerminalProgress::setValue(double percent)
@@ -147,53 +116,3 @@ void StderrReporter::print(const QString& subject, const QString& description)
     line += terminalText(description).replace(QLatin1Char('\n'), QLatin1Char(' '));
     m_printer.err(line);
 }
-
-void CoreEventPump::processEvents()
-{
-    // There is no window to keep responsive, and the page-text service needs no
-    // event loop; each dispatch costs a poll() of the event sources, which on a
-    // run of 100,000 files is more than the run's own work. A few times a second
-    // is plenty for what may be posted.
-    if (m_sinceDispatch.isValid() && m_sinceDispatch.elapsed() < 50)
-        return;
-    m_sinceDispatch.start();
-    QCoreApplication::processEvents();
-}
-
-namespace StopSignals {
-namespace {
-volatile std::sig_atomic_t g_received = 0;
-volatile std::sig_atomic_t g_deferred = 0;
-
-void noteSignal(int signal)
-{
-    if (!g_deferred) {
-        static const char message[] = "quenby-rename: interrupted before any file was renamed\n";
-        [[maybe_unused]] const auto written = ::write(STDERR_FILENO, message, sizeof message - 1);
-        ::_exit(128 + signal);
-    }
-    if (g_received == 0)
-        g_received = signal;
-}
-} // namespace
-
-void defer()
-{
-    g_deferred = 1;
-}
-
-void install()
-{
-    struct sigaction action = {};
-    action.sa_handler = noteSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART; // the copy under way goes on undisturbed
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-int received()
-{
-    return g_received;
-}
-} // namespace StopSignals

@@ -1,48 +1,13 @@
 #pragma once
 
-#include "platform/Boxes.h"
-#include "platform/EventPump.h"
-#include "platform/Pointer.h"
+#include "platform/ErrorReporter.h"
 #include "platform/ProgressBar.h"
-#include "platform/Trap.h"
-#include "rename/RunAnswers.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
-#include <csignal>
 #include <cstdio>
 #include <functional>
-
-struct CliArguments;
-
-// The run's messages on a terminal: each is kept for the caller to print where
-// it belongs. Nothing is ever asked: the answers come from the options.
-class KeptMessages : public Boxes
-{
-public:
-    BoxAnswer message(const QString& text, const QString& title, BoxIcon icon,
-                      BoxButtons buttons) override;
-    QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
-
-    const QString& lastMessage() const { return m_lastMessage; }
-
-private:
-    QString m_lastMessage;
-};
-
-// What the content method needs, as given on the command line (checked there).
-class OptionAnswers : public RunAnswers
-{
-public:
-    explicit OptionAnswers(const CliArguments& arguments) : m_arguments(arguments) {}
-    QString searchString() override;
-    QString wordCount(ContentMethod method) override;
-    QString wordNumbers() override;
-
-private:
-    const CliArguments& m_arguments;
-};
 
 // A progress bar on one line of standard error, redrawn in place at most ten
 // times a second. It is wiped before anything else is printed and once the run
@@ -105,37 +70,6 @@ private:
     Printer& m_printer;
     QString m_lastSubject, m_lastDescription;
 };
-
-// There is no pointer to show on a terminal.
-class NoPointer : public Pointer
-{
-public:
-    void setShape(PointerShape shape) override { m_shape = shape; }
-    PointerShape shape() const override { return m_shape; }
-
-private:
-    PointerShape m_shape = PointerShape::Default;
-};
-
-class CoreEventPump : public EventPump
-{
-public:
-    void processEvents() override;
-
-private:
-    QElapsedTimer m_sinceDispatch;
-};
-
-// Ctrl-C and SIGTERM: the signal is only noted, so the copy under way ends
-// normally and the run stops before the next file.
-namespace StopSignals {
-// Until deferred, a signal ends the program at once, with a message: nothing has
-// been written yet, and a long folder scan should not keep the user waiting.
-void install();
-void defer();
-// The signal that asked to stop, or 0.
-int received();
-} // namespace StopSignals
 
 // Turns the window's CR LF and lone CR line breaks into the terminal's LF.
 QString terminalText(QString text);

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "platform/SourceFile.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Putting new files into a folder without ever replacing one.
+namespace FileSystem {
+
+// How a folder takes new files without ever replacing one.
+enum class Publication {
+    Staged, // written aside, then published with a no-replace step
+    Direct, // created under its final name with an exclusive create
+};
+
+// Finds out, by trying, how `folder` can take new files: Staged where an
+// unnamed or hidden temporary file can be published by a step that never
+// replaces (linkat, renameat2 with RENAME_NOREPLACE, link), else Direct (FAT,
+// exFAT, most FUSE file systems, SMB). Throws Failure when nothing can be
+// written there at all (TargetWrite, or ResultsFolderGone).
+Publication publicationFor(const QString& folder);
+
+// Direct publication: creates `target` exclusively and fills it with the whole
+// of `source`, flushed to the disk. Answers false, writing nothing, when the
+// name is taken; removes what it wrote and throws Failure when anything fails.
+// A process killed in the middle leaves the part written so far under `target`.
+bool copyToNewFile(SourceFile& source, const QString& target, const BetweenChunks& between = {});
+
+// True when `folder` treats names that differ in letter case only as one name,
+// learnt from the file system itself: through a name the folder holds, else
+// through a short-lived hidden probe file. False when it cannot be told.
+bool ignoresLetterCase(const QString& folder);
+
+// The names in `folder` (hidden ones too), as listed. Throws Failure when it
+// cannot be listed.
+QStringList entryNames(const QString& folder);
+
+// Turns off the signal that kills a process writing past its file-size limit,
+// so that the write fails (EFBIG) and only that copy is lost. Called by every
+// copy; once is enough.
+void ignoreFileSizeSignal();
+
+// A copy being written into a folder, to be published under its real name only
+// once it is complete. Publishing never replaces an existing file, and a copy
+// that is never published (a failure, an exception, an early return) vanishes,
+// so no reader ever sees a part-written file under a real name.
+//
+// Where the file system allows it the copy is an unnamed file in the folder
+// (O_TMPFILE), published by linking it in: nothing is left behind even if the
+// process dies. Elsewhere it is a hidden temporary file in the folder, published
+// by renameat2(RENAME_NOREPLACE), or by link then unlink.
+//
+//     StagedCopy copy = StagedCopy::fromFile(source, folder);
+//     while (!copy.publishAs(candidate()))
+//         nextCandidate();
+class StagedCopy
+{
+public:
+    // Copies the file at `sourcePath` into the folder `folder`. Throws Failure
+    // when the source cannot be read or the copy cannot be written; nothing is
+    // left behind then.
+    static StagedCopy fromFile(const QString& sourcePath, const QString& folder);
+    static StagedCopy fromFile(SourceFile& source, const QString& folder,
+                               const BetweenChunks& between = {});
+
+    // Writes `content` into the folder `folder`. Throws as above.
+    static StagedCopy fromBytes(const QByteArray& content, const QString& folder);
+
+    StagedCopy(StagedCopy&& other) noexcept;
+    StagedCopy& operator=(StagedCopy&& other) noexcept;
+    StagedCopy(const StagedCopy&) = delete;
+    StagedCopy& operator=(const StagedCopy&) = delete;
+    ~StagedCopy();
+
+    // Gives the copy the name `target`, atomically and only when nothing exists
+    // under that name (not even a dangling link). Answers false when the name is
+    // taken; the copy then stays staged for another try. Throws Failure on any
+    // other error. `target` must be on the file system of the staging folder.
+    bool publishAs(const QString& target);
+
+    bool isPublished() const { return m_published; }
+    // The temporary file's path while a named temporary is staged; empty for an
+    // unnamed one.
+    const QString& temporaryPath() const { return m_temporary; }
+
+    // Drops the copy now (done by the destructor otherwise).
+    void discard() noexcept;
+
+    // Always use named temporaries, even where unnamed files work: for file
+    // systems that misreport their support, and for tests of that path.
+    static void setNamedTemporariesOnly(bool namedOnly);
+
+private:
+    StagedCopy() = default;
+    static StagedCopy create(const QString& folder);
+    void finishWriting();
+
+    int m_fd = -1;       // open while the content is written; kept for an unnamed file
+    QString m_temporary; // the named temporary, if that is what it is
+    bool m_published = false;
+};
+
+} // namespace FileSystem
