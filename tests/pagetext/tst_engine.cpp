@@ -243,9 +243,21 @@ private slots:
         QTest::newRow("table") << QByteArray("<table><tr><td>a</td></tr></table>") << false;
         QTest::newRow("table by style") << QByteArray("<div style='display:table-cell'>a</div>")
                                         << false;
-        QTest::newRow("svg") << QByteArray("<svg><text>a</text></svg>") << false;
-        QTest::newRow("template") << QByteArray("<template>a</template>b") << false;
-        QTest::newRow("form") << QByteArray("<form>a</form>") << false;
+        QTest::newRow("drawing of paths")
+            << QByteArray("a<svg viewBox='0 0 1 1'><!-- c --><path d='M0'/><g><path></path></g>"
+                          "</svg>b<p>c<svg/>d")
+            << true;
+        QTest::newRow("drawing hidden by a rule")
+            << QByteArray("<html><head><style>svg{display:none}</style></head><body>a <svg>"
+                          "<path/></svg> b")
+            << true;
+        QTest::newRow("drawing with text") << QByteArray("<svg><text>a</text></svg>") << false;
+        QTest::newRow("drawing with HTML") << QByteArray("<svg><p>a</svg>") << false;
+        QTest::newRow("template") << QByteArray("<template><p>a<b>c</b></template>b") << true;
+        QTest::newRow("list item in a template in a list item")
+            << QByteArray("<ul><li>a<template><li>b</template></ul>") << false;
+        QTest::newRow("form") << QByteArray("<form>a<p>b</form>c") << true;
+        QTest::newRow("form in a form") << QByteArray("<form><form>a</form>") << false;
         QTest::newRow("select") << QByteArray("<select><option>a</select>") << false;
 
         // After the body.

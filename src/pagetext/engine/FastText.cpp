@@ -75,6 +75,9 @@ enum class Rule : unsigned char {
     VoidClosesP,   // hr
     RawText,       // content up to its end tag is text, never shown
     ReplacedRaw,   // the same, for a replaced element (iframe, textarea)
+    Form,          // closes an open paragraph, and must not stand in a form
+    Template,      // inserted where it stands, never shown
+    Svg,           // a drawing: foreign content
 };
 
 Rule ruleOf(GumboTag tag, std::string_view name)
@@ -186,7 +189,6 @@ Rule ruleOf(GumboTag tag, std::string_view name)
     case GUMBO_TAG_HEAD:
     case GUMBO_TAG_FRAMESET:
     case GUMBO_TAG_FRAME:
-    case GUMBO_TAG_FORM:
     case GUMBO_TAG_PLAINTEXT:
     case GUMBO_TAG_APPLET:
     case GUMBO_TAG_MARQUEE:
@@ -213,10 +215,14 @@ Rule ruleOf(GumboTag tag, std::string_view name)
     case GUMBO_TAG_RT:
     case GUMBO_TAG_RTC:
     case GUMBO_TAG_MATH:
-    case GUMBO_TAG_SVG:
-    case GUMBO_TAG_TEMPLATE:
     case GUMBO_TAG_MENUITEM:
         return Rule::Decline;
+    case GUMBO_TAG_FORM:
+        return Rule::Form;
+    case GUMBO_TAG_TEMPLATE:
+        return Rule::Template;
+    case GUMBO_TAG_SVG:
+        return Rule::Svg;
     case GUMBO_TAG_UNKNOWN:
         // Custom elements (a hyphen in the name) are ordinary to every
         // version of the parsing rules; other unknown names may not be.
@@ -320,10 +326,25 @@ bool closesImpliedEnds(GumboTag tag)
     case GUMBO_TAG_H4:
     case GUMBO_TAG_H5:
     case GUMBO_TAG_H6:
+    case GUMBO_TAG_FORM:
+    case GUMBO_TAG_TEMPLATE:
         return true;
     default:
         return false;
     }
+}
+
+// Drawing elements that hold no text and stand in a drawing alone, as the
+// parser reads them inside an svg element (lower-case names).
+bool isPlainGraphics(std::string_view name)
+{
+    static constexpr std::string_view names[] = {
+        "path", "g", "circle", "rect", "line", "polyline", "polygon", "ellipse", "use", "svg",
+    };
+    for (const std::string_view n : names)
+        if (name == n)
+            return true;
+    return false;
 }
 
 bool isHeading(GumboTag tag)
@@ -498,7 +519,9 @@ struct Entry
     Style style;
     bool muted = false;        // neither it nor its content writes anything
     bool contentMuted = false; // its content writes nothing (replaced elements)
-    bool inNoscript = false;   // style sheets here do not apply
+    bool sheetsIgnored = false; // style sheets here do not apply (noscript, template)
+    bool foreign = false;       // an element of a drawing
+    bool drawing = false;       // the svg element that starts a drawing
     bool closedDetails = false;
     bool summarySeen = false;
     bool box = false;
@@ -552,6 +575,7 @@ private:
     void finishAttributes(Entry& e);
     size_t markup(size_t lt);
     size_t startTag(size_t lt);
+    size_t graphicsTag(size_t lt, size_t nameEnd, std::string name);
     size_t endTag(size_t lt);
     size_t rawText(size_t from, Entry& e);
     bool paragraphInScope() const;
@@ -932,6 +956,12 @@ size_t Reader::endTag(size_t lt)
             decline("markup after the body");
         return end;
     }
+    if (top().foreign) {
+        if (top().name != name)
+            decline("an end tag that does not close the current element");
+        pop();
+        return end;
+    }
     if (name == "body" || name == "html") {
         if (m_depth != 1)
             decline("elements left open at the body's end");
@@ -955,6 +985,8 @@ size_t Reader::startTag(size_t lt)
         decline("markup after the body");
     std::string name;
     const size_t nameEnd = tagName(lt + 1, name);
+    if (top().foreign)
+        return graphicsTag(lt, nameEnd, std::move(name));
     const GumboTag tag = TagSets::tagOf(name);
     const Rule rule = ruleOf(tag, name);
     switch (rule) {
@@ -991,6 +1023,13 @@ size_t Reader::startTag(size_t lt)
         if (m_open[GUMBO_TAG_NOBR])
             decline("a nobr in a nobr");
         break;
+    case Rule::Form:
+        if (m_open[GUMBO_TAG_FORM])
+            decline("a form in a form");
+        closeP();
+        break;
+    case Rule::Template:
+    case Rule::Svg:
     case Rule::Phrasing:
     case Rule::Void:
     case Rule::RawText:
@@ -1012,6 +1051,7 @@ size_t Reader::startTag(size_t lt)
         else
             e.muted = true;
     }
+    e.foreign = e.drawing = rule == Rule::Svg;
     e.attributeText.clear();
     e.attributeAt.clear();
     bool selfClosing = false;
@@ -1021,7 +1061,8 @@ size_t Reader::startTag(size_t lt)
         node.type = GUMBO_NODE_ELEMENT;
         node.parent = const_cast<GumboNode*>(parent.self);
         node.v.element.tag = tag;
-        node.v.element.tag_namespace = GUMBO_NAMESPACE_HTML;
+        node.v.element.tag_namespace =
+            rule == Rule::Svg ? GUMBO_NAMESPACE_SVG : GUMBO_NAMESPACE_HTML;
         node.v.element.original_tag = {m_s.data() + lt, end - lt};
         node.v.element.children = kGumboEmptyVector;
         finishAttributes(e);
@@ -1040,11 +1081,43 @@ size_t Reader::startTag(size_t lt)
     case Rule::Pre:
         m_ignoreLineFeed = true;
         break;
+    case Rule::Svg:
+        if (selfClosing) {
+            closeBox(e);
+            return end;
+        }
+        break;
     default:
         break;
     }
-    (void)selfClosing; // ignored on elements that are not void, as the parser does
+    // The parser ignores a self-closing mark on HTML elements that are not void.
     push();
+    return end;
+}
+
+// A start tag inside a drawing: elements that hold no text are pushed (or
+// closed at once when self-closing); others decline.
+size_t Reader::graphicsTag(size_t lt, size_t nameEnd, std::string name)
+{
+    (void)lt;
+    if (!isPlainGraphics(name))
+        decline("a drawing element that may hold text or HTML");
+    if (m_depth >= kMaxDepth)
+        decline("markup nested too deep");
+    Entry& parent = top();
+    Entry& e = slot(m_depth);
+    e.tag = TagSets::tagOf(name);
+    e.name = std::move(name);
+    e.muted = true;
+    e.foreign = true;
+    e.drawing = false;
+    e.sheetsIgnored = parent.sheetsIgnored;
+    e.box = false;
+    e.contentMuted = e.closedDetails = e.summarySeen = false;
+    bool selfClosing = false;
+    const size_t end = attributes(nameEnd, nullptr, selfClosing);
+    if (!selfClosing)
+        push();
     return end;
 }
 
@@ -1057,7 +1130,7 @@ size_t Reader::rawText(size_t from, Entry& e)
     const std::string_view content = m_s.substr(from, close - from);
     if (e.tag == GUMBO_TAG_SCRIPT && content.find("<!--") != npos)
         decline("a script with escaped text");
-    if (e.tag == GUMBO_TAG_STYLE && !e.inNoscript) {
+    if (e.tag == GUMBO_TAG_STYLE && !e.sheetsIgnored) {
         if (content.find('\0') != npos)
             decline("a NUL byte");
         StyleRules sheet;
@@ -1118,7 +1191,8 @@ void Reader::closeListItem(GumboTag tag)
 
 void Reader::open(Entry& e, const Entry& parent)
 {
-    e.inNoscript = parent.inNoscript || e.tag == GUMBO_TAG_NOSCRIPT;
+    e.sheetsIgnored = parent.sheetsIgnored || e.tag == GUMBO_TAG_NOSCRIPT ||
+                      e.tag == GUMBO_TAG_TEMPLATE;
     e.contentMuted = false;
     e.closedDetails = false;
     e.summarySeen = false;
@@ -1131,6 +1205,13 @@ void Reader::open(Entry& e, const Entry& parent)
     e.style = m_inner->styleOf(e.self, parent.style);
     if (e.style.display == Display::None) {
         e.muted = true;
+        return;
+    }
+    if (e.drawing) {
+        // One box on the line; its content writes nothing.
+        m_out.atomic();
+        m_out.boundary();
+        e.contentMuted = true;
         return;
     }
     if (e.style.outOfFlow)
@@ -1195,6 +1276,11 @@ void Reader::openBox(Entry& e)
 // What InnerText writes where an element ends.
 void Reader::closeBox(const Entry& e)
 {
+    if (e.drawing && !e.muted) {
+        m_out.boundary();
+        m_out.atomic();
+        return;
+    }
     if (e.muted || !e.box)
         return;
     const bool visible = e.style.visible;
