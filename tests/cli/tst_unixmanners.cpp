@@ -1,4 +1,5 @@
 #include "support/Files.h"
+#include "support/Program.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -7,6 +8,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -58,22 +60,12 @@ private:
     QString in(const QString& name) const { return m_in + QLatin1Char('/') + name; }
 
     Result run(const QStringList& arguments, const QByteArray& input = {},
-               std::function<void()> inChild = {})
+               const std::function<void()>& inChild = {}, const QString& program = kProgram)
     {
-        QProcess process;
-        process.setWorkingDirectory(m_dir->path());
-        if (inChild)
-            process.setChildProcessModifier(inChild);
-        process.start(kProgram, arguments);
-        if (!process.waitForStarted())
-            qFatal("quenby-rename did not start");
-        process.write(input);
-        process.closeWriteChannel();
-        if (!process.waitForFinished(60000))
-            qFatal("quenby-rename did not finish");
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        const ProgramRun ran = runProgram(program, arguments, input, inChild, m_dir->path());
+        if (!ran.problem.isEmpty())
+            QTest::qFail(qPrintable(ran.problem), __FILE__, __LINE__);
+        return {ran.exitCode, QString::fromUtf8(ran.out), QString::fromUtf8(ran.err)};
     }
 
     QStringList outEntries() const { return entries(m_out); }
@@ -99,6 +91,57 @@ private slots:
         m_out = m_dir->filePath(QStringLiteral("out"));
         QVERIFY(QDir().mkpath(m_in));
         QVERIFY(QDir().mkpath(m_out));
+    }
+
+    // The way these tests run the program: one that does not start fails the
+    // test that ran it, with the reason, and the test program goes on.
+    void programThatDoesNotStartIsAFailedResult_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("no such program") << "missing";
+        QTest::newRow("not executable") << "plain file";
+        QTest::newRow("in a folder the user cannot enter") << "closed folder";
+    }
+
+    void programThatDoesNotStartIsAFailedResult()
+    {
+        QFETCH(QString, kind);
+        QString program = m_dir->filePath("missing/quenby-rename");
+        std::function<void()> inChild;
+        const QString closed = m_dir->filePath("closed");
+        if (kind == "plain file") {
+            program = m_dir->filePath("plain");
+            writeFile(program, "#!/bin/sh\n");
+        } else if (kind == "closed folder") {
+            QVERIFY(!copyProgramsForEveryone(QStringLiteral(QUENBY_BIN_DIR), {"quenby-rename"},
+                                             closed)
+                         .isEmpty());
+            ::chmod(QFile::encodeName(closed).constData(), 0);
+            program = closed + QStringLiteral("/quenby-rename");
+            // The superuser enters any folder: the program is started as nobody.
+            if (::geteuid() == 0) {
+                inChild = [] {
+                    if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                        ::_exit(99);
+                };
+            }
+        }
+        // Opened again however the test ends, so that the temporary folder goes.
+        const auto reopen =
+            qScopeGuard([&] { ::chmod(QFile::encodeName(closed).constData(), 0700); });
+        const ProgramRun ran = runProgram(program, {"-V"}, {}, inChild);
+        if (ran.started && ran.exitCode == 99)
+            QSKIP("cannot switch to an unprivileged user here");
+        QVERIFY(!ran.started);
+        QVERIFY(!ran.finished);
+        QCOMPARE(ran.exitCode, -1);
+        QVERIFY2(ran.problem.startsWith(program + QStringLiteral(" did not start: ")),
+                 qPrintable(ran.problem));
+
+        // Through the tests' own runner: a failure of this test, not an abort.
+        QEXPECT_FAIL("", "the program cannot start", Continue);
+        const Result result = run({"-V"}, {}, inChild, program);
+        QCOMPARE(result.exitCode, -1);
     }
 
     void refusedNameIsOneLineNamingTheFile()
@@ -222,19 +265,35 @@ private slots:
         ::chmod(QFile::encodeName(m_dir->path()).constData(), 0755);
         ::chmod(QFile::encodeName(m_in).constData(), 0755);
         ::chmod(QFile::encodeName(m_out).constData(), root ? 0755 : 0555);
-        const auto asNobody = [root] {
+        // The build folder may lie below one that nobody cannot enter: nobody
+        // runs a copy of the programs placed in the temporary folder.
+        QString program = kProgram;
+        if (root) {
+            const QString folder = copyProgramsForEveryone(
+                QStringLiteral(QUENBY_BIN_DIR), {"quenby-rename", "quenby-pagetext"},
+                m_dir->filePath("programs"));
+            QVERIFY(!folder.isEmpty());
+            program = folder + QStringLiteral("/quenby-rename");
+        }
+        const QByteArray reachable = QFile::encodeName(program);
+        const auto asNobody = [root, reachable] {
             if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0))
                 ::_exit(99);
+            if (::access(reachable.constData(), X_OK) != 0)
+                ::_exit(98);
         };
-        const Result probe = run({"-V"}, {}, asNobody);
+        const ProgramRun probe = runProgram(program, {"-V"}, {}, asNobody);
+        QVERIFY2(probe.started && probe.finished, qPrintable(probe.problem));
         if (probe.exitCode == 99)
             QSKIP("cannot switch to an unprivileged user here");
-        if (probe.exitCode != 0)
-            QSKIP("the unprivileged user cannot start the program from the build folder");
+        if (probe.exitCode == 98)
+            QSKIP(qPrintable("the unprivileged user cannot reach the temporary folder " +
+                             m_dir->path()));
+        QCOMPARE(probe.exitCode, 0);
 
         for (const char* mode : {"--dry-run", "--json"}) {
             const Result result =
-                run({"-o", m_out, "--json", "--tags", "consider", mode, m_in}, {}, asNobody);
+                run({"-o", m_out, "--json", "--tags", "consider", mode, m_in}, {}, asNobody, program);
             QCOMPARE(result.exitCode, 1);
             const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
             QCOMPARE(lines.size(), 2);
