@@ -1,11 +1,13 @@
 #include "FolderArguments.h"
 
 #include "filelist/AddFolder.h"
+#include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/Trap.h"
 
 #include <QFile>
 #include <QHash>
+#include <cerrno>
 #include <optional>
 #include <sys/stat.h>
 
@@ -111,4 +113,31 @@ QStringList splitPathList(const QByteArray& listing, bool nulSeparated)
             paths.append(FileSystem::pathFromNative(entry));
     }
     return paths;
+}
+
+QStringList makeFolderWithParents(const QString& folder)
+{
+    const QByteArray native = FileSystem::nativePath(folder);
+    struct stat st;
+    if (::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        return {};
+    QStringList made;
+    // Every prefix that ends a component, the whole path last.
+    for (qsizetype end = 1; end <= native.size(); ++end) {
+        if ((end < native.size() && native[end] != '/') || native[end - 1] == '/')
+            continue;
+        const QByteArray part = native.left(end);
+        if (::mkdir(part.constData(), 0777) == 0) {
+            made.append(FileSystem::pathFromNative(part));
+            continue;
+        }
+        const int err = errno;
+        if (::stat(part.constData(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                continue;
+            throw Failure::fromErrno(ENOTDIR);
+        }
+        throw Failure::fromErrno(err);
+    }
+    return made;
 }

@@ -20,3 +20,8 @@ QStringList scanFolderArgument(const QString& folder, const QStringList& extensi
 // The paths listed in `listing`: one a line, or NUL-separated. Empty entries
 // are dropped; the bytes are the system's, as names on the command line are.
 QStringList splitPathList(const QByteArray& listing, bool nulSeparated);
+
+// Makes `folder` with every missing parent, as `mkdir -p` does, and answers the
+// folders it made, outermost first. Throws a Failure with the system's reason
+// when a part cannot be made or is not a folder.
+QStringList makeFolderWithParents(const QString& folder);

@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QScopeGuard>
 #include <cerrno>
 #include <csignal>
 #include <sys/stat.h>
@@ -118,6 +119,25 @@ int main(int argc, char* argv[])
         }
     }
 
+    // A missing results folder is made, with its parents; a dry run removes
+    // again what it made, once the plan has been checked against it.
+    QStringList madeFolders;
+    if (!files.isEmpty()) {
+        try {
+            madeFolders = makeFolderWithParents(args.options.results);
+        } catch (const Failure& failure) {
+            printer.err(QStringLiteral("quenby-rename: %1: %2")
+                            .arg(args.options.results, failure.description()));
+            return CliExit::NoResultsFolder;
+        }
+    }
+    const auto removeMadeFolders = qScopeGuard([&] {
+        if (args.dryRun) {
+            for (auto folder = madeFolders.crbegin(); folder != madeFolders.crend(); ++folder)
+                ::rmdir(FileSystem::nativePath(*folder).constData());
+        }
+    });
+
     // From here a signal stops the run after the file under way.
     StopSignals::defer();
 
@@ -175,9 +195,17 @@ int main(int argc, char* argv[])
     case RenameRun::Outcome::NoFiles:
         printer.err(boxes.lastMessage());
         return CliExit::NoFiles;
-    case RenameRun::Outcome::NoResultsFolder:
-        printer.err(boxes.lastMessage());
+    case RenameRun::Outcome::NoResultsFolder: {
+        // Made above, it has gone before the run began.
+        struct stat st;
+        const Failure gone = ::stat(FileSystem::nativePath(args.options.results).constData(),
+                                    &st) == 0
+                                 ? Failure::fromErrno(ENOTDIR)
+                                 : Failure::fromErrno(errno);
+        printer.err(
+            QStringLiteral("quenby-rename: %1: %2").arg(args.options.results, gone.description()));
         return CliExit::NoResultsFolder;
+    }
     case RenameRun::Outcome::Stopped: {
         const QString summary = QStringLiteral("%1 of %2 files: %3 renamed, %4 skipped")
                                     .arg(done)

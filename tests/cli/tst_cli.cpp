@@ -1,11 +1,12 @@
 #include "support/Files.h"
+#include "support/Program.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
+#include <unistd.h>
 #include <QTest>
 
 namespace {
@@ -32,13 +33,11 @@ private:
 
     Result run(const QStringList& arguments)
     {
-        QProcess process;
-        process.setWorkingDirectory(m_dir.path());
-        process.start(QStringLiteral(QUENBY_BIN_DIR "/quenby-rename"), arguments);
-        if (!process.waitForFinished(60000))
-            qFatal("quenby-rename did not finish");
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        const ProgramRun ran = runProgram(QStringLiteral(QUENBY_BIN_DIR "/quenby-rename"),
+                                          arguments, {}, {}, m_dir.path());
+        if (!ran.problem.isEmpty())
+            QTest::qFail(qPrintable(ran.problem), __FILE__, __LINE__);
+        return {ran.exitCode, QString::fromUtf8(ran.out), QString::fromUtf8(ran.err)};
     }
 
     QStringList outFiles() const { return QDir(m_out).entryList(QDir::Files, QDir::Name); }
@@ -240,9 +239,9 @@ private slots:
 
         QTest::newRow("no files") << QStringList{"-o", "out"} << 4 << "No files added.";
         QTest::newRow("empty folder") << QStringList{"-o", "out", "out"} << 4 << "No files added.";
-        QTest::newRow("no results folder")
-            << QStringList{"-o", "missing", "in"} << 3
-            << "Folder does not exist. Please select another folder.";
+        QTest::newRow("results folder below a file")
+            << QStringList{"-o", "in/report.html/out", "in"} << 3
+            << "quenby-rename: in/report.html/out: Not a directory";
         QTest::newRow("unknown option") << QStringList{"-o", "out", "--bogus", "in"} << 2
                                         << "quenby-rename: Unknown option 'bogus'";
         QTest::newRow("missing out") << QStringList{"in"} << 2 << "quenby-rename: --out";
@@ -274,6 +273,72 @@ private slots:
         QVERIFY2(result.err.startsWith(errorStart), qPrintable(result.err));
         QCOMPARE(result.err.count(u'\n'), 1); // one line
         QVERIFY(outFiles().isEmpty());
+    }
+
+    // A results folder that is not there is made with its parents, as mkdir -p
+    // makes it; a dry run plans into it and takes away what it made.
+    void missingResultsFolderIsMade_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<bool>("dryRun");
+        QTest::newRow("one level") << "new" << "" << false;
+        QTest::newRow("with its parents") << "new/deeper/still" << "" << false;
+        QTest::newRow("with a trailing slash") << "new/deeper/" << "" << false;
+        QTest::newRow("dry run") << "new/deeper" << "" << true;
+        QTest::newRow("dry run, a parent there") << "new/deeper" << "new" << true;
+    }
+
+    void missingResultsFolderIsMade()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, existing);
+        QFETCH(bool, dryRun);
+        if (!existing.isEmpty())
+            QVERIFY(QDir(m_dir.path()).mkpath(existing));
+        const Result result = run({"-o", folder, "-n", "2", dryRun ? "--dry-run" : "--no-progress",
+                                   "in/sub/notes.htm"});
+        QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
+        QCOMPARE(result.exitCode, 0);
+        const QString made = m_dir.filePath(folder);
+        if (dryRun) {
+            QVERIFY2(result.out.startsWith("planned: in/sub/notes.htm -> " + folder),
+                     qPrintable(result.out));
+            QVERIFY(!QFileInfo::exists(made));
+            QCOMPARE(QFileInfo::exists(m_dir.filePath("new")), !existing.isEmpty());
+        } else {
+            QCOMPARE(QDir(made).entryList(QDir::Files), QStringList{"Meeting notes.htm"});
+        }
+    }
+
+    void resultsFolderThatCannotBeMade_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("a file in its place") << "in/report.html"
+                                             << "Not a directory";
+        QTest::newRow("in a folder closed to writing") << "closed/out"
+                                                       << "Permission denied";
+    }
+
+    void resultsFolderThatCannotBeMade()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, description);
+        if (folder.startsWith("closed")) {
+            if (::geteuid() == 0)
+                QSKIP("the superuser writes into any folder");
+            QVERIFY(QDir(m_dir.path()).mkdir("closed"));
+            QVERIFY(QFile::setPermissions(m_dir.filePath("closed"),
+                                          QFile::ReadOwner | QFile::ExeOwner));
+        }
+        for (const char* mode : {"--dry-run", "--no-progress"}) {
+            const Result result = run({"-o", folder, mode, "in"});
+            QCOMPARE(result.exitCode, 3);
+            QCOMPARE(result.err, "quenby-rename: " + folder + ": " + description + "\n");
+            QVERIFY(result.out.isEmpty());
+        }
+        QVERIFY(!QFileInfo(m_dir.filePath(folder)).isDir());
     }
 
     void helpAndVersion()
