@@ -14,7 +14,7 @@ public:
     virtual void openFolder(const QString& path) = 0;
     virtual void openUrl(const QString& url) = 0;
     virtual void startDetached(const QString& program, const QStringList& arguments) = 0;
-    // The user's desktop folder followed by one separator; throws Failure when the
-    // desktop folder cannot be determined.
+    // The user's desktop folder followed by one separator, or the home folder
+    // when there is no desktop folder; throws Failure when neither is there.
     virtual QString desktopFolder() const = 0;
 };

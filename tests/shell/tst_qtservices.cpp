@@ -17,7 +17,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScopeGuard>
 #include <QScrollArea>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -63,6 +65,8 @@ private slots:
     void windowPointerShapes();
     void progressBarShowsItsCaptionAndTenths();
     void desktopFolderEndsInOneSeparator();
+    void desktopFolderAsTheDesktopNamesIt_data();
+    void desktopFolderAsTheDesktopNamesIt();
 };
 
 void TestQtServices::lineBreaksShowAsLineBreaks_data()
@@ -333,6 +337,54 @@ void TestQtServices::desktopFolderEndsInOneSeparator()
     QVERIFY(folder.endsWith(QLatin1Char('/')));
     QVERIFY(!folder.endsWith(QStringLiteral("//")));
     QVERIFY(folder.startsWith(QLatin1Char('/')));
+}
+
+void TestQtServices::desktopFolderAsTheDesktopNamesIt_data()
+{
+    QTest::addColumn<QString>("named"); // the line in user-dirs.dirs, if any
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("named in the user's language") << "\"$HOME/Schreibtisch\""
+                                                  << "Schreibtisch"
+                                                  << "Schreibtisch/";
+    QTest::newRow("named but missing") << "\"$HOME/Schreibtisch\""
+                                       << "Desktop"
+                                       << "";
+    QTest::newRow("not named, the usual folder") << ""
+                                                 << "Desktop"
+                                                 << "Desktop/";
+    QTest::newRow("not named, no folder") << ""
+                                          << ""
+                                          << "";
+}
+
+void TestQtServices::desktopFolderAsTheDesktopNamesIt()
+{
+    QFETCH(QString, named);
+    QFETCH(QString, existing);
+    QFETCH(QString, expected);
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        if (oldConfig.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+    });
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("config")));
+    if (!existing.isEmpty())
+        QVERIFY(QDir(home.path()).mkpath(existing));
+    if (!named.isEmpty()) {
+        QFile dirs(home.filePath(QStringLiteral("config/user-dirs.dirs")));
+        QVERIFY(dirs.open(QIODevice::WriteOnly));
+        dirs.write("XDG_DESKTOP_DIR=" + named.toUtf8() + "\n");
+    }
+    QCOMPARE(QtDesktopShell().desktopFolder(), home.path() + u'/' + expected);
 }
 
 QTEST_MAIN(TestQtServices)

@@ -3,6 +3,8 @@
 #include "platform/Failure.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
@@ -25,8 +27,13 @@ void QtDesktopShell::startDetached(const QString& program, const QStringList& ar
 
 QString QtDesktopShell::desktopFolder() const
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (folder.isEmpty())
+    // The desktop folder as the desktop names it (XDG user dirs, in the user's
+    // language); a system without one gets the home folder instead of a folder
+    // that is not there.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    if (!QFileInfo(folder).isDir())
         throw Failure(QStringLiteral("The desktop folder cannot be determined"));
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
