@@ -22,6 +22,11 @@ public:
     void setEntry(int i, const QString& path); // replaces the text of entry i
     void removeEntry(int i);
     void clear();
+    // Puts the entries in order of their own file names (then of their folders),
+    // as people read names: letter case aside, numbers by their value. Only ever
+    // on the user's command; the selection and a picked-up entry follow their
+    // paths.
+    void sortByName();
     const QStringList& paths() const { return m_texts; }
 
 protected:

@@ -45,6 +45,10 @@ void ListInteraction::ListView1_Click(int selected)
 {
     if (m_list.count() == 0)
         return;
+    // A click that leaves no entry selected (Ctrl+click on the selected one, a
+    // click below the last) has no file to show; the preview stays as it is.
+    if (selected < 1 || selected > m_list.count())
+        return;
     const quint64 generation = ++m_previewGeneration;
     Trap trap(m_reporter, QString::fromLatin1(kPreviewLabel));
     trap(10, [&] { m_pointer.setShape(PointerShape::Busy); });

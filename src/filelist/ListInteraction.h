@@ -27,7 +27,8 @@ public:
     void doubleClick(int selected);
     // "Clear List"
     void PushButton3_Click();
-    // A click on the list: the first lines of the selected entry's file.
+    // A click on the list, or the selection moved by a key: the first lines of
+    // the selected entry's file. Without a selected entry nothing happens.
     void ListView1_Click(int selected);
 
 private:

@@ -41,3 +41,16 @@ std::optional<ReorderGesture::Step> ReorderGesture::move(int hovered, int screen
         step.scrollTo = hovered + 1;
     return step;
 }
+
+std::optional<int> ReorderGesture::moveOnePlace(int selected, int offset)
+{
+    const int to = selected + offset;
+    if (selected < 1 || selected > m_list.count() || to < 1 || to > m_list.count())
+        return std::nullopt;
+    // The same swap as one step of the drag.
+    const QString movedText = m_list.entry(selected);
+    m_list.setEntry(selected, m_list.entry(to));
+    m_list.setEntry(to, movedText);
+    m_dragged = QPersistentModelIndex(m_list.index(to - 1));
+    return to;
+}

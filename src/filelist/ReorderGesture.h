@@ -36,6 +36,10 @@ public:
     // One mouse movement with the pointer over entry `hovered` (0: no entry) at
     // screen row `screenY`. Answers what to select and scroll when entries moved.
     std::optional<Step> move(int hovered, int screenY);
+    // Alt+Up and Alt+Down: entry `selected` swaps places with its neighbour
+    // `offset` places away (-1 above, 1 below) and stays the picked-up entry.
+    // Answers where it now stands; nothing moves at either end of the list.
+    std::optional<int> moveOnePlace(int selected, int offset);
 
 private:
     FileList& m_list;

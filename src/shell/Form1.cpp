@@ -19,6 +19,8 @@
 #include "platform/widgets/QtProgressBar.h"
 #include "platform/widgets/WindowPointer.h"
 #include "rename/RenameRun.h"
+#include "shell/ListCommands.h"
+#include "shell/ListMenu.h"
 #include "shell/ReportError.h"
 #include "shell/Samples.h"
 #include "shell/SettingsStore.h"
@@ -183,6 +185,7 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
     m_returnPresses = new ReturnPresses(this);
     buildControls();
     attachFileList();
+    attachListMenu();
 
     // The run reads the list and the panel through this window, as they stand
     // when it comes to each file.
@@ -539,6 +542,15 @@ void Form1::attachFileList()
             &FileListController::PushButton5_Click);
     connect(m_buttons[6], &QPushButton::clicked, this,
             [this] { m_samples->PushButton6_Click(*m_services.reporter); });
+}
+
+void Form1::attachListMenu()
+{
+    m_listMenu = new ListMenu(m_listView1, this);
+    m_listCommands = std::make_unique<ListCommands>(
+        *m_fileList, *m_fileListController, *m_services.pointer, *m_services.shell,
+        *m_services.boxes, [this] { return resultsFolder(); });
+    m_listCommands->addTo(*m_listMenu);
 }
 
 QPushButton* Form1::pushButton(int number) const

@@ -21,6 +21,8 @@ class FileDialogs;
 class FileList;
 class FileListController;
 class HoverCursor;
+class ListCommands;
+class ListMenu;
 class OptionsPanel;
 class PageText;
 class Pointer;
@@ -99,6 +101,8 @@ public:
     FileListController* fileListController() const { return m_fileListController; }
     RenameRun& renameRun() const { return *m_run; }
     Samples& samples() const { return *m_samples; }
+    // The file list's context menu; commands put their entries in it.
+    ListMenu& listMenu() const { return *m_listMenu; }
 
     // The services, as the window uses them.
     SettingsStore& settings() const { return *m_services.settings; }
@@ -139,6 +143,7 @@ protected:
 private:
     void buildControls();
     void attachFileList();
+    void attachListMenu();
     void applySkinColours();
     bool busy() const;
     void recordDesignedLayout();
@@ -168,6 +173,8 @@ private:
     QObject* m_returnPresses = nullptr;
     FileListController* m_fileListController = nullptr;
     std::unique_ptr<Samples> m_samples;
+    ListMenu* m_listMenu = nullptr;
+    std::unique_ptr<ListCommands> m_listCommands;
     std::unique_ptr<RenameRun> m_run;
 
     // The designed geometry of every placed control and the designed size of

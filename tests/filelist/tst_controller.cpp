@@ -75,6 +75,12 @@ private slots:
     void deleteKeyAndDoubleClick();
     void clickPreviews();
     void reorderByMouse();
+    void clicksThatLeaveNoEntrySelected_data();
+    void clicksThatLeaveNoEntrySelected();
+    void keysPreviewTheEntryTheyReach_data();
+    void keysPreviewTheEntryTheyReach();
+    void altArrowsMoveTheSelectedEntry_data();
+    void altArrowsMoveTheSelectedEntry();
     void dragCursor_data();
     void dragCursor();
 };
@@ -170,6 +176,132 @@ void TestController::reorderByMouse()
     // Moving with the button up moves nothing.
     w.send(QEvent::MouseMove, 3, Qt::NoButton);
     QCOMPARE(w.list.paths(), (QStringList{"/c", "/a", "/b"}));
+}
+
+void TestController::clicksThatLeaveNoEntrySelected_data()
+{
+    QTest::addColumn<int>("selectedBefore");
+    QTest::addColumn<int>("clicked"); // 0: below the last entry
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Ctrl+click on the selected entry") << 2 << 2 << int(Qt::ControlModifier);
+    QTest::newRow("Ctrl+click on another entry") << 1 << 3 << int(Qt::ControlModifier);
+    QTest::newRow("Ctrl+click, nothing selected") << 0 << 1 << int(Qt::ControlModifier);
+    QTest::newRow("click below the last entry") << 0 << 0 << int(Qt::NoModifier);
+    QTest::newRow("Ctrl+click below the last entry") << 2 << 0 << int(Qt::ControlModifier);
+}
+
+void TestController::clicksThatLeaveNoEntrySelected()
+{
+    QFETCH(int, selectedBefore);
+    QFETCH(int, clicked);
+    QFETCH(int, modifiers);
+    QTemporaryDir dir;
+    Window w;
+    w.list.addFiles({writeFile(dir.path(), "a.htm", "a"), writeFile(dir.path(), "b.htm", "b"),
+                     writeFile(dir.path(), "c.htm", "c")});
+    if (selectedBefore > 0)
+        w.listView1.setCurrentIndex(w.list.index(selectedBefore - 1));
+    w.controller.preview().append("shown before");
+    const QPoint at =
+        clicked > 0 ? w.centreOf(clicked) : QPoint(10, w.listView1.viewport()->height() - 5);
+    QTest::mouseClick(w.listView1.viewport(), Qt::LeftButton, Qt::KeyboardModifiers(modifiers), at);
+    QCoreApplication::processEvents();
+    QCOMPARE(w.controller.selectedEntry(), 0);
+    // No box, no change: the list and the preview stay as they were.
+    QVERIFY2(w.reporter.reports.isEmpty(), qPrintable(w.reporter.reports.value(0).description));
+    QVERIFY(w.boxes.shown.isEmpty());
+    QCOMPARE(w.list.count(), 3);
+    QCOMPARE(w.controller.preview().lines(), QStringList{"shown before"});
+    QCOMPARE(w.pointer.current, PointerShape::Default);
+}
+
+void TestController::keysPreviewTheEntryTheyReach_data()
+{
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("previewed"); // empty: the earlier preview stays
+    QTest::newRow("Down") << 1 << int(Qt::Key_Down) << "third line of b";
+    QTest::newRow("Up") << 3 << int(Qt::Key_Up) << "third line of b";
+    QTest::newRow("End") << 1 << int(Qt::Key_End) << "third line of c";
+    QTest::newRow("Home") << 3 << int(Qt::Key_Home) << "third line of a";
+    QTest::newRow("Page Down") << 1 << int(Qt::Key_PageDown) << "third line of c";
+    QTest::newRow("a typed letter") << 1 << int(Qt::Key_C) << "third line of c";
+    QTest::newRow("Up at the first entry") << 1 << int(Qt::Key_Up) << "";
+    QTest::newRow("Down at the last entry") << 3 << int(Qt::Key_Down) << "";
+    QTest::newRow("Tab") << 2 << int(Qt::Key_Tab) << "";
+}
+
+void TestController::keysPreviewTheEntryTheyReach()
+{
+    QFETCH(int, selected);
+    QFETCH(int, key);
+    QFETCH(QString, previewed);
+    QTemporaryDir dir;
+    Window w;
+    QStringList paths;
+    for (const char* name : {"a", "b", "c"})
+        paths << writeFile(dir.path(), QString::fromLatin1(name) + ".htm",
+                           QByteArray("<p>\r\n\r\nthird line of ") + name);
+    w.list.addFiles(paths);
+    w.listView1.setCurrentIndex(w.list.index(selected - 1));
+    w.controller.preview().append("shown before");
+    w.listView1.setFocus();
+    if (key == Qt::Key_C) {
+        // The list shows full paths: the whole path of the third entry is typed.
+        QTest::keyClicks(&w.listView1, paths.at(2));
+    } else {
+        QTest::keyClick(&w.listView1, Qt::Key(key));
+    }
+    if (previewed.isEmpty()) {
+        QTest::qWait(50);
+        QCOMPARE(w.controller.preview().lines(), QStringList{"shown before"});
+    } else {
+        QTRY_COMPARE(w.controller.preview().lines().value(2), previewed);
+        QCOMPARE(w.controller.preview().lines().size(), 3);
+    }
+    QVERIFY(w.reporter.reports.isEmpty());
+}
+
+void TestController::altArrowsMoveTheSelectedEntry_data()
+{
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QList<int>>("keys"); // Qt::Key_Up or Qt::Key_Down, each with Alt
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<int>("selectedAfter");
+    QTest::newRow("up") << 3 << QList<int>{Qt::Key_Up} << QStringList{"/a", "/c", "/b", "/d"} << 2;
+    QTest::newRow("down") << 1 << QList<int>{Qt::Key_Down} << QStringList{"/b", "/a", "/c", "/d"}
+                          << 2;
+    QTest::newRow("down twice travels")
+        << 2 << QList<int>{Qt::Key_Down, Qt::Key_Down} << QStringList{"/a", "/c", "/d", "/b"} << 4;
+    QTest::newRow("up and back") << 2 << QList<int>{Qt::Key_Up, Qt::Key_Down}
+                                 << QStringList{"/a", "/b", "/c", "/d"} << 2;
+    QTest::newRow("up at the top")
+        << 1 << QList<int>{Qt::Key_Up} << QStringList{"/a", "/b", "/c", "/d"} << 1;
+    QTest::newRow("down at the bottom")
+        << 4 << QList<int>{Qt::Key_Down} << QStringList{"/a", "/b", "/c", "/d"} << 4;
+    QTest::newRow("nothing selected")
+        << 0 << QList<int>{Qt::Key_Down} << QStringList{"/a", "/b", "/c", "/d"} << 0;
+}
+
+void TestController::altArrowsMoveTheSelectedEntry()
+{
+    QFETCH(int, selected);
+    QFETCH(QList<int>, keys);
+    QFETCH(QStringList, after);
+    QFETCH(int, selectedAfter);
+    Window w;
+    w.list.addFiles({"/a", "/b", "/c", "/d"});
+    if (selected > 0)
+        w.listView1.setCurrentIndex(w.list.index(selected - 1));
+    for (int key : keys)
+        QTest::keyClick(&w.listView1, Qt::Key(key), Qt::AltModifier);
+    QCOMPARE(w.list.paths(), after);
+    QCOMPARE(w.controller.selectedEntry(), selectedAfter);
+    if (selectedAfter != selected) {
+        // Picked up as by the drag: a drag that follows carries the same entry on.
+        QCOMPARE(w.controller.gesture().dragged(), selectedAfter);
+        QCOMPARE(w.listView1.currentIndex().row(), selectedAfter - 1);
+    }
 }
 
 void TestController::dragCursor_data()

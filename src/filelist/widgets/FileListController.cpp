@@ -82,6 +82,11 @@ int FileListController::selectedEntry() const
     return rows.isEmpty() ? 0 : rows.first().row() + 1;
 }
 
+QTreeView* FileListController::listView1() const
+{
+    return m_listView1;
+}
+
 void FileListController::PushButton1_Click()
 {
     m_adding.PushButton1_Click();
@@ -148,15 +153,48 @@ bool FileListController::eventFilter(QObject* watched, QEvent* event)
         return false;
     if (watched == m_viewport1.data() && m_listView1)
         return listViewportEvent(event);
-    if (m_listView1 && watched == m_listView1Object && event->type() == QEvent::KeyPress) {
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-            untrapped([&] { m_interaction.deleteKey(selectedEntry()); });
-            return true;
-        }
-    }
+    if (m_listView1 && watched == m_listView1Object && event->type() == QEvent::KeyPress)
+        return listKeyPress(static_cast<QKeyEvent*>(event));
     if (watched == m_viewport3.data() && event->type() == QEvent::MouseMove)
         pointerRule();
     return QObject::eventFilter(watched, event);
+}
+
+bool FileListController::listKeyPress(QKeyEvent* key)
+{
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    if (key->key() == Qt::Key_Delete) {
+        untrapped([&] { m_interaction.deleteKey(selectedEntry()); });
+        return true;
+    }
+    if (modifiers == Qt::AltModifier && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+        moveSelectedEntry(key->key() == Qt::Key_Up ? -1 : 1);
+        return true;
+    }
+    // Arrows, pages, Home, End and typed letters move the selection in the view,
+    // after this filter; once they have, the new entry is previewed as a click
+    // would preview it.
+    const int before = selectedEntry();
+    QMetaObject::invokeMethod(
+        this,
+        [this, before] {
+            const int now = selectedEntry();
+            if (now != 0 && now != before)
+                ListView1_Click();
+        },
+        Qt::QueuedConnection);
+    return false;
+}
+
+void FileListController::moveSelectedEntry(int offset)
+{
+    untrapped([&] {
+        const auto to = m_gesture.moveOnePlace(selectedEntry(), offset);
+        if (!to)
+            return;
+        selectEntry(*to);
+        m_listView1->scrollTo(m_list.index(*to - 1));
+    });
 }
 
 bool FileListController::listViewportEvent(QEvent* event)

@@ -14,6 +14,7 @@
 
 class FileList;
 class QAbstractItemView;
+class QKeyEvent;
 class QTreeView;
 
 // Attaches the file list and the preview to the window's two list views and
@@ -43,6 +44,7 @@ public:
 
     // The selected entry of the list, numbered from 1; 0 when none is.
     int selectedEntry() const;
+    QTreeView* listView1() const;
 
 public slots:
     void PushButton1_Click();
@@ -59,6 +61,9 @@ private:
     void selectEntry(int entry);
     QCursor dragCursor() const;
     bool listViewportEvent(QEvent* event);
+    bool listKeyPress(QKeyEvent* key);
+    // Moves the selected entry one place up (-1) or down (1).
+    void moveSelectedEntry(int offset);
     void dropLater(const QStringList& paths);
 
     QPointer<QTreeView> m_listView1;
