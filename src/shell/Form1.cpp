@@ -43,6 +43,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyleOption>
 #include <QTreeView>
@@ -194,6 +195,9 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
         RenameRun::Surface{*m_services.boxes, *m_services.pointer, *m_progress, *m_services.pump,
                            *m_services.pageText, *m_services.reporter});
 
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &Form1::openGuide);
+
     connect(m_buttons[2], &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(m_buttons[7], &QPushButton::clicked, this, &Form1::PushButton7_Click);
 }
@@ -287,8 +291,9 @@ void Form1::describeControls()
     } controls[] = {
         {m_buttons[7], "Help", "Explains what Quenby does and how to use it"},
         {m_listView1, "HTML files to rename",
-         "The files to rename, in the order they are renamed. Drag an entry to move it; "
-         "double-click it or press Delete to remove it"},
+         "The files to rename, in the order they are renamed. Drag an entry, or press "
+         "Alt+Up or Alt+Down, to move it; double-click it or press Delete to remove it; the "
+         "Menu key opens more commands"},
         {m_buttons[1], "Add HTML File(s)", "Choose files to add to the list"},
         {m_buttons[5], "Add All HTML File(s) In Folder",
          "Add every file with a given extension from a folder and all its subfolders"},
@@ -553,6 +558,21 @@ void Form1::attachListMenu()
     m_listCommands->addTo(*m_listMenu);
 }
 
+void Form1::openFiles(const QStringList& paths)
+{
+    if (!paths.isEmpty())
+        m_fileListController->addPaths(paths);
+}
+
+void Form1::bringToFront()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
 QPushButton* Form1::pushButton(int number) const
 {
     return number >= 1 && number <= 13 ? m_buttons[number] : nullptr;
@@ -563,6 +583,21 @@ QString Form1::guideUrl() const
     return QUrl::fromLocalFile(m_services.programFolder + QLatin1Char('/') +
                                QLatin1String(kGuideFileName))
         .toString();
+}
+
+void Form1::openGuide()
+{
+    const QString guide =
+        m_services.programFolder + QLatin1Char('/') + QLatin1String(kGuideFileName);
+    try {
+        FileSystem::requireReadableFile(guide);
+    } catch (const Failure& failure) {
+        m_services.boxes->message(FileSystem::displayPath(guide) + QStringLiteral("\r\r") +
+                                      failure.description(),
+                                  {}, BoxIcon::Warning);
+        return;
+    }
+    m_services.shell->openUrl(guideUrl());
 }
 
 QCursor Form1::loadCursorFile(const QString& path)

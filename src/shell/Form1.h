@@ -86,6 +86,12 @@ public:
     QString resultsFolder() const override;
     QString metaPattern() const override;
 
+    // Files and folders given to the program ("Open With" in a file manager):
+    // appended to the list as dropped ones are.
+    void openFiles(const QStringList& paths);
+    // Shows the window in front, restored if it was minimized.
+    void bringToFront();
+
     // "Start Renaming" and "Help".
     void PushButton2_Click();
     void PushButton7_Click();
@@ -117,6 +123,9 @@ public:
     const QCursor& handCursor() const { return m_handCursor; }
     // The file URL of the user guide beside the program.
     QString guideUrl() const;
+    // F1: the user guide in the desktop's browser; a guide that is not there is
+    // named in a box.
+    void openGuide();
 
     // How closing the window ends the program while a command is still working in
     // the middle of its loop: at once, without going back into that loop. Tests

@@ -200,8 +200,11 @@ void TestInstall::desktopFileValidates()
     const QString file = m_prefix + QStringLiteral("/share/applications/quenby.desktop");
     const Outcome check = runTool(tool, {file});
     QVERIFY2(check.exitCode == 0 && check.output.trimmed().isEmpty(), qPrintable(check.output));
-    // Started by name through the PATH, wherever the prefix is.
-    QVERIFY(readFile(file).contains("\nExec=quenby\n"));
+    // Started by name through the PATH, wherever the prefix is, with the files a
+    // file manager opens with it; offered for HTML pages.
+    const QByteArray entry = readFile(file);
+    QVERIFY(entry.contains("\nExec=quenby %F\n"));
+    QVERIFY(entry.contains("\nMimeType=text/html;application/xhtml+xml;\n"));
 }
 
 void TestInstall::metainfoValidates()

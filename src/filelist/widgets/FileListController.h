@@ -42,6 +42,10 @@ public:
     ReorderGesture& gesture() { return m_gesture; }
     PreviewList& preview() { return m_preview; }
 
+    // Adds files and folders as a drop adds them (a folder with every file of its
+    // tree), once the events now waiting have been answered.
+    void addPaths(const QStringList& paths) { dropLater(paths); }
+
     // The selected entry of the list, numbered from 1; 0 when none is.
     int selectedEntry() const;
     QTreeView* listView1() const;
