@@ -1,5 +1,6 @@
-// The file list's context menu: the places of its entries, the ways of opening
-// it, and what the list's own entries do, through recording doubles.
+// The window's commands beyond its buttons, through recording doubles: the file
+// list's context menu (the places of its entries, the ways of opening it, what
+// the list's own entries do), F1 for the guide, and files given from outside.
 
 #include "filelist/FileList.h"
 #include "filelist/widgets/FileListController.h"
@@ -13,11 +14,13 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QUrl>
 #include <memory>
 
 namespace {
@@ -74,6 +77,15 @@ struct Window
     std::unique_ptr<Form1> form;
 };
 
+QString writeFile(const QString& path)
+{
+    QDir().mkpath(path.left(path.lastIndexOf(u'/')));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 // What the menu shows, top to bottom: the entries' texts, "-" for a line.
 QStringList shown(const QMenu* menu)
 {
@@ -85,7 +97,7 @@ QStringList shown(const QMenu* menu)
 
 } // namespace
 
-class TestListMenu : public QObject
+class TestWindowCommands : public QObject
 {
     Q_OBJECT
 private slots:
@@ -98,12 +110,14 @@ private slots:
     void entriesGreyedWhereTheyCannotAct();
     void listEntriesAct_data();
     void listEntriesAct();
-    void sortKeepsTheSelectionOnItsPath();
     void openFolder_data();
     void openFolder();
+    void givenFilesAreAddedAsDropped();
+    void f1OpensTheGuide_data();
+    void f1OpensTheGuide();
 };
 
-void TestListMenu::entriesKeepTheirPlaces_data()
+void TestWindowCommands::entriesKeepTheirPlaces_data()
 {
     QTest::addColumn<QList<int>>("added");
     QTest::addColumn<QStringList>("expected");
@@ -125,7 +139,7 @@ void TestListMenu::entriesKeepTheirPlaces_data()
     QTest::newRow("a place taken again keeps one entry") << QList<int>{2, 2} << QStringList{"p2"};
 }
 
-void TestListMenu::entriesKeepTheirPlaces()
+void TestWindowCommands::entriesKeepTheirPlaces()
 {
     QFETCH(QList<int>, added);
     QFETCH(QStringList, expected);
@@ -142,7 +156,7 @@ void TestListMenu::entriesKeepTheirPlaces()
     QCOMPARE(triggered, added);
 }
 
-void TestListMenu::shortcutWorksAnywhereInTheWindow()
+void TestWindowCommands::shortcutWorksAnywhereInTheWindow()
 {
     Window w;
     int previews = 0;
@@ -160,7 +174,7 @@ void TestListMenu::shortcutWorksAnywhereInTheWindow()
     QCOMPARE(previews, 2);
 }
 
-void TestListMenu::opensFromMouseAndKeyboard_data()
+void TestWindowCommands::opensFromMouseAndKeyboard_data()
 {
     QTest::addColumn<QString>("gesture");
     QTest::addColumn<int>("selected");
@@ -170,7 +184,7 @@ void TestListMenu::opensFromMouseAndKeyboard_data()
     QTest::newRow("Shift+F10") << "shift-f10" << 3;
 }
 
-void TestListMenu::opensFromMouseAndKeyboard()
+void TestWindowCommands::opensFromMouseAndKeyboard()
 {
     QFETCH(QString, gesture);
     QFETCH(int, selected);
@@ -206,7 +220,7 @@ void TestListMenu::opensFromMouseAndKeyboard()
     menu->hide();
 }
 
-void TestListMenu::entriesGreyedWhereTheyCannotAct_data()
+void TestWindowCommands::entriesGreyedWhereTheyCannotAct_data()
 {
     QTest::addColumn<int>("entries");
     QTest::addColumn<int>("selected");
@@ -225,7 +239,7 @@ void TestListMenu::entriesGreyedWhereTheyCannotAct_data()
         << 2 << 1 << false << "" << QList<bool>{true, true, true, false};
 }
 
-void TestListMenu::entriesGreyedWhereTheyCannotAct()
+void TestWindowCommands::entriesGreyedWhereTheyCannotAct()
 {
     QFETCH(int, entries);
     QFETCH(int, selected);
@@ -250,7 +264,7 @@ void TestListMenu::entriesGreyedWhereTheyCannotAct()
         QVERIFY(menu.action(place)->isEnabled());
 }
 
-void TestListMenu::listEntriesAct_data()
+void TestWindowCommands::listEntriesAct_data()
 {
     QTest::addColumn<int>("place");
     QTest::addColumn<QStringList>("before");
@@ -269,7 +283,7 @@ void TestListMenu::listEntriesAct_data()
     QTest::newRow("sort while busy") << int(Place::SortByName) << three << 0 << true << three;
 }
 
-void TestListMenu::listEntriesAct()
+void TestWindowCommands::listEntriesAct()
 {
     QFETCH(int, place);
     QFETCH(QStringList, before);
@@ -286,20 +300,7 @@ void TestListMenu::listEntriesAct()
     QVERIFY(w.reporter.reports.isEmpty());
 }
 
-void TestListMenu::sortKeepsTheSelectionOnItsPath()
-{
-    Window w;
-    w.list().addFiles({"/c.html", "/b.html", "/a.html"});
-    w.select(1);
-    // The drag gesture holds the picked-up entry too.
-    w.form->fileListController()->gesture().clickEntry(1);
-    w.trigger(Place::SortByName);
-    QCOMPARE(w.form->fileListController()->selectedEntry(), 3);
-    QCOMPARE(w.form->fileListController()->gesture().dragged(), 3);
-    QCOMPARE(w.list().entry(3), QStringLiteral("/c.html"));
-}
-
-void TestListMenu::openFolder_data()
+void TestWindowCommands::openFolder_data()
 {
     QTest::addColumn<int>("place");
     QTest::addColumn<QString>("entry");   // below the test folder
@@ -329,7 +330,7 @@ void TestListMenu::openFolder_data()
         << "";
 }
 
-void TestListMenu::openFolder()
+void TestWindowCommands::openFolder()
 {
     QFETCH(int, place);
     QFETCH(QString, entry);
@@ -361,5 +362,63 @@ void TestListMenu::openFolder()
     }
 }
 
-QTEST_MAIN(TestListMenu)
-#include "tst_listmenu.moc"
+void TestWindowCommands::givenFilesAreAddedAsDropped()
+{
+    Window w;
+    const QString root = w.dir.filePath(QStringLiteral("pages"));
+    const QString page = writeFile(root + QStringLiteral("/page.html"));
+    writeFile(root + QStringLiteral("/folder/b.htm"));
+    writeFile(root + QStringLiteral("/folder/sub/a.txt"));
+    w.form->fileList().AddFile(QStringLiteral("/already/there.html"));
+
+    w.form->openFiles(
+        {page, root + QStringLiteral("/folder"), root + QStringLiteral("/gone.html")});
+    // The folder is scanned once the window has answered what waits.
+    QTRY_COMPARE(w.form->fileList().count(), 5);
+    QCOMPARE(w.form->fileList().paths(),
+             (QStringList{"/already/there.html", page, root + "/folder/b.htm",
+                          root + "/folder/sub/a.txt", root + "/gone.html"}));
+    QVERIFY(w.reporter.reports.isEmpty());
+
+    // A later hand-over appends again.
+    w.form->openFiles({page});
+    QTRY_COMPARE(w.form->fileList().count(), 6);
+    QCOMPARE(w.form->fileList().entry(6), page);
+}
+
+void TestWindowCommands::f1OpensTheGuide_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("from the list") << true << "list";
+    QTest::newRow("from a text box") << true << "text";
+    QTest::newRow("guide missing") << false << "list";
+}
+
+void TestWindowCommands::f1OpensTheGuide()
+{
+    QFETCH(bool, installed);
+    QFETCH(QString, focus);
+    Window w;
+    const QString guide = w.dir.filePath(QStringLiteral("program/guide.html"));
+    if (installed)
+        writeFile(guide);
+    w.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QWidget* target = focus == QLatin1String("list") ? static_cast<QWidget*>(w.form->listView1())
+                                                     : w.form->panel()->text1();
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key_F1);
+    if (installed) {
+        QCOMPARE(w.shell.openedUrls.size(), 1);
+        QCOMPARE(QUrl(w.shell.openedUrls.first()).toLocalFile(), guide);
+        QVERIFY(w.boxes.shown.isEmpty());
+    } else {
+        QVERIFY(w.shell.openedUrls.isEmpty());
+        QCOMPARE(w.boxes.shown.size(), 1);
+        QVERIFY(w.boxes.shown.first().text.contains(guide));
+    }
+}
+
+QTEST_MAIN(TestWindowCommands)
+#include "tst_windowcommands.moc"
