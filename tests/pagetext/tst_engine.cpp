@@ -24,7 +24,8 @@ std::string bytes(const QByteArray& b)
 // A whole page as given, else the markup as the body of a plain page.
 std::string page(const QByteArray& markup)
 {
-    if (markup.startsWith("<!") || markup.startsWith("<html") || markup.startsWith("<head"))
+    if (markup.startsWith("<!") || markup.startsWith("<html") || markup.startsWith("<head") ||
+        markup.startsWith(' '))
         return bytes(markup);
     return "<!DOCTYPE html><html><head><title>t</title></head><body>" + bytes(markup);
 }
@@ -193,7 +194,11 @@ private slots:
                           "</b></body></html>")
             << true;
         QTest::newRow("text in the head") << QByteArray("<html><head>x</head><body>y") << false;
-        QTest::newRow("no body tag") << QByteArray("<!DOCTYPE html><p>text") << false;
+        QTest::newRow("no head, no body tag")
+            << QByteArray("<!DOCTYPE html>\n<!-- c --><p>text<b>bold</b>") << true;
+        QTest::newRow("no body tag after head elements")
+            << QByteArray("<!DOCTYPE html><meta charset=utf-8><p>text") << false;
+        QTest::newRow("text first") << QByteArray("  text <i>x</i>") << true;
         QTest::newRow("body hidden") << QByteArray("<html><head></head><body hidden>x") << false;
         QTest::newRow("head rules by class")
             << QByteArray("<html><head><style>.h{display:none}</style></head><body><p class=h>"

@@ -556,6 +556,58 @@ const GumboNode* child(const GumboVector& children, GumboTag tag)
     return nullptr;
 }
 
+// Where the content of a page without head or body tags begins: after white
+// space, comments and a doctype, at text or at a start tag that the parser
+// puts into a body it makes up; npos for other pages.
+size_t impliedBodyAt(std::string_view html)
+{
+    size_t pos = 0;
+    bool doctype = false;
+    for (;;) {
+        while (pos < html.size() && MarkupScan::isAsciiSpace(html[pos]))
+            ++pos;
+        if (pos >= html.size())
+            return npos;
+        const MarkupScan::Tag tag = MarkupScan::tagAt(html, pos);
+        if (tag.begin == npos)
+            return pos; // text
+        if (!tag.complete || tag.kind == MarkupScan::Tag::End)
+            return npos;
+        if (tag.kind == MarkupScan::Tag::Comment) {
+            pos = tag.end;
+            continue;
+        }
+        if (tag.kind == MarkupScan::Tag::Other) {
+            if (doctype || !MarkupScan::startsWithNoCase(html, pos, "<!doctype"))
+                return npos;
+            doctype = true;
+            pos = tag.end;
+            continue;
+        }
+        const std::string name = asciiLower(tag.name);
+        switch (TagSets::tagOf(name)) {
+        case GUMBO_TAG_HTML:
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_BODY:
+        case GUMBO_TAG_FRAMESET:
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_BASEFONT:
+        case GUMBO_TAG_BGSOUND:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_NOSCRIPT:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_TITLE:
+            return npos; // the head's
+        default:
+            return pos;
+        }
+    }
+}
+
 class Reader
 {
 public:
@@ -613,19 +665,27 @@ Entry& Reader::slot(size_t index)
 
 std::string Reader::read(std::string_view html)
 {
-    const std::optional<HeadCut> cut = headCut(html);
-    if (!cut)
-        decline("a head with more than meta, link, script, title and style");
-    m_s = html.substr(cut->bodyAt);
-    const MarkupScan::Tag bodyTag = MarkupScan::tagAt(m_s, 0);
-    if (bodyTag.kind != MarkupScan::Tag::Start || !bodyTag.complete ||
-        !MarkupScan::sameNoCase(bodyTag.name, "body"))
-        decline("no body tag");
-
+    // The markup up to the body's content, for the parser below.
+    std::string start;
+    size_t pos = 0;
+    if (const std::optional<HeadCut> cut = headCut(html)) {
+        m_s = html.substr(cut->bodyAt);
+        const MarkupScan::Tag bodyTag = MarkupScan::tagAt(m_s, 0);
+        if (bodyTag.kind != MarkupScan::Tag::Start || !bodyTag.complete ||
+            !MarkupScan::sameNoCase(bodyTag.name, "body"))
+            decline("no body tag");
+        // The condensed head and the body tag: a few hundred bytes.
+        start = cut->kept;
+        start.append(m_s.substr(0, bodyTag.end));
+        pos = bodyTag.end;
+    } else {
+        const size_t at = impliedBodyAt(html);
+        if (at == npos)
+            decline("a head with more than meta, link, script, title and style");
+        m_s = html.substr(at);
+    }
     // The html and body elements and the head's style sheets, as the parser
-    // reads them: a few hundred bytes.
-    std::string start = cut->kept;
-    start.append(m_s.substr(0, bodyTag.end));
+    // reads them.
     const std::unique_ptr<GumboOutput, GumboOutputDeleter> parsed(
         gumbo_parse_with_options(&kGumboDefaultOptions, start.data(), start.size()));
     const GumboNode* htmlNode = child(parsed->document->v.document.children, GUMBO_TAG_HTML);
@@ -650,7 +710,6 @@ std::string Reader::read(std::string_view html)
         decline("a table");
     m_depth = 1;
 
-    size_t pos = bodyTag.end;
     const size_t n = m_s.size();
     while (pos < n) {
         if (m_ignoreLineFeed) {
