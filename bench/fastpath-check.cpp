@@ -62,6 +62,17 @@ std::vector<std::string> firstWords(std::string text, int n)
     return words;
 }
 
+// The start of the markup at `at`, to tell the reasons for declining apart.
+std::string what(std::string_view html, size_t at)
+{
+    if (at >= html.size() || html[at] != '<')
+        return {};
+    size_t end = at + 1;
+    while (end < html.size() && end < at + 16 && !std::strchr(" \t\n\r\f/>", html[end]))
+        ++end;
+    return ": " + std::string(html.substr(at, end - at));
+}
+
 std::string withoutCr(std::string text)
 {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
@@ -120,7 +131,7 @@ int main(int argc, char** argv)
             (fast.taken ? fastTaken : fastDeclined) += fastTime;
             taken += fast.taken;
             if (!fast.taken)
-                ++reasons[fast.declined];
+                ++reasons[std::string(fast.declined) + what(html, fast.declinedAt)];
             continue;
         }
 
@@ -136,7 +147,7 @@ int main(int argc, char** argv)
 
         if (!fast.taken) {
             fastDeclined += fastTime;
-            ++reasons[fast.declined];
+            ++reasons[std::string(fast.declined) + what(html, fast.declinedAt)];
             continue;
         }
         fastTaken += fastTime;

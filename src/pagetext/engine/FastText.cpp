@@ -615,6 +615,9 @@ public:
 
     std::string read(std::string_view html);
 
+    // Where in the page the markup being read begins.
+    size_t at() const { return m_s.data() - m_page.data() + m_tokenAt; }
+
 private:
     Entry& top() { return *m_stack[m_depth - 1]; }
     Entry& slot(size_t index);
@@ -640,7 +643,9 @@ private:
     void pop();
     bool wordsKnown(size_t pos);
 
+    std::string_view m_page;
     std::string_view m_s;
+    size_t m_tokenAt = 0;
     int m_words;
     size_t m_nextWordCheck = kWordCheckStep;
     bool m_reachBack = false;
@@ -665,6 +670,7 @@ Entry& Reader::slot(size_t index)
 
 std::string Reader::read(std::string_view html)
 {
+    m_page = m_s = html;
     // The markup up to the body's content, for the parser below.
     std::string start;
     size_t pos = 0;
@@ -712,6 +718,7 @@ std::string Reader::read(std::string_view html)
 
     const size_t n = m_s.size();
     while (pos < n) {
+        m_tokenAt = pos;
         if (m_ignoreLineFeed) {
             m_ignoreLineFeed = false;
             if (m_s[pos] == '\n') {
@@ -1375,12 +1382,13 @@ namespace FastText {
 Result read(std::string_view html, int wordsWanted)
 {
     Result result;
+    Reader reader(wordsWanted);
     try {
-        Reader reader(wordsWanted);
         result.text = reader.read(html);
         result.taken = true;
     } catch (const Declined& d) {
         result.declined = d.reason;
+        result.declinedAt = reader.at();
     }
     return result;
 }

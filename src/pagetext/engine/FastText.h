@@ -17,6 +17,7 @@ struct Result
     bool taken = false;
     std::string text;          // when taken: as PageParser::bodyText gives it, "\r\n" line breaks
     const char* declined = ""; // when not: what the reading met that it leaves to the parser
+    size_t declinedAt = 0;     // and where in the page
 };
 
 // The text PageParser::bodyText(html, 0, true) gives, when taken. With
