@@ -165,8 +165,11 @@ int main(int argc, char** argv)
                    (fast.text == whole || wordsWellBeforeEnd(withoutCr(fast.text), words)) &&
                    firstWords(fast.text, words) == firstWords(some, words);
         }
-        if (!same)
+        if (!same) {
             differing.push_back(path);
+            if (int(differing.size()) <= show && std::getenv("QUENBY_FASTPATH_SHOW"))
+                std::printf("fast:\n%s\nparser:\n%s\n", fast.text.c_str(), whole.c_str());
+        }
     }
 
     const double share = pages ? 100.0 * taken / pages : 0;

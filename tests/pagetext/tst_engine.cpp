@@ -335,6 +335,9 @@ private slots:
         // Bytes.
         QTest::newRow("not UTF-8 in a comment") << QByteArray("a<!-- \xff -->b") << true;
         QTest::newRow("not UTF-8 in the text") << QByteArray("a\xff b") << false;
+        QTest::newRow("control character in the text") << QByteArray("a\xc2\x8f b") << false;
+        QTest::newRow("control character in a hidden element")
+            << QByteArray("a<span hidden>\xc2\x8f</span>b") << true;
         QTest::newRow("carriage return") << QByteArray("a\r\nb") << false;
         QTest::newRow("NUL") << QByteArray("a", 1) + QByteArray(1, '\0') + "b" << false;
 

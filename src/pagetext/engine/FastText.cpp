@@ -8,7 +8,6 @@
 #include "PageParser.h"
 #include "StyleRules.h"
 #include "TagSets.h"
-#include "platform/Utf8.h"
 
 #include <array>
 #include <cstring>
@@ -412,10 +411,50 @@ void appendUtf8(std::string& out, uint32_t c)
     }
 }
 
-void requireUtf8(const char* p, size_t n)
+// Text the parser passes on unchanged: UTF-8 without the control characters
+// and noncharacters it replaces by U+FFFD.
+void requirePlainText(const char* text, size_t n)
 {
-    if (Utf8::check(p, n).verdict != Utf8::Check::Valid)
-        decline("bytes that are not UTF-8");
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = p + n;
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            if ((c < 0x20 && c != '\t' && c != '\n' && c != '\f' && c != '\r') || c == 0x7F)
+                decline("a control character");
+            ++p;
+            continue;
+        }
+        size_t length = 0;
+        uint32_t code = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            code = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            code = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            code = c & 0x07;
+        } else {
+            decline("bytes that are not UTF-8");
+        }
+        if (size_t(end - p) < length)
+            decline("bytes that are not UTF-8");
+        for (size_t i = 1; i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                decline("bytes that are not UTF-8");
+            code = (code << 6) | (p[i] & 0x3F);
+        }
+        // Overlong forms, surrogates and code points past U+10FFFF.
+        if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
+            (code >= 0xD800 && code < 0xE000) || code > 0x10FFFF)
+            decline("bytes that are not UTF-8");
+        if ((code >= 0x80 && code < 0xA0) || (code >= 0xFDD0 && code <= 0xFDEF) ||
+            (code & 0xFFFE) == 0xFFFE)
+            decline("a control character");
+        p += length;
+    }
 }
 
 // The text collector of InnerText, written as it goes: what it has written can
@@ -792,7 +831,7 @@ void Reader::text(const char* p, size_t n)
     }
     if (e.style.transform != InnerText::Transform::None)
         decline("text-transform");
-    requireUtf8(p, n);
+    requirePlainText(p, n);
     m_out.chars(p, n, e.style.whiteSpace);
 }
 
@@ -929,7 +968,7 @@ void Reader::keepAttribute(Entry& e, std::string_view name, std::string_view val
     if (!m_allAttributes && lower != "hidden" && lower != "style" && lower != "type" &&
         lower != "lang" && lower != "open" && lower != "controls")
         return;
-    requireUtf8(lower.data(), lower.size());
+    requirePlainText(lower.data(), lower.size());
     // The first of two attributes of one name counts.
     for (const auto& [at, valueAt] : e.attributeAt)
         if (std::strcmp(e.attributeText.c_str() + at, lower.c_str()) == 0)
@@ -952,7 +991,7 @@ void Reader::keepAttribute(Entry& e, std::string_view name, std::string_view val
         e.attributeText += c;
         ++i;
     }
-    requireUtf8(e.attributeText.data() + valueAt, e.attributeText.size() - valueAt);
+    requirePlainText(e.attributeText.data() + valueAt, e.attributeText.size() - valueAt);
     e.attributeText += '\0';
     e.attributeAt.emplace_back(at, valueAt);
 }
