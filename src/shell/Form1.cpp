@@ -31,7 +31,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
@@ -151,6 +153,13 @@ protected:
 
 } // namespace
 
+QString dataFolderFor(const QString& programFolder)
+{
+    const QString installed =
+        QDir::cleanPath(programFolder + QStringLiteral("/" QUENBY_DATA_FROM_PROGRAM));
+    return QFileInfo(installed).isDir() ? installed : programFolder;
+}
+
 QString applicationTitleFor(const QString& productName)
 {
     QString title = productName;
@@ -173,6 +182,8 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
     Form1Services& given = m_services;
     if (given.programFolder.isEmpty())
         given.programFolder = QCoreApplication::applicationDirPath();
+    if (given.dataFolder.isEmpty())
+        given.dataFolder = dataFolderFor(given.programFolder);
     provide<QtBoxes>(given.boxes, m_ownBoxes, this);
     provide<ReportError>(given.reporter, m_ownReporter, *given.boxes);
     provide<WindowPointer>(given.pointer, m_ownPointer, this);
@@ -531,11 +542,11 @@ void Form1::attachFileList()
     // The controller sets up both lists and handles their events, including the
     // pointer rule over them.
     m_fileListController = new FileListController(m_listView1, m_listView3, *m_fileList, services,
-                                                  m_services.programFolder, this);
+                                                  m_services.dataFolder, this);
     m_fileListController->setResultsFolderSink(
         [this](const QString& folder) { m_panel->text1()->setText(folder); });
     m_samples = std::make_unique<Samples>(*m_services.settings, *m_fileList, *m_services.boxes,
-                                          *m_services.shell, m_services.programFolder);
+                                          *m_services.shell, m_services.dataFolder);
 
     connect(m_buttons[1], &QPushButton::clicked, m_fileListController,
             &FileListController::PushButton1_Click);
@@ -580,7 +591,7 @@ QPushButton* Form1::pushButton(int number) const
 
 QString Form1::guideUrl() const
 {
-    return QUrl::fromLocalFile(m_services.programFolder + QLatin1Char('/') +
+    return QUrl::fromLocalFile(m_services.dataFolder + QLatin1Char('/') +
                                QLatin1String(kGuideFileName))
         .toString();
 }
@@ -646,7 +657,7 @@ void Form1::Form_Load()
             applySkinColours();
     });
     trap(2, [&] {
-        const QString cursorFile = folder + QLatin1String(kHandCursorFile);
+        const QString cursorFile = m_services.dataFolder + QLatin1String(kHandCursorFile);
         if (FileSystem::isRegularFile(cursorFile)) {
             m_handCursor = loadCursorFile(cursorFile);
             m_hasHandCursor = true;

@@ -37,10 +37,11 @@ class SettingsStore;
 inline constexpr char kProductName[] = "Quenby";
 inline constexpr char kLoadLabel[] = "in Orlesk2021/08/31.Form1.Form_Load ";
 inline constexpr char kHelpLabel[] = "in Orlesk2021/08/31.Form1.PushButton7_Click ";
-// The user guide, installed beside the program; one start in a hundred opens it.
+// The user guide, in the data folder; one start in a hundred opens it.
 inline constexpr char kGuideFileName[] = "guide.html";
-// Optional files looked up in the program folder.
+// An optional file looked up in the program folder.
 inline constexpr char kSkinFile[] = "/x/o.cjs";
+// An optional file looked up in the data folder.
 inline constexpr char kHandCursorFile[] = "/HAND-M.CUR";
 
 // The short name shown for the running program: the product name cut back at its
@@ -64,7 +65,15 @@ struct Form1Services
     // The folder of the program file, without a trailing separator; empty for the
     // folder of the running executable.
     QString programFolder;
+    // The folder of the samples, the guide and the pointers, without a trailing
+    // separator; empty for the one dataFolderFor() finds from the program folder.
+    QString dataFolder;
 };
+
+// Where an installed program keeps its data: share/quenby beside the program's
+// lib/quenby when that folder is there, and the program folder itself otherwise
+// (the build tree, or a tree that keeps everything together).
+QString dataFolderFor(const QString& programFolder);
 
 // The main window. It holds the file list, the preview, the options panel, the
 // results folder and the progress bar; the run reads the panel through it.

@@ -5,11 +5,13 @@
 #include "support/Files.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <unistd.h>
 
 namespace {
@@ -48,10 +50,15 @@ private slots:
     void installedTree_data();
     void installedTree();
     void binHoldsOnlyTheLinks();
+    void everyFileInItsPlace();
+    void manualPagesCompressed_data();
+    void manualPagesCompressed();
+    void copyrightMachineReadable();
     void commandLineFindsItsHelperThroughItsLink();
     void windowFindsItsFolderThroughItsLink();
     void desktopFileValidates();
     void metainfoValidates();
+    void manifestTakesEverythingAway();
 
 private:
     QTemporaryDir m_scratch;
@@ -78,15 +85,15 @@ void TestInstall::installedTree_data()
                                   << "program";
     QTest::newRow("page-text helper") << "lib/quenby/quenby-pagetext"
                                       << "program";
-    QTest::newRow("samples") << "lib/quenby/Samples/garden-notes.html"
+    QTest::newRow("samples") << "share/quenby/Samples/garden-notes.html"
                              << "file";
-    QTest::newRow("guide") << "lib/quenby/guide.html"
+    QTest::newRow("guide") << "share/quenby/guide.html"
                            << "file";
-    QTest::newRow("guide picture") << "lib/quenby/window.png"
+    QTest::newRow("guide picture") << "share/quenby/window.png"
                                    << "file";
-    QTest::newRow("hand pointer") << "lib/quenby/HAND-M.CUR"
+    QTest::newRow("hand pointer") << "share/quenby/HAND-M.CUR"
                                   << "file";
-    QTest::newRow("drag pointer") << "lib/quenby/drag.ico"
+    QTest::newRow("drag pointer") << "share/quenby/drag.ico"
                                   << "file";
     QTest::newRow("link to the window") << "bin/quenby"
                                         << "link";
@@ -98,10 +105,16 @@ void TestInstall::installedTree_data()
                               << "file";
     QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/quenby.svg"
                           << "file";
+    QTest::newRow("window manual") << "share/man/man1/quenby.1.gz"
+                                   << "file";
+    QTest::newRow("command-line manual") << "share/man/man1/quenby-rename.1.gz"
+                                         << "file";
+    QTest::newRow("copyright") << "share/doc/quenby/copyright"
+                               << "file";
+    QTest::newRow("changelog") << "share/doc/quenby/changelog.gz"
+                               << "file";
     QTest::newRow("readme") << "share/doc/quenby/README.md"
                             << "file";
-    QTest::newRow("licence") << "share/doc/quenby/LICENSE"
-                             << "file";
 }
 
 void TestInstall::installedTree()
@@ -132,12 +145,88 @@ void TestInstall::binHoldsOnlyTheLinks()
 {
     QCOMPARE(entries(m_prefix + QStringLiteral("/bin")),
              (QStringList{QStringLiteral("quenby"), QStringLiteral("quenby-rename")}));
-    // The installed copy of the licence is the licence's own text.
-    QCOMPARE(readFile(m_prefix + QStringLiteral("/share/doc/quenby/LICENSE")),
-             readFile(QStringLiteral(QUENBY_SOURCE_DIR "/LICENSE")));
+    // The licence the copyright file names is the licence of the sources.
     QVERIFY(readFile(QStringLiteral(QUENBY_SOURCE_DIR "/LICENSE"))
                 .startsWith("                    GNU GENERAL PUBLIC LICENSE\n"
                             "                       Version 3, 29 June 2007"));
+}
+
+// Each file where a distribution looks for its kind; none anywhere else, so
+// that a package never puts a file into a folder it does not own.
+void TestInstall::everyFileInItsPlace()
+{
+    static const QStringList folders{
+        "bin/",
+        "lib/quenby/",
+        "share/quenby/",
+        "share/doc/quenby/",
+        "share/man/man1/",
+        "share/applications/",
+        "share/metainfo/",
+        "share/icons/hicolor/scalable/apps/",
+        "share/bash-completion/completions/",
+        "share/zsh/vendor-completions/",
+        "share/fish/vendor_completions.d/",
+        "share/lintian/overrides/",
+    };
+    QDirIterator it(m_prefix, QDir::Files | QDir::System | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    int files = 0;
+    while (it.hasNext()) {
+        const QString path = it.next().mid(m_prefix.size() + 1);
+        ++files;
+        QVERIFY2(std::any_of(folders.begin(), folders.end(),
+                             [&](const QString& folder) { return path.startsWith(folder); }),
+                 qPrintable(path));
+        // Programs only in the program folder, and bin/ only links to them.
+        QCOMPARE(QFileInfo(it.filePath()).isExecutable() && !QFileInfo(it.filePath()).isSymLink(),
+                 path.startsWith(QStringLiteral("lib/quenby/")));
+    }
+    QVERIFY(files >= 20);
+}
+
+void TestInstall::manualPagesCompressed_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("source");
+    QTest::newRow("window") << "quenby.1.gz"
+                            << "docs/quenby.1";
+    QTest::newRow("command line") << "quenby-rename.1.gz"
+                                  << "docs/quenby-rename.1";
+}
+
+void TestInstall::manualPagesCompressed()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, source);
+    QCOMPARE(entries(m_prefix + QStringLiteral("/share/man/man1")).size(), 2);
+    const QString path = m_prefix + QStringLiteral("/share/man/man1/") + page;
+    // gzip without a time stamp, so that two builds give the same file.
+    const QByteArray bytes = readFile(path);
+    QVERIFY(bytes.startsWith("\x1f\x8b\x08"));
+    QCOMPARE(bytes.mid(4, 4), QByteArray(4, '\0'));
+    const Outcome unpacked = runTool(QStringLiteral("gzip"), {QStringLiteral("-dc"), path});
+    QCOMPARE(unpacked.exitCode, 0);
+    QCOMPARE(unpacked.output.toUtf8(), readFile(QStringLiteral(QUENBY_SOURCE_DIR "/") + source));
+}
+
+void TestInstall::copyrightMachineReadable()
+{
+    const QByteArray text = readFile(m_prefix + QStringLiteral("/share/doc/quenby/copyright"));
+    QVERIFY(text.startsWith(
+        "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"));
+    // The licence the other descriptions give, and one paragraph that covers every file.
+    QVERIFY(text.contains("\nFiles: *\n"));
+    QVERIFY(text.contains("\nLicense: GPL-3+\n"));
+    QVERIFY(readFile(QStringLiteral(QUENBY_SOURCE_DIR "/data/example.quenby.Quenby.metainfo.xml"))
+                .contains("<project_license>GPL-3.0-or-later</project_license>"));
+    // The changelog names the version being installed.
+    const Outcome changelog = runTool(
+        QStringLiteral("gzip"),
+        {QStringLiteral("-dc"), m_prefix + QStringLiteral("/share/doc/quenby/changelog.gz")});
+    QCOMPARE(changelog.exitCode, 0);
+    QVERIFY2(changelog.output.startsWith(QStringLiteral("quenby (" QUENBY_VERSION ") ")),
+             qPrintable(changelog.output));
 }
 
 void TestInstall::commandLineFindsItsHelperThroughItsLink()
@@ -149,7 +238,7 @@ void TestInstall::commandLineFindsItsHelperThroughItsLink()
         runTool(m_prefix + QStringLiteral("/bin/quenby-rename"),
                 {QStringLiteral("-o"), out.path(), QStringLiteral("--no-progress"),
                  QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--ext"),
-                 QStringLiteral("htm"), m_prefix + QStringLiteral("/lib/quenby/Samples")});
+                 QStringLiteral("htm"), m_prefix + QStringLiteral("/share/quenby/Samples")});
     QVERIFY2(run.exitCode == 0 || run.exitCode == 1, qPrintable(run.output));
     // The default "htm" takes the ".html" sample as well.
     QVERIFY2(run.output.contains(QStringLiteral("garden-notes.html -> ")), qPrintable(run.output));
@@ -158,7 +247,8 @@ void TestInstall::commandLineFindsItsHelperThroughItsLink()
 
 void TestInstall::windowFindsItsFolderThroughItsLink()
 {
-    // The first start records the samples it finds in its program folder.
+    // The first start records the samples it finds in its data folder, found
+    // from the program's own folder.
     QTemporaryDir home;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home.path());
@@ -182,7 +272,8 @@ void TestInstall::windowFindsItsFolderThroughItsLink()
     window.waitForFinished();
     QVERIFY2(!snapshot.isEmpty(), "no samples recorded");
     const QStringList samples = snapshot.split(u'|');
-    const QString folder = QFileInfo(m_prefix + QStringLiteral("/lib/quenby")).canonicalFilePath();
+    const QString folder =
+        QFileInfo(m_prefix + QStringLiteral("/share/quenby")).canonicalFilePath();
     QCOMPARE(samples.size(), entries(folder + QStringLiteral("/Samples")).size());
     for (const QString& path : samples) {
         QVERIFY2(path.startsWith(folder + QStringLiteral("/Samples/")), qPrintable(path));
@@ -223,6 +314,26 @@ void TestInstall::metainfoValidates()
     const QByteArray text = readFile(file);
     QVERIFY(text.contains("<project_license>GPL-3.0-or-later</project_license>"));
     QVERIFY(text.contains("<screenshot type=\"default\">"));
+}
+
+// Last, since it takes the tree away: the README's way back from an install,
+// removing what the install manifest lists, leaves no file behind.
+void TestInstall::manifestTakesEverythingAway()
+{
+    const QStringList listed =
+        QString::fromUtf8(readFile(QStringLiteral(QUENBY_BUILD_DIR "/install_manifest.txt")))
+            .split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY(listed.contains(m_prefix + QStringLiteral("/bin/quenby")));
+    for (const QString& path : listed) {
+        if (path.startsWith(m_prefix + u'/'))
+            QFile::remove(path);
+    }
+    QDirIterator it(m_prefix, QDir::Files | QDir::System | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    QStringList left;
+    while (it.hasNext())
+        left.append(it.next());
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
 }
 
 QTEST_GUILESS_MAIN(TestInstall)

@@ -4,6 +4,7 @@
 #include "platform/KeyValueStore.h"
 #include "platform/DesktopShell.h"
 #include "platform/Failure.h"
+#include "shell/Form1.h"
 #include "shell/Samples.h"
 #include "support/Fakes.h"
 
@@ -76,6 +77,8 @@ private slots:
     void loadAnswers();
     void missingFolder();
     void failingStoreIsReported();
+    void dataFolderFromTheProgramFolder_data();
+    void dataFolderFromTheProgramFolder();
 };
 
 void TestSamples::recordAndLoad()
@@ -172,6 +175,35 @@ void TestSamples::failingStoreIsReported()
              QStringLiteral("in Orlesk2021/08/31.Form1.PushButton6_Click "));
     QCOMPARE(h.reporter.reports[0].description, QStringLiteral("Permission denied"));
     QVERIFY(h.boxes.shown.isEmpty()); // the loading ended before the question
+}
+
+void TestSamples::dataFolderFromTheProgramFolder_data()
+{
+    QTest::addColumn<QString>("made"); // below the temporary folder
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("installed") << "share/quenby"
+                               << "share/quenby";
+    QTest::newRow("build tree") << ""
+                                << "lib/quenby";
+    QTest::newRow("a file in its place") << "share/quenby-file"
+                                         << "lib/quenby";
+}
+
+void TestSamples::dataFolderFromTheProgramFolder()
+{
+    QFETCH(QString, made);
+    QFETCH(QString, expected);
+    QTemporaryDir prefix;
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("lib/quenby")));
+    if (made.endsWith(QStringLiteral("-file"))) {
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share")));
+        QFile file(prefix.filePath(QStringLiteral("share/quenby")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else if (!made.isEmpty()) {
+        QVERIFY(QDir(prefix.path()).mkpath(made));
+    }
+    QCOMPARE(dataFolderFor(prefix.filePath(QStringLiteral("lib/quenby"))),
+             prefix.filePath(expected));
 }
 
 QTEST_GUILESS_MAIN(TestSamples)
