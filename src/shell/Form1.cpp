@@ -599,7 +599,7 @@ QString Form1::guideUrl() const
 void Form1::openGuide()
 {
     const QString guide =
-        m_services.programFolder + QLatin1Char('/') + QLatin1String(kGuideFileName);
+        m_services.dataFolder + QLatin1Char('/') + QLatin1String(kGuideFileName);
     try {
         FileSystem::requireReadableFile(guide);
     } catch (const Failure& failure) {
