@@ -82,12 +82,14 @@ behind it, or null:
   not-regular-file         a folder, device, pipe or socket
   hidden                   a hidden file (its name begins with ".")
   unreadable               the file is missing or could not be opened or read
+  too-slow                 reading the page took longer than 5 seconds
   changed                  the file changed while it was being copied
   copy-failed              the copy could not be written
 
 Exit status: 0 every file renamed; 1 at least one file skipped; 2 bad usage; 3 the
-results folder does not exist or disappeared during the run; 4 no files; 130 stopped
-by Ctrl-C (SIGINT), 143 stopped by SIGTERM, after the file under way.
+results folder does not exist or disappeared during the run; 4 no files; 128 + the
+signal when stopped by Ctrl-C (130), SIGTERM (143), SIGHUP (129) or SIGQUIT (131),
+after the file under way.
 
 Examples:
   quenby-rename -o ~/renamed -n 6 ~/saved-pages

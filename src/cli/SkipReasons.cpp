@@ -27,6 +27,8 @@ SkipReason fromFailure(const Failure& failure)
         return reason("unreadable", "unreadable", error);
     case Failure::Kind::SourceChanged:
         return reason("changed", "changed while copied", error);
+    case Failure::Kind::TooSlow:
+        return reason("too-slow", "took too long to read", error);
     case Failure::Kind::TargetWrite:
     case Failure::Kind::ResultsFolderGone:
         return reason("copy-failed", "copy failed", error);

@@ -32,8 +32,10 @@ void install()
     action.sa_handler = noteSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART; // the copy under way goes on undisturbed
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal or a dropped ssh session (SIGHUP) and SIGQUIT end the run
+    // as SIGTERM does: killed outright, a copy on FAT would be left part-written.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaction(signal, &action, nullptr);
 }
 
 int received()

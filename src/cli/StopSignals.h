@@ -1,6 +1,6 @@
 #pragma once
 
-// Ctrl-C and SIGTERM: the signal is only noted, so the copy under way ends
+// Ctrl-C, SIGTERM, SIGHUP and SIGQUIT: the signal is only noted, so the copy under way ends
 // normally and the run stops before the next file.
 namespace StopSignals {
 // Until deferred, a signal ends the program at once, with a message: nothing has

@@ -5,12 +5,105 @@
 
 #include <algorithm>
 #include <unistd.h>
+#include <vector>
 
 QString terminalText(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
+}
+
+namespace {
+
+bool isControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+// A byte kept from a name that is not UTF-8 (see FileSystem::pathFromNative).
+bool isEscapedByte(char32_t c)
+{
+    return c >= 0xDC80 && c <= 0xDCFF;
+}
+
+void appendEscape(QString& out, char32_t c)
+{
+    switch (c) {
+    case 0x07:
+        out += QLatin1String("\\a");
+        return;
+    case 0x08:
+        out += QLatin1String("\\b");
+        return;
+    case 0x09:
+        out += QLatin1String("\\t");
+        return;
+    case 0x0A:
+        out += QLatin1String("\\n");
+        return;
+    case 0x0B:
+        out += QLatin1String("\\v");
+        return;
+    case 0x0C:
+        out += QLatin1String("\\f");
+        return;
+    case 0x0D:
+        out += QLatin1String("\\r");
+        return;
+    default:
+        break;
+    }
+    QByteArray bytes;
+    if (isEscapedByte(c))
+        bytes.append(char(c - 0xDC00));
+    else
+        bytes = QString::fromUcs4(&c, 1).toUtf8();
+    for (const char b : std::as_const(bytes))
+        out += QStringLiteral("\\%1").arg(uint(uchar(b)), 3, 8, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString terminalName(const QString& name)
+{
+    // Code points, keeping the lone surrogates that stand for bytes that are not UTF-8.
+    std::vector<char32_t> points;
+    points.reserve(size_t(name.size()));
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+            points.push_back(QChar::surrogateToUcs4(c, name.at(i + 1)));
+            ++i;
+        } else {
+            points.push_back(c.unicode());
+        }
+    }
+    if (std::none_of(points.begin(), points.end(), isControl))
+        return name;
+    QString out = QStringLiteral("'");
+    bool escaping = false; // inside a $'...' part
+    for (const char32_t c : points) {
+        if (isControl(c) || isEscapedByte(c)) {
+            if (!escaping)
+                out += QLatin1String("'$'");
+            escaping = true;
+            appendEscape(out, c);
+            continue;
+        }
+        if (escaping)
+            out += QLatin1String("''");
+        escaping = false;
+        if (c == u'\'')
+            out += QLatin1String("'\\''");
+        else if (QChar::requiresSurrogates(c))
+            out += QString::fromUcs4(&c, 1);
+        else
+            out += QChar(char16_t(c));
+    }
+    out += QLatin1Char('\'');
+    return out;
 }
 
 void printLine(std::FILE* stream, const QString& text)
@@ -112,7 +205,7 @@ void StderrReporter::print(const QString& subject, const QString& description)
     m_lastDescription = description;
     QString line = QStringLiteral("quenby-rename: ");
     if (!subject.isEmpty())
-        line += subject + QStringLiteral(": ");
+        line += terminalName(subject) + QStringLiteral(": ");
     line += terminalText(description).replace(QLatin1Char('\n'), QLatin1Char(' '));
     m_printer.err(line);
 }

@@ -73,4 +73,10 @@ private:
 
 // Turns the window's CR LF and lone CR line breaks into the terminal's LF.
 QString terminalText(QString text);
+
+// A name or path as the terminal may be given it: unchanged unless it holds a
+// control character (C0, DEL, C1 or a bidirectional control), which could move
+// the cursor, retitle the window or split a line; then quoted as GNU ls quotes
+// it for the shell, 'a'$'\n''b.htm', so it can be pasted back.
+QString terminalName(const QString& name);
 void printLine(std::FILE* stream, const QString& text);

@@ -15,10 +15,12 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QScopeGuard>
+#include <QSet>
 #include <cerrno>
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -103,9 +105,13 @@ int main(int argc, char* argv[])
 
     StopSignals::install();
     QStringList files;
+    // A file listed twice is copied twice, as the list says; like cp, say so once.
+    QSet<std::pair<dev_t, ino_t>> listed;
+    QSet<std::pair<dev_t, ino_t>> warned;
     for (const QString& path : std::as_const(paths)) {
         const auto tell = [&](const QString& folder, const Failure& failure) {
-            printer.err(QStringLiteral("quenby-rename: %1: %2").arg(folder, failure.description()));
+            printer.err(QStringLiteral("quenby-rename: %1: %2")
+                            .arg(terminalName(folder), failure.description()));
         };
         if (FileSystem::isDirectory(path)) {
             files += scanFolderArgument(path, args.extensions, args.options.results, reporter,
@@ -113,8 +119,19 @@ int main(int argc, char* argv[])
         } else {
             // Still listed, so that the run counts it as skipped and says why.
             struct stat st;
-            if (::stat(FileSystem::nativePath(path).constData(), &st) != 0)
+            if (::stat(FileSystem::nativePath(path).constData(), &st) != 0) {
                 tell(path, Failure::fromErrno(errno));
+            } else {
+                const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
+                if (!listed.contains(id))
+                    listed.insert(id);
+                else if (!warned.contains(id)) {
+                    warned.insert(id);
+                    printer.err(QStringLiteral("quenby-rename: %1: source file specified more "
+                                               "than once")
+                                    .arg(terminalName(path)));
+                }
+            }
             files.append(path);
         }
     }
@@ -181,11 +198,11 @@ int main(int argc, char* argv[])
         if (args.json) {
             printer.out(jsonLine(result, status, skip));
         } else if (result.renamed && result.formed) {
-            printer.out(status + QStringLiteral(": ") + result.source + QStringLiteral(" -> ") +
-                        result.formed->target);
+            printer.out(status + QStringLiteral(": ") + terminalName(result.source) +
+                        QStringLiteral(" -> ") + terminalName(result.formed->target));
         } else {
-            printer.out(status + QStringLiteral(": ") + result.source + QStringLiteral(" (") +
-                        skip->phrase + QLatin1Char(')'));
+            printer.out(status + QStringLiteral(": ") + terminalName(result.source) +
+                        QStringLiteral(" (") + skip->phrase + QLatin1Char(')'));
         }
     };
 
@@ -215,7 +232,7 @@ int main(int argc, char* argv[])
         if (folderGone) {
             printer.err(QStringLiteral("quenby-rename: %1: the results folder is gone (%2); "
                                        "stopped after %3")
-                            .arg(args.options.results, folderGoneError, summary));
+                            .arg(terminalName(args.options.results), folderGoneError, summary));
             return CliExit::NoResultsFolder;
         }
         const int signal = StopSignals::received();
@@ -225,7 +242,20 @@ int main(int argc, char* argv[])
     default:
         break;
     }
-    if (!args.json)
-        printer.out(terminalText(boxes.lastMessage()));
+    if (!args.json) {
+        // The closing message ends with the skipped files, one a line: each
+        // is shown the terminal's way, so that no name can split a line.
+        QString closing = boxes.lastMessage();
+        QString listed, shown;
+        for (const QString& path : run.skipped()) {
+            listed += QStringLiteral("\r\n") + path;
+            shown += QStringLiteral("\r\n") + terminalName(path);
+        }
+        if (!listed.isEmpty() && closing.endsWith(listed))
+            closing = terminalText(closing.chopped(listed.size())) + terminalText(shown);
+        else
+            closing = terminalText(closing);
+        printer.out(closing);
+    }
     return run.skipped().isEmpty() ? CliExit::AllRenamed : CliExit::SomeSkipped;
 }

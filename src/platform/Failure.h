@@ -18,6 +18,7 @@ public:
         SourceChanged,     // the source changed while it was being copied
         TargetWrite,       // the copy could not be created or written
         ResultsFolderGone, // the results folder no longer exists
+        TooSlow,           // reading the page took longer than its reader may take
     };
 
     explicit Failure(QString description, int code = 0, Kind kind = Kind::Other)

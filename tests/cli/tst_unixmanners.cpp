@@ -394,6 +394,8 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::newRow("Ctrl-C") << int(SIGINT) << 130;
         QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << 129;
+        QTest::newRow("SIGQUIT") << int(SIGQUIT) << 131;
     }
 
     // Stopped mid-run: the copy under way is finished or dropped, nothing half

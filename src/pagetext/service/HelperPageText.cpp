@@ -38,10 +38,6 @@ constexpr size_t kPagesQueuedPerHelper = 16;
 // helper's queue full while the run takes the pages before them.
 constexpr size_t kReadAheadPerHelper = 2 * kPagesQueuedPerHelper + 2;
 
-// How long bodyText() waits for the page at most: for a place in a helper,
-// for the pages queued before it there, then for its own read.
-constexpr int kBodyTextWaitMs = 4 * HelperPageText::kTimeLimitMs + 2000;
-
 struct Job
 {
     // Set when the job is made, never changed: read without the lock.
@@ -70,10 +66,11 @@ Stamp stampOf(const QByteArray& path)
     return ::stat(path.constData(), &st) == 0 ? PageTextWire::stampOf(st) : Stamp();
 }
 
-HelperProcess::Answer failed(const QString& why)
+HelperProcess::Answer failed(const QString& why, Failure::Kind kind)
 {
     HelperProcess::Answer answer;
     answer.text = why;
+    answer.kind = kind;
     return answer;
 }
 
@@ -89,8 +86,9 @@ HelperProcess::Answer failed(const QString& why)
 class HelperPageText::Scheduler
 {
 public:
-    Scheduler(QByteArray helperPath, int helpers)
-        : m_window(kReadAheadPerHelper * size_t(std::max(1, helpers)))
+    Scheduler(QByteArray helperPath, int helpers, int timeLimitMs)
+        : m_window(kReadAheadPerHelper * size_t(std::max(1, helpers))),
+          m_timeLimitMs(std::max(1, timeLimitMs))
     {
         for (int i = 0; i < std::max(1, helpers); ++i)
             m_slots.push_back(std::make_unique<Slot>(helperPath));
@@ -189,13 +187,14 @@ public:
         std::unique_lock lock(m_mutex);
         if (!m_current)
             throw Failure(QStringLiteral("No page has been opened."));
-        const auto deadline = Clock::now() + std::chrono::milliseconds(kBodyTextWaitMs);
+        // For a place in a helper, for the pages queued before it there, then for its own read.
+        const auto deadline = Clock::now() + std::chrono::milliseconds(4 * m_timeLimitMs + 2000);
         while (!settled()) {
             if (m_done.wait_until(lock, deadline) == std::cv_status::timeout && !settled())
                 throw Failure(QStringLiteral("The page is still being read."));
         }
         if (!m_current->answer.ok)
-            throw Failure(m_current->answer.text, m_current->answer.code);
+            throw Failure(m_current->answer.text, m_current->answer.code, m_current->answer.kind);
         return m_current->answer.text;
     }
 
@@ -273,7 +272,7 @@ private:
             done.push_back(std::move(slot.jobs.front()));
             slot.jobs.pop_front();
         }
-        slot.deadline = Clock::now() + std::chrono::milliseconds(kTimeLimitMs);
+        slot.deadline = Clock::now() + std::chrono::milliseconds(m_timeLimitMs);
         std::lock_guard lock(m_mutex);
         for (size_t i = 0; i < done.size(); ++i) {
             done[i]->state = Job::State::Done;
@@ -283,9 +282,10 @@ private:
         answers.clear();
     }
 
-    void finishFirst(Slot& slot, const QString& why)
+    void finishFirst(Slot& slot, const QString& why,
+                     Failure::Kind kind = Failure::Kind::SourceUnreadable)
     {
-        std::vector<HelperProcess::Answer> one{failed(why)};
+        std::vector<HelperProcess::Answer> one{failed(why, kind)};
         finish(slot, one);
     }
 
@@ -321,7 +321,7 @@ private:
                 slot.process.queue(job->mode, job->words, job->encodedPath);
             if (slot.process.send()) {
                 if (slot.jobs.empty())
-                    slot.deadline = Clock::now() + std::chrono::milliseconds(kTimeLimitMs);
+                    slot.deadline = Clock::now() + std::chrono::milliseconds(m_timeLimitMs);
                 slot.jobs.insert(slot.jobs.end(), jobs.begin(), jobs.end());
                 return;
             }
@@ -416,7 +416,7 @@ private:
                     const auto left =
                         std::chrono::duration_cast<std::chrono::milliseconds>(slot->deadline - now)
                             .count();
-                    const int ms = int(std::clamp<long long>(left + 1, 0, kTimeLimitMs + 1));
+                    const int ms = int(std::clamp<long long>(left + 1, 0, m_timeLimitMs + 1));
                     timeout = timeout < 0 ? ms : std::min(timeout, ms);
                 }
             }
@@ -438,14 +438,16 @@ private:
                     slot->process.stop(true);
                     finishFirst(*slot,
                                 QStringLiteral("Reading the page took longer than %1 seconds.")
-                                    .arg(kTimeLimitMs / 1000));
+                                    .arg(m_timeLimitMs / 1000.0),
+                                Failure::Kind::TooSlow);
                     requeue(*slot);
                 }
             }
         }
     }
 
-    const size_t m_window;                      // pages read ahead that may wait for the run
+    const size_t m_window; // pages read ahead that may wait for the run
+    const int m_timeLimitMs;
     std::vector<std::unique_ptr<Slot>> m_slots; // the scheduler's thread only
     int m_wake[2] = {-1, -1};
     std::thread m_thread;
@@ -470,10 +472,18 @@ QString HelperPageText::defaultHelperPath()
     return folder + QStringLiteral("/quenby-pagetext");
 }
 
-HelperPageText::HelperPageText(const QString& helperPath, int helpers)
+int HelperPageText::defaultTimeLimitMs()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("QUENBY_PAGE_TIME_LIMIT_MS", &ok);
+    return ok && ms > 0 ? ms : kTimeLimitMs;
+}
+
+HelperPageText::HelperPageText(const QString& helperPath, int helpers, int timeLimitMs)
     : m_scheduler(std::make_unique<Scheduler>(
           QFile::encodeName(helperPath),
-          helpers > 0 ? helpers : int(std::max(1u, std::thread::hardware_concurrency()))))
+          helpers > 0 ? helpers : int(std::max(1u, std::thread::hardware_concurrency())),
+          timeLimitMs))
 {
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pagetext/PageTextWire.h"
+#include "platform/Failure.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,6 +20,7 @@ public:
         bool ok = false;
         QString text; // the text, or the failure's description
         int code = 0;
+        Failure::Kind kind = Failure::Kind::SourceUnreadable; // of a failure
         PageTextWire::Stamp stamp;
     };
 

@@ -1,0 +1,280 @@
+#include "support/Files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kProgram = QStringLiteral(QUENBY_BIN_DIR "/quenby-rename");
+constexpr qsizetype kMiB = 1024 * 1024;
+
+struct Result
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QJsonObject jsonObject(const QByteArray& line)
+{
+    return QJsonDocument::fromJson(line).object();
+}
+
+QString tool(const char* name)
+{
+    return QStandardPaths::findExecutable(
+        QString::fromLatin1(name), {"/usr/local/bin", "/usr/bin", "/bin", "/usr/sbin", "/sbin"});
+}
+
+int quietly(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000))
+        return -1;
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// A file system mounted for one test, unmounted however the test ends.
+struct Mounted
+{
+    QString point;
+    bool fuse = false;
+    ~Mounted()
+    {
+        if (point.isEmpty())
+            return;
+        if (fuse)
+            quietly(QStringLiteral("fusermount"), {QStringLiteral("-u"), point});
+        else
+            ::umount(QFile::encodeName(point).constData());
+    }
+};
+
+} // namespace
+
+// What the command line tells: the reason a page was passed over, names that
+// cannot play tricks on the terminal, a source listed twice, and the closing
+// summary whatever signal ends the run.
+class TestHonestReports : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_in;
+    QString m_out;
+
+    QString in(const QString& name) const { return m_in + QLatin1Char('/') + name; }
+
+    Result run(const QStringList& arguments, const QProcessEnvironment& environment = {})
+    {
+        QProcess process;
+        process.setWorkingDirectory(m_dir->path());
+        if (!environment.isEmpty())
+            process.setProcessEnvironment(environment);
+        process.start(kProgram, QStringList{"--no-progress"} + arguments);
+        if (!process.waitForStarted())
+            qFatal("quenby-rename did not start");
+        process.closeWriteChannel();
+        if (!process.waitForFinished(120000))
+            qFatal("quenby-rename did not finish");
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+
+    // Signals a run copying three large files while it copies the second, and
+    // checks that what is in `results` afterwards is whole.
+    void hangUpMidCopy(const QString& results);
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_in = m_dir->filePath(QStringLiteral("in"));
+        m_out = m_dir->filePath(QStringLiteral("out"));
+        QVERIFY(QDir().mkpath(m_in));
+        QVERIFY(QDir().mkpath(m_out));
+    }
+
+    void quotedNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("line break") << QByteArray("a\nb.htm") << QByteArray("'a'$'\\n''b.htm'");
+        QTest::newRow("escape sequence")
+            << QByteArray("\x1b]0;title\x07.htm") << QByteArray("''$'\\033'']0;title'$'\\a''.htm'");
+        QTest::newRow("quote and tab")
+            << QByteArray("it's\tx.htm") << QByteArray("'it'\\''s'$'\\t''x.htm'");
+        QTest::newRow("C1 control") << QByteArray("\xc2\x9b"
+                                                  "2J.htm")
+                                    << QByteArray("''$'\\302\\233''2J.htm'");
+        QTest::newRow("right-to-left override")
+            << QByteArray("evil\xe2\x80\xaelmth.exe.htm")
+            << QByteArray("'evil'$'\\342\\200\\256''lmth.exe.htm'");
+        QTest::newRow("plain name with a blank") << QByteArray("a b.htm") << QByteArray("a b.htm");
+    }
+
+    // Plain results, failures and the closing list show a name with control
+    // characters quoted; JSON keeps the name as it is.
+    void quotedNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, shown);
+        const QByteArray folder = QFile::encodeName(m_in) + '/';
+        // The whole path is quoted, as ls quotes it.
+        const auto quoted = [&](const QByteArray& within) {
+            return shown.startsWith('\'') ? "'" + within + shown.mid(1) : within + shown;
+        };
+        const QString page = QFile::decodeName(folder + name);
+        // The page exists once and is also asked for under a missing name.
+        QVERIFY(QDir().mkpath(m_in + "/gone"));
+        const QString missing = QFile::decodeName(folder + "gone/" + name);
+        {
+            QFile file(QFile::decodeName(folder + name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("<body>page words</body>");
+        }
+        const Result plain = run({"-o", m_out, "-n", "2", page, missing});
+        QCOMPARE(plain.exitCode, 1);
+        const QList<QByteArray> out = plain.out.split('\n');
+        QCOMPARE(out.value(0), "renamed: " + quoted(folder) + " -> " + QFile::encodeName(m_out) +
+                                   "/page words.htm");
+        QCOMPARE(out.value(1), "skipped: " + quoted(folder + "gone/") + " (unreadable)");
+        QCOMPARE(out.value(4), quoted(folder + "gone/")); // in the list after "Done."
+        QVERIFY2(plain.err.startsWith("quenby-rename: " + quoted(folder + "gone/") +
+                                      ": No such file or directory\n"),
+                 plain.err.constData());
+        // Nothing but whole lines: each line is one report.
+        QCOMPARE(plain.out.count('\n'), 5);
+
+        const Result json = run({"-o", m_out, "-n", "2", "--json", "--dry-run", page});
+        QCOMPARE(json.exitCode, 0);
+        QCOMPARE(jsonObject(json.out.trimmed()).value("source").toString(), page);
+    }
+
+    // A file listed twice is copied twice, and standard error says so once.
+    void sourceListedTwice_data()
+    {
+        QTest::addColumn<bool>("throughLink");
+        QTest::newRow("the same path") << false;
+        QTest::newRow("a second path to the same file") << true;
+    }
+
+    void sourceListedTwice()
+    {
+        QFETCH(bool, throughLink);
+        writeFile(in("a.htm"), "<body>twice listed</body>");
+        writeFile(in("b.htm"), "<body>once listed</body>");
+        QVERIFY(QFile::link(in("a.htm"), in("link.htm")));
+        const QString second = throughLink ? in("link.htm") : in("a.htm");
+        writeFile(m_dir->filePath("list"), QFile::encodeName(in("a.htm") + "\n" + in("b.htm") +
+                                                             "\n" + second + "\n" + second + "\n"));
+        const Result result = run({"-o", m_out, "-n", "2", "--files-from", "list"});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out.count("renamed: "), 4);
+        QCOMPARE(entries(m_out), (QStringList{"once listed.htm", "twice listed!!.htm",
+                                              "twice listed!.htm", "twice listed.htm"}));
+        QCOMPARE(result.err, "quenby-rename: " + QFile::encodeName(second) +
+                                 ": source file specified more than once\n");
+    }
+
+    void hangUpOnTmpfs()
+    {
+        const QString point = m_dir->filePath("mnt");
+        QVERIFY(QDir().mkpath(point));
+        Mounted mounted;
+        if (::mount("tmpfs", QFile::encodeName(point).constData(), "tmpfs", 0, "size=256m") != 0)
+            QSKIP("mounting a tmpfs needs privileges this run lacks");
+        mounted.point = point;
+        hangUpMidCopy(point);
+    }
+
+    void hangUpOnFat()
+    {
+        if (::access("/dev/fuse", R_OK | W_OK) != 0 || tool("fusefat").isEmpty() ||
+            tool("mkfs.vfat").isEmpty())
+            QSKIP("needs /dev/fuse, fusefat and mkfs.vfat");
+        const QString image = m_dir->filePath("fat.img");
+        {
+            QFile file(image);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(160 * kMiB));
+        }
+        QCOMPARE(quietly(tool("mkfs.vfat"), {image}), 0);
+        const QString stick = m_dir->filePath("stick");
+        QVERIFY(QDir().mkpath(stick));
+        Mounted mounted;
+        if (quietly(tool("fusefat"), {"-o", "rw+", image, stick}) != 0)
+            QSKIP("fusefat could not mount the image");
+        mounted.point = stick;
+        mounted.fuse = true;
+        hangUpMidCopy(stick);
+    }
+};
+
+void TestHonestReports::hangUpMidCopy(const QString& results)
+{
+    const int total = 3;
+    QStringList sources;
+    for (int i = 0; i < total; ++i) {
+        sources.append(in(QStringLiteral("big%1.htm").arg(i)));
+        writeFile(sources.last(), "<body>big</body>" + QByteArray(48 * kMiB, char('a' + i)));
+    }
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    // A blank pattern keeps each file's own name: the run only copies.
+    process.start(kProgram, QStringList{"--no-progress", "-o", results, "--by", "metadata",
+                                        "--pattern", " "} +
+                                sources);
+    QVERIFY(process.waitForStarted());
+    // The second source open in the program: its copy is under way.
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(process.processId());
+    bool copying = false;
+    for (int polls = 0; !copying && polls < 600000 && process.state() == QProcess::Running;
+         ++polls) {
+        for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System))
+            copying = copying || QFile::symLinkTarget(fds + "/" + fd) == sources[1];
+        if (!copying)
+            ::usleep(100);
+    }
+    QVERIFY2(copying, "the second copy was not seen under way");
+    QCOMPARE(::kill(process.processId(), SIGHUP), 0);
+    QVERIFY(process.waitForFinished(120000));
+    const QByteArray out = process.readAllStandardOutput();
+    const QByteArray err = process.readAllStandardError();
+
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 128 + SIGHUP);
+    const qsizetype renamed = out.count("renamed: ");
+    QVERIFY2(renamed < total, "the run ended before the signal came");
+    QCOMPARE(err, QStringLiteral("quenby-rename: interrupted after %1 of %2 files: %1 renamed, 0 "
+                                 "skipped\n")
+                      .arg(renamed)
+                      .arg(total)
+                      .toUtf8());
+    // Each copy there is whole and was reported; nothing else is left.
+    const QStringList left = entries(results);
+    QCOMPARE(left.size(), renamed);
+    for (const QString& name : left) {
+        const QString source = in(name);
+        QVERIFY2(out.contains(" -> " + QFile::encodeName(results + "/" + name)), qPrintable(name));
+        QCOMPARE(QFileInfo(results + "/" + name).size(), QFileInfo(source).size());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestHonestReports)
+#include "tst_honestreports.moc"
