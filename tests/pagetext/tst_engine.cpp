@@ -265,6 +265,61 @@ private slots:
         QTest::newRow("form in a form") << QByteArray("<form><form>a</form>") << false;
         QTest::newRow("select") << QByteArray("<select><option>a</select>") << false;
 
+        // How tags and attributes are read.
+        QTest::newRow("upper-case tags and attributes")
+            << QByteArray("<DIV HIDDEN>b</DIV>c<SPAN Style='DISPLAY:none'>d</SPAN>e") << true;
+        QTest::newRow("the first of two attributes counts")
+            << QByteArray("<div style='display:none' style='display:block'>a</div>b") << true;
+        QTest::newRow("self-closing mark on a div") << QByteArray("<div/>a</div>b") << true;
+        QTest::newRow("attribute named =") << QByteArray("<p =a hidden>x</p>y") << true;
+        QTest::newRow("slash before an attribute") << QByteArray("<p/hidden>x</p>y") << true;
+        QTest::newRow("quoted '>' in an attribute")
+            << QByteArray("<span title='a>b' hidden>x</span>y") << true;
+        QTest::newRow("quote in an unquoted value")
+            << QByteArray("<span title=a\"b hidden>x</span>y") << true;
+        QTest::newRow("end tag with attributes") << QByteArray("<b>x</b class='y>z'>w") << true;
+        QTest::newRow("less-than as text") << QByteArray("a < b <3 c <") << true;
+        QTest::newRow("bogus comments") << QByteArray("a<?php x ?>b<!x>c</>d</ x>e") << true;
+        QTest::newRow("comment forms") << QByteArray("a<!-->b<!--->c<!-- d --!>e") << true;
+        QTest::newRow("tag cut off by the end") << QByteArray("a<span title='x") << false;
+        QTest::newRow("comment cut off by the end") << QByteArray("a<!-- b") << false;
+
+        // White space and line breaks.
+        QTest::newRow("spaces around inline elements")
+            << QByteArray("a <b> b </b> c<i></i> d\t\n e") << true;
+        QTest::newRow("empty paragraphs and breaks")
+            << QByteArray("<p></p><p>a</p><br><br>b<p></p>") << true;
+        QTest::newRow("nested blocks")
+            << QByteArray("<div><div>a</div> <div> b <p>c</p></div></div>d") << true;
+        QTest::newRow("hidden text keeps its place")
+            << QByteArray("a<span style='visibility:hidden'>b</span>c <span "
+                          "style='visibility:hidden'> </span>d")
+            << true;
+
+        // Style rules.
+        QTest::newRow("id and child selectors")
+            << QByteArray("<html><head><style>#x > b{display:none} div#y{white-space:pre}"
+                          "</style></head><body><p id=x><b>a</b>c</p><div id=y> d  e</div>")
+            << true;
+        QTest::newRow("important rule against the style attribute")
+            << QByteArray("<html><head><style>.a{display:none !important}</style></head><body>"
+                          "<p class=a style='display:block'>x</p>y")
+            << true;
+        QTest::newRow("screen and print rules")
+            << QByteArray("<html><head><style>@media screen{.a{display:none}} @media print{.b{"
+                          "display:none}}</style></head><body><p class=a>x</p><p class=b>y</p>")
+            << true;
+        QTest::newRow("unknown reference in an attribute no rule reads")
+            << QByteArray("<p title='&eacute;'>x</p>") << true;
+        QTest::newRow("unknown reference in an attribute a rule reads")
+            << QByteArray("<html><head><style>[title]{display:none}</style></head><body>"
+                          "<p title='&eacute;'>x</p>")
+            << false;
+        QTest::newRow("every named reference known here")
+            << QByteArray("&amp;&lt;&gt;&quot;&apos;&nbsp;&copy;&reg;&mdash;&ndash;&hellip;"
+                          "&lsquo;&rsquo;&ldquo;&rdquo;&laquo;&raquo;&middot;&times;")
+            << true;
+
         // After the body.
         QTest::newRow("blanks after the body") << QByteArray("a</body>\n</html>\n") << true;
         QTest::newRow("text after the body") << QByteArray("a</body>b") << false;
@@ -367,20 +422,24 @@ private slots:
     void fastTextWords_data()
     {
         QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<int>("size");
         QTest::addColumn<bool>("early");
 
-        QTest::newRow("plain") << QByteArray("</body></html>") << true;
-        QTest::newRow("style further on") << QByteArray("<style>b{color:red}</style>") << false;
+        QTest::newRow("plain") << QByteArray("</body></html>") << 20000 << true;
+        QTest::newRow("style further on") << QByteArray("<style>b{color:red}</style>") << 20000
+                                          << false;
         QTest::newRow("a style end tag in a script further on")
-            << QByteArray("<script>x = '</style>';</script>") << false;
+            << QByteArray("<script>x = '</style>';</script>") << 20000 << false;
+        QTest::newRow("fewer words than wanted") << QByteArray() << 10 << false;
     }
 
     void fastTextWords()
     {
         QFETCH(QByteArray, tail);
+        QFETCH(int, size);
         QFETCH(bool, early);
         QByteArray markup;
-        for (int i = 0; markup.size() < 20000; ++i)
+        for (int i = 0; markup.size() < size; ++i)
             markup += "<p>word" + QByteArray::number(i) + " <b>bold</b> and more</p>\n";
         const std::string html = page(markup + tail);
         PageParser parser;

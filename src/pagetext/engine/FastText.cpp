@@ -12,6 +12,7 @@
 #include <array>
 #include <cstring>
 #include <gumbo.h>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -60,277 +61,129 @@ bool isAsciiAlnum(char c)
 
 // How the parser's "in body" rules treat a start tag.
 enum class Rule : unsigned char {
-    Decline,       // tables, forms, foreign content, templates, ...
-    Ordinary,      // inserted where it stands
-    Phrasing,      // inserted where it stands, and never closes a paragraph
-    ClosesP,       // closes an open paragraph first
-    Heading,       // closes an open paragraph, and must not stand in a heading
-    Pre,           // closes an open paragraph; a line feed right after it is dropped
-    ListItem,      // closes an open list item of its kind first
-    Button,        // must not stand in a button
-    Anchor,        // must not stand in a link
-    Nobr,          // must not stand in a nobr
-    Void,          // no content, no end tag
-    VoidClosesP,   // hr
-    RawText,       // content up to its end tag is text, never shown
-    ReplacedRaw,   // the same, for a replaced element (iframe, textarea)
-    Form,          // closes an open paragraph, and must not stand in a form
-    Template,      // inserted where it stands, never shown
-    Svg,           // a drawing: foreign content
+    Decline,     // tables, forms, foreign content, templates, ...
+    Ordinary,    // inserted where it stands
+    Phrasing,    // inserted where it stands, and never closes a paragraph
+    ClosesP,     // closes an open paragraph first
+    Heading,     // closes an open paragraph, and must not stand in a heading
+    Pre,         // closes an open paragraph; a line feed right after it is dropped
+    ListItem,    // closes an open list item of its kind first
+    Button,      // must not stand in a button
+    Anchor,      // must not stand in a link
+    Nobr,        // must not stand in a nobr
+    Void,        // no content, no end tag
+    VoidClosesP, // hr
+    RawText,     // content up to its end tag is text, never shown
+    ReplacedRaw, // the same, for a replaced element (iframe, textarea)
+    Form,        // closes an open paragraph, and must not stand in a form
+    Template,    // inserted where it stands, never shown
+    Svg,         // a drawing: foreign content
 };
+
+// The parser's treatment of each tag, as read here.
+struct TagTable
+{
+    std::array<Rule, GUMBO_TAG_LAST + 1> rule;
+    // The parser's "special" elements other than address, div and p, those every
+    // version of it knows: they stop the search for an open list item.
+    std::array<bool, GUMBO_TAG_LAST + 1> stopsListSearch{};
+    // End tags that close paragraphs and list items left open in them.
+    std::array<bool, GUMBO_TAG_LAST + 1> closesImpliedEnds{};
+
+    TagTable()
+    {
+        rule.fill(Rule::Ordinary);
+        const auto set = [this](Rule r, std::initializer_list<GumboTag> tags) {
+            for (const GumboTag t : tags)
+                rule[t] = r;
+        };
+        set(Rule::ClosesP,
+            {GUMBO_TAG_ADDRESS, GUMBO_TAG_ARTICLE,  GUMBO_TAG_ASIDE,      GUMBO_TAG_BLOCKQUOTE,
+             GUMBO_TAG_CENTER,  GUMBO_TAG_DETAILS,  GUMBO_TAG_DIR,        GUMBO_TAG_DIV,
+             GUMBO_TAG_DL,      GUMBO_TAG_FIELDSET, GUMBO_TAG_FIGCAPTION, GUMBO_TAG_FIGURE,
+             GUMBO_TAG_FOOTER,  GUMBO_TAG_HEADER,   GUMBO_TAG_HGROUP,     GUMBO_TAG_MENU,
+             GUMBO_TAG_NAV,     GUMBO_TAG_OL,       GUMBO_TAG_P,          GUMBO_TAG_SECTION,
+             GUMBO_TAG_SUMMARY, GUMBO_TAG_UL});
+        set(Rule::Heading,
+            {GUMBO_TAG_H1, GUMBO_TAG_H2, GUMBO_TAG_H3, GUMBO_TAG_H4, GUMBO_TAG_H5, GUMBO_TAG_H6});
+        set(Rule::Pre, {GUMBO_TAG_PRE, GUMBO_TAG_LISTING});
+        set(Rule::ListItem, {GUMBO_TAG_LI, GUMBO_TAG_DD, GUMBO_TAG_DT});
+        set(Rule::Button, {GUMBO_TAG_BUTTON});
+        set(Rule::Anchor, {GUMBO_TAG_A});
+        set(Rule::Nobr, {GUMBO_TAG_NOBR});
+        set(Rule::Phrasing,
+            {GUMBO_TAG_B,    GUMBO_TAG_BIG,  GUMBO_TAG_CODE,  GUMBO_TAG_EM,     GUMBO_TAG_FONT,
+             GUMBO_TAG_I,    GUMBO_TAG_S,    GUMBO_TAG_SMALL, GUMBO_TAG_STRIKE, GUMBO_TAG_STRONG,
+             GUMBO_TAG_TT,   GUMBO_TAG_U,    GUMBO_TAG_SPAN,  GUMBO_TAG_ABBR,   GUMBO_TAG_BDI,
+             GUMBO_TAG_BDO,  GUMBO_TAG_CITE, GUMBO_TAG_DATA,  GUMBO_TAG_DEL,    GUMBO_TAG_DFN,
+             GUMBO_TAG_INS,  GUMBO_TAG_KBD,  GUMBO_TAG_LABEL, GUMBO_TAG_MARK,   GUMBO_TAG_Q,
+             GUMBO_TAG_SAMP, GUMBO_TAG_SUB,  GUMBO_TAG_SUP,   GUMBO_TAG_TIME,   GUMBO_TAG_VAR});
+        set(Rule::Void, {GUMBO_TAG_AREA, GUMBO_TAG_BR, GUMBO_TAG_EMBED, GUMBO_TAG_IMG,
+                         GUMBO_TAG_KEYGEN, GUMBO_TAG_WBR, GUMBO_TAG_INPUT, GUMBO_TAG_PARAM,
+                         GUMBO_TAG_SOURCE, GUMBO_TAG_TRACK, GUMBO_TAG_BASE, GUMBO_TAG_BASEFONT,
+                         GUMBO_TAG_BGSOUND, GUMBO_TAG_LINK, GUMBO_TAG_META});
+        set(Rule::VoidClosesP, {GUMBO_TAG_HR});
+        set(Rule::RawText, {GUMBO_TAG_SCRIPT, GUMBO_TAG_STYLE, GUMBO_TAG_TITLE, GUMBO_TAG_NOFRAMES,
+                            GUMBO_TAG_NOEMBED});
+        set(Rule::ReplacedRaw, {GUMBO_TAG_IFRAME, GUMBO_TAG_TEXTAREA});
+        set(Rule::Decline,
+            {GUMBO_TAG_HTML,     GUMBO_TAG_BODY,      GUMBO_TAG_HEAD,    GUMBO_TAG_FRAMESET,
+             GUMBO_TAG_FRAME,    GUMBO_TAG_PLAINTEXT, GUMBO_TAG_APPLET,  GUMBO_TAG_MARQUEE,
+             GUMBO_TAG_OBJECT,   GUMBO_TAG_TABLE,     GUMBO_TAG_CAPTION, GUMBO_TAG_COL,
+             GUMBO_TAG_COLGROUP, GUMBO_TAG_TBODY,     GUMBO_TAG_THEAD,   GUMBO_TAG_TFOOT,
+             GUMBO_TAG_TR,       GUMBO_TAG_TD,        GUMBO_TAG_TH,      GUMBO_TAG_IMAGE,
+             GUMBO_TAG_ISINDEX,  GUMBO_TAG_XMP,       GUMBO_TAG_SELECT,  GUMBO_TAG_OPTION,
+             GUMBO_TAG_OPTGROUP, GUMBO_TAG_RUBY,      GUMBO_TAG_RB,      GUMBO_TAG_RP,
+             GUMBO_TAG_RT,       GUMBO_TAG_RTC,       GUMBO_TAG_MATH,    GUMBO_TAG_MENUITEM});
+        set(Rule::Form, {GUMBO_TAG_FORM});
+        set(Rule::Template, {GUMBO_TAG_TEMPLATE});
+        set(Rule::Svg, {GUMBO_TAG_SVG});
+        for (const GumboTag t : std::initializer_list<GumboTag>{
+                 GUMBO_TAG_ARTICLE, GUMBO_TAG_ASIDE,    GUMBO_TAG_BLOCKQUOTE, GUMBO_TAG_BODY,
+                 GUMBO_TAG_BUTTON,  GUMBO_TAG_CENTER,   GUMBO_TAG_DETAILS,    GUMBO_TAG_DIR,
+                 GUMBO_TAG_DL,      GUMBO_TAG_FIELDSET, GUMBO_TAG_FIGCAPTION, GUMBO_TAG_FIGURE,
+                 GUMBO_TAG_FOOTER,  GUMBO_TAG_H1,       GUMBO_TAG_H2,         GUMBO_TAG_H3,
+                 GUMBO_TAG_H4,      GUMBO_TAG_H5,       GUMBO_TAG_H6,         GUMBO_TAG_HEADER,
+                 GUMBO_TAG_HGROUP,  GUMBO_TAG_IFRAME,   GUMBO_TAG_LISTING,    GUMBO_TAG_MENU,
+                 GUMBO_TAG_NAV,     GUMBO_TAG_NOEMBED,  GUMBO_TAG_NOFRAMES,   GUMBO_TAG_NOSCRIPT,
+                 GUMBO_TAG_OL,      GUMBO_TAG_PRE,      GUMBO_TAG_SCRIPT,     GUMBO_TAG_SECTION,
+                 GUMBO_TAG_STYLE,   GUMBO_TAG_SUMMARY,  GUMBO_TAG_TEXTAREA,   GUMBO_TAG_TITLE,
+                 GUMBO_TAG_UL})
+            stopsListSearch[t] = true;
+        for (const GumboTag t : std::initializer_list<GumboTag>{
+                 GUMBO_TAG_ADDRESS, GUMBO_TAG_ARTICLE, GUMBO_TAG_ASIDE,    GUMBO_TAG_BLOCKQUOTE,
+                 GUMBO_TAG_BUTTON,  GUMBO_TAG_CENTER,  GUMBO_TAG_DETAILS,  GUMBO_TAG_DIR,
+                 GUMBO_TAG_DIV,     GUMBO_TAG_DL,      GUMBO_TAG_FIELDSET, GUMBO_TAG_FIGCAPTION,
+                 GUMBO_TAG_FIGURE,  GUMBO_TAG_FOOTER,  GUMBO_TAG_HEADER,   GUMBO_TAG_HGROUP,
+                 GUMBO_TAG_LISTING, GUMBO_TAG_MENU,    GUMBO_TAG_NAV,      GUMBO_TAG_OL,
+                 GUMBO_TAG_PRE,     GUMBO_TAG_SECTION, GUMBO_TAG_SUMMARY,  GUMBO_TAG_UL,
+                 GUMBO_TAG_P,       GUMBO_TAG_LI,      GUMBO_TAG_DD,       GUMBO_TAG_DT,
+                 GUMBO_TAG_H1,      GUMBO_TAG_H2,      GUMBO_TAG_H3,       GUMBO_TAG_H4,
+                 GUMBO_TAG_H5,      GUMBO_TAG_H6,      GUMBO_TAG_FORM,     GUMBO_TAG_TEMPLATE})
+            closesImpliedEnds[t] = true;
+    }
+};
+
+const TagTable& tags()
+{
+    static const TagTable table;
+    return table;
+}
 
 Rule ruleOf(GumboTag tag, std::string_view name)
 {
-    switch (tag) {
-    case GUMBO_TAG_ADDRESS:
-    case GUMBO_TAG_ARTICLE:
-    case GUMBO_TAG_ASIDE:
-    case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_CENTER:
-    case GUMBO_TAG_DETAILS:
-    case GUMBO_TAG_DIR:
-    case GUMBO_TAG_DIV:
-    case GUMBO_TAG_DL:
-    case GUMBO_TAG_FIELDSET:
-    case GUMBO_TAG_FIGCAPTION:
-    case GUMBO_TAG_FIGURE:
-    case GUMBO_TAG_FOOTER:
-    case GUMBO_TAG_HEADER:
-    case GUMBO_TAG_HGROUP:
-    case GUMBO_TAG_MENU:
-    case GUMBO_TAG_NAV:
-    case GUMBO_TAG_OL:
-    case GUMBO_TAG_P:
-    case GUMBO_TAG_SECTION:
-    case GUMBO_TAG_SUMMARY:
-    case GUMBO_TAG_UL:
-        return Rule::ClosesP;
-    case GUMBO_TAG_H1:
-    case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4:
-    case GUMBO_TAG_H5:
-    case GUMBO_TAG_H6:
-        return Rule::Heading;
-    case GUMBO_TAG_PRE:
-    case GUMBO_TAG_LISTING:
-        return Rule::Pre;
-    case GUMBO_TAG_LI:
-    case GUMBO_TAG_DD:
-    case GUMBO_TAG_DT:
-        return Rule::ListItem;
-    case GUMBO_TAG_BUTTON:
-        return Rule::Button;
-    case GUMBO_TAG_A:
-        return Rule::Anchor;
-    case GUMBO_TAG_NOBR:
-        return Rule::Nobr;
-    case GUMBO_TAG_B:
-    case GUMBO_TAG_BIG:
-    case GUMBO_TAG_CODE:
-    case GUMBO_TAG_EM:
-    case GUMBO_TAG_FONT:
-    case GUMBO_TAG_I:
-    case GUMBO_TAG_S:
-    case GUMBO_TAG_SMALL:
-    case GUMBO_TAG_STRIKE:
-    case GUMBO_TAG_STRONG:
-    case GUMBO_TAG_TT:
-    case GUMBO_TAG_U:
-    case GUMBO_TAG_SPAN:
-    case GUMBO_TAG_ABBR:
-    case GUMBO_TAG_BDI:
-    case GUMBO_TAG_BDO:
-    case GUMBO_TAG_CITE:
-    case GUMBO_TAG_DATA:
-    case GUMBO_TAG_DEL:
-    case GUMBO_TAG_DFN:
-    case GUMBO_TAG_INS:
-    case GUMBO_TAG_KBD:
-    case GUMBO_TAG_LABEL:
-    case GUMBO_TAG_MARK:
-    case GUMBO_TAG_Q:
-    case GUMBO_TAG_SAMP:
-    case GUMBO_TAG_SUB:
-    case GUMBO_TAG_SUP:
-    case GUMBO_TAG_TIME:
-    case GUMBO_TAG_VAR:
-        return Rule::Phrasing;
-    case GUMBO_TAG_AREA:
-    case GUMBO_TAG_BR:
-    case GUMBO_TAG_EMBED:
-    case GUMBO_TAG_IMG:
-    case GUMBO_TAG_KEYGEN:
-    case GUMBO_TAG_WBR:
-    case GUMBO_TAG_INPUT:
-    case GUMBO_TAG_PARAM:
-    case GUMBO_TAG_SOURCE:
-    case GUMBO_TAG_TRACK:
-    case GUMBO_TAG_BASE:
-    case GUMBO_TAG_BASEFONT:
-    case GUMBO_TAG_BGSOUND:
-    case GUMBO_TAG_LINK:
-    case GUMBO_TAG_META:
-        return Rule::Void;
-    case GUMBO_TAG_HR:
-        return Rule::VoidClosesP;
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_STYLE:
-    case GUMBO_TAG_TITLE:
-    case GUMBO_TAG_NOFRAMES:
-    case GUMBO_TAG_NOEMBED:
-        return Rule::RawText;
-    case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_TEXTAREA:
-        return Rule::ReplacedRaw;
-    case GUMBO_TAG_HTML:
-    case GUMBO_TAG_BODY:
-    case GUMBO_TAG_HEAD:
-    case GUMBO_TAG_FRAMESET:
-    case GUMBO_TAG_FRAME:
-    case GUMBO_TAG_PLAINTEXT:
-    case GUMBO_TAG_APPLET:
-    case GUMBO_TAG_MARQUEE:
-    case GUMBO_TAG_OBJECT:
-    case GUMBO_TAG_TABLE:
-    case GUMBO_TAG_CAPTION:
-    case GUMBO_TAG_COL:
-    case GUMBO_TAG_COLGROUP:
-    case GUMBO_TAG_TBODY:
-    case GUMBO_TAG_THEAD:
-    case GUMBO_TAG_TFOOT:
-    case GUMBO_TAG_TR:
-    case GUMBO_TAG_TD:
-    case GUMBO_TAG_TH:
-    case GUMBO_TAG_IMAGE:
-    case GUMBO_TAG_ISINDEX:
-    case GUMBO_TAG_XMP:
-    case GUMBO_TAG_SELECT:
-    case GUMBO_TAG_OPTION:
-    case GUMBO_TAG_OPTGROUP:
-    case GUMBO_TAG_RUBY:
-    case GUMBO_TAG_RB:
-    case GUMBO_TAG_RP:
-    case GUMBO_TAG_RT:
-    case GUMBO_TAG_RTC:
-    case GUMBO_TAG_MATH:
-    case GUMBO_TAG_MENUITEM:
-        return Rule::Decline;
-    case GUMBO_TAG_FORM:
-        return Rule::Form;
-    case GUMBO_TAG_TEMPLATE:
-        return Rule::Template;
-    case GUMBO_TAG_SVG:
-        return Rule::Svg;
-    case GUMBO_TAG_UNKNOWN:
-        // Custom elements (a hyphen in the name) are ordinary to every
-        // version of the parsing rules; other unknown names may not be.
+    // Custom elements (a hyphen in the name) are ordinary to every version of
+    // the parsing rules; other unknown names may not be.
+    if (tag == GUMBO_TAG_UNKNOWN)
         return name.find('-') != std::string_view::npos ? Rule::Phrasing : Rule::Ordinary;
-    default:
-        return Rule::Ordinary;
-    }
-}
-
-// Elements that stop the search for an open list item: the parser's "special"
-// elements other than address, div and p, those every version of it knows.
-bool stopsListSearch(GumboTag tag)
-{
-    switch (tag) {
-    case GUMBO_TAG_ARTICLE:
-    case GUMBO_TAG_ASIDE:
-    case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_BODY:
-    case GUMBO_TAG_BUTTON:
-    case GUMBO_TAG_CENTER:
-    case GUMBO_TAG_DETAILS:
-    case GUMBO_TAG_DIR:
-    case GUMBO_TAG_DL:
-    case GUMBO_TAG_FIELDSET:
-    case GUMBO_TAG_FIGCAPTION:
-    case GUMBO_TAG_FIGURE:
-    case GUMBO_TAG_FOOTER:
-    case GUMBO_TAG_H1:
-    case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4:
-    case GUMBO_TAG_H5:
-    case GUMBO_TAG_H6:
-    case GUMBO_TAG_HEADER:
-    case GUMBO_TAG_HGROUP:
-    case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_LISTING:
-    case GUMBO_TAG_MENU:
-    case GUMBO_TAG_NAV:
-    case GUMBO_TAG_NOEMBED:
-    case GUMBO_TAG_NOFRAMES:
-    case GUMBO_TAG_NOSCRIPT:
-    case GUMBO_TAG_OL:
-    case GUMBO_TAG_PRE:
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_SECTION:
-    case GUMBO_TAG_STYLE:
-    case GUMBO_TAG_SUMMARY:
-    case GUMBO_TAG_TEXTAREA:
-    case GUMBO_TAG_TITLE:
-    case GUMBO_TAG_UL:
-        return true;
-    default:
-        return false;
-    }
+    return tags().rule[tag];
 }
 
 // Elements whose end tag may be left out before the end tag of an element
 // they stand in (among those read here).
 bool endsImplied(GumboTag tag)
 {
-    return tag == GUMBO_TAG_P || tag == GUMBO_TAG_LI || tag == GUMBO_TAG_DD ||
-           tag == GUMBO_TAG_DT;
-}
-
-// End tags that close such elements left open in them.
-bool closesImpliedEnds(GumboTag tag)
-{
-    switch (tag) {
-    case GUMBO_TAG_ADDRESS:
-    case GUMBO_TAG_ARTICLE:
-    case GUMBO_TAG_ASIDE:
-    case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_BUTTON:
-    case GUMBO_TAG_CENTER:
-    case GUMBO_TAG_DETAILS:
-    case GUMBO_TAG_DIR:
-    case GUMBO_TAG_DIV:
-    case GUMBO_TAG_DL:
-    case GUMBO_TAG_FIELDSET:
-    case GUMBO_TAG_FIGCAPTION:
-    case GUMBO_TAG_FIGURE:
-    case GUMBO_TAG_FOOTER:
-    case GUMBO_TAG_HEADER:
-    case GUMBO_TAG_HGROUP:
-    case GUMBO_TAG_LISTING:
-    case GUMBO_TAG_MENU:
-    case GUMBO_TAG_NAV:
-    case GUMBO_TAG_OL:
-    case GUMBO_TAG_PRE:
-    case GUMBO_TAG_SECTION:
-    case GUMBO_TAG_SUMMARY:
-    case GUMBO_TAG_UL:
-    case GUMBO_TAG_P:
-    case GUMBO_TAG_LI:
-    case GUMBO_TAG_DD:
-    case GUMBO_TAG_DT:
-    case GUMBO_TAG_H1:
-    case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4:
-    case GUMBO_TAG_H5:
-    case GUMBO_TAG_H6:
-    case GUMBO_TAG_FORM:
-    case GUMBO_TAG_TEMPLATE:
-        return true;
-    default:
-        return false;
-    }
+    return tag == GUMBO_TAG_P || tag == GUMBO_TAG_LI || tag == GUMBO_TAG_DD || tag == GUMBO_TAG_DT;
 }
 
 // Drawing elements that hold no text and stand in a drawing alone, as the
@@ -556,8 +409,8 @@ struct Entry
     std::string attributeText; // name NUL value NUL ...
     std::vector<std::pair<size_t, size_t>> attributeAt;
     Style style;
-    bool muted = false;        // neither it nor its content writes anything
-    bool contentMuted = false; // its content writes nothing (replaced elements)
+    bool muted = false;         // neither it nor its content writes anything
+    bool contentMuted = false;  // its content writes nothing (replaced elements)
     bool sheetsIgnored = false; // style sheets here do not apply (noscript, template)
     bool foreign = false;       // an element of a drawing
     bool drawing = false;       // the svg element that starts a drawing
@@ -1074,7 +927,7 @@ size_t Reader::endTag(size_t lt)
         return end;
     }
     // These end tags close the paragraphs and list items left open inside.
-    if (closesImpliedEnds(TagSets::tagOf(name))) {
+    if (tags().closesImpliedEnds[TagSets::tagOf(name)]) {
         while (m_depth > 1 && top().name != name && endsImplied(top().tag))
             pop();
     }
@@ -1289,15 +1142,15 @@ void Reader::closeListItem(GumboTag tag)
             pop();
             return;
         }
-        if (stopsListSearch(open))
+        if (tags().stopsListSearch[open])
             return;
     }
 }
 
 void Reader::open(Entry& e, const Entry& parent)
 {
-    e.sheetsIgnored = parent.sheetsIgnored || e.tag == GUMBO_TAG_NOSCRIPT ||
-                      e.tag == GUMBO_TAG_TEMPLATE;
+    e.sheetsIgnored =
+        parent.sheetsIgnored || e.tag == GUMBO_TAG_NOSCRIPT || e.tag == GUMBO_TAG_TEMPLATE;
     e.contentMuted = false;
     e.closedDetails = false;
     e.summarySeen = false;
