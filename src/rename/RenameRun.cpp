@@ -93,13 +93,16 @@ RenameRun::Outcome RenameRun::start()
         trap.setSubject(source);
 
         QString pageText;
+        std::optional<Failure> pageFailure;
         // A device or a pipe is never read, not even for its page text: the
         // namer reports it.
         if (m_options.tagMode() == TagMode::IgnoreTags &&
             (m_pagesForMetadata || m_options.renameBy() != RenameBy::Metadata) &&
             !isSpecialFile(source)) {
             startPrefetch(i, n, answers);
-            trap(160, [&] { pageText = readPageText(source); });
+            trap.clearLastFailure();
+            if (!trap(160, [&] { pageText = readPageText(source); }))
+                pageFailure = trap.lastFailure();
         }
 
         const RenameBy by = m_options.renameBy();
@@ -110,14 +113,20 @@ RenameRun::Outcome RenameRun::start()
         if ((stopped = stopping()))
             break;
         bool renamed = false;
-        // A page that could not be read is the namer's to judge; only a failure
-        // of the call itself is the run's.
+        // A page whose text could not be read, or not whole (too slow, too
+        // large), is passed over with that reason: named from no text, it
+        // would keep its own name as if it were empty.
+        const bool textFailed = pageFailure && by == RenameBy::Content;
+        // Otherwise a page that could not be read is the namer's to judge; only
+        // a failure of the call itself is the run's.
         trap.clearLastFailure();
-        trap(170, [&] {
-            renamed = by == RenameBy::Content
-                          ? callNamer(renaming, source, answers, pageText)
-                          : renaming.RenameMeta(source, m_options.metaPattern());
-        });
+        if (!textFailed) {
+            trap(170, [&] {
+                renamed = by == RenameBy::Content
+                              ? callNamer(renaming, source, answers, pageText)
+                              : renaming.RenameMeta(source, m_options.metaPattern());
+            });
+        }
         trap(180, [&] {
             if (!renamed)
                 m_skipped.append(source);
@@ -131,9 +140,11 @@ RenameRun::Outcome RenameRun::start()
             if (!renamed) {
                 // A failure of the call itself (the word count does not fit) says
                 // more than what the namer got to see.
-                result.failure = trap.lastFailure() ? trap.lastFailure() : renaming.lastFailure();
-                result.cause =
-                    trap.lastFailure() ? Renaming::SkipCause::Failed : renaming.lastSkipCause();
+                result.failure = textFailed           ? pageFailure
+                                 : trap.lastFailure() ? trap.lastFailure()
+                                                      : renaming.lastFailure();
+                result.cause = textFailed || trap.lastFailure() ? Renaming::SkipCause::Failed
+                                                                : renaming.lastSkipCause();
             }
             onFileDone(result);
         }

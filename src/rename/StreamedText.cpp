@@ -1,5 +1,6 @@
 #include "rename/StreamedText.h"
 
+#include "platform/NameBounds.h"
 #include "platform/Trap.h"
 #include "platform/Utf8.h"
 #include "rename/TextRules.h"
@@ -163,6 +164,8 @@ private:
 // the name's clean-up drops it) is kept only `runCap` long. That changes no
 // word and no name, and, with `runCap` longer than the search string, no
 // occurrence of it; but a page of zeros is then one short word, not gigabytes.
+// Likewise a word is kept only as long as a name can hold (NameBounds): a page
+// that is one endless word costs no more than one of short words.
 class WordPrefix
 {
 public:
@@ -193,6 +196,9 @@ public:
             if (u != u'\n') {
                 const bool blank = u == u' ' || u == u'\r';
                 if (!blank) {
+                    if (!m_inWord)
+                        m_word.startWord(!m_started);
+                    m_inWord = true;
                     if (m_blanks >= m_wanted) {
                         keep(c);
                         m_decided = true;
@@ -200,8 +206,12 @@ public:
                         return;
                     }
                     m_started = true;
-                } else if (m_started) {
-                    ++m_blanks;
+                    if (!m_word.keep(u))
+                        continue; // past what a name can hold of this word
+                } else {
+                    m_inWord = false;
+                    if (m_started)
+                        ++m_blanks;
                 }
             }
             keep(c);
@@ -231,6 +241,8 @@ private:
     qsizetype m_run = 0; // repeats of the last character kept, beyond the first
     qint64 m_blanks = 0; // blanks after the first word
     bool m_started = false;
+    bool m_inWord = false;
+    NameBounds::WordBudget m_word; // of the word being read
     bool m_decided = false;
     bool m_cut = false;
     QString m_text;
@@ -330,7 +342,11 @@ QString ReadConsideredText(const QString& path, bool includeHead, const WordsWan
 
 namespace {
 
-// What one field's value is taken from, while it is being read.
+// What one field's value is taken from, while it is being read: its line up
+// to and with the first "</", and of the value only as much as a name can take
+// (NameBounds), so that a value of any length costs no more than a short one.
+// Blanks count with the characters a name loses: inside a value they stay,
+// yet more than kLostKept of those make a name too long anyway.
 struct FieldLine
 {
     QString field;
@@ -338,18 +354,53 @@ struct FieldLine
     QString text;  // from the occurrence on
     qsizetype valueFrom = 0;
     bool open = true; // its line and value go on
-};
 
-// Ends `line` after the first "</" of its value, if there is one by now.
-void closeAtEndTag(FieldLine& line, qsizetype searchFrom)
-{
-    const qsizetype close =
-        line.text.indexOf(QLatin1String("</"), std::max(line.valueFrom, searchFrom));
-    if (close >= 0) {
-        line.text.truncate(close + 2);
-        line.open = false;
+    size_t nameBytes = 0;
+    size_t lost = 0;
+    bool leading = true;   // nothing of the value kept yet but what a name loses
+    bool endsInLt = false; // what came so far ends in "<"
+
+    FieldLine(QString f, qint64 position, QString start)
+        : field(std::move(f)), at(position), text(std::move(start)), valueFrom(text.size())
+    {
     }
-}
+
+    void add(QStringView raw)
+    {
+        if (!open || raw.isEmpty())
+            return;
+        qsizetype close = -1; // the "/" of the first "</"
+        if (endsInLt && raw.front() == u'/') {
+            close = 0;
+        } else {
+            const qsizetype lt = raw.indexOf(u"</");
+            if (lt >= 0)
+                close = lt + 1;
+        }
+        endsInLt = raw.back() == u'<';
+        const QStringView part = close >= 0 ? raw.left(std::max<qsizetype>(close - 1, 0)) : raw;
+        for (const QChar c : part) {
+            const char16_t u = c.unicode();
+            if (NameBounds::dropped(u) || u == u' ' || (leading && u == u'.')) {
+                if (++lost <= NameBounds::kLostKept)
+                    text.append(c);
+                continue;
+            }
+            leading = false;
+            nameBytes += NameBounds::utf8Bytes(u);
+            text.append(c);
+            if (nameBytes > NameBounds::kLongestName) {
+                open = false; // the rest cannot change the name
+                return;
+            }
+        }
+        if (close >= 0) {
+            text.append(close == 0 && text.endsWith(u'<') ? QStringLiteral("/")
+                                                          : QStringLiteral("</"));
+            open = false;
+        }
+    }
+};
 
 } // namespace
 
@@ -390,15 +441,13 @@ TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorRe
                 for (FieldLine& line : lines) {
                     if (!line.open)
                         continue;
-                    const qsizetype before = line.text.size();
-                    line.text.append(segment);
-                    closeAtEndTag(line, before - 1);
+                    line.add(segment);
                     if (!line.open)
                         --openCount;
                 }
                 if (firstLinePending && !segment.isEmpty()) {
-                    FieldLine line{QString(), segmentAt, segment.toString()};
-                    closeAtEndTag(line, 0);
+                    FieldLine line(QString(), segmentAt, QString());
+                    line.add(segment);
                     openCount += line.open ? 1 : 0;
                     lines.append(line);
                     firstLinePending = false;
@@ -410,9 +459,9 @@ TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorRe
                         ++f;
                         continue;
                     }
-                    FieldLine line{pending.at(f), segmentAt - tail.size() + at, window.mid(at),
-                                   pending.at(f).size()};
-                    closeAtEndTag(line, 0);
+                    FieldLine line(pending.at(f), segmentAt - tail.size() + at,
+                                   window.mid(at, pending.at(f).size()));
+                    line.add(QStringView(window).mid(at + pending.at(f).size()));
                     openCount += line.open ? 1 : 0;
                     lines.append(line);
                     pending.removeAt(f);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -190,6 +191,136 @@ private slots:
                                               "twice listed!.htm", "twice listed.htm"}));
         QCOMPARE(result.err, "quenby-rename: " + QFile::encodeName(second) +
                                  ": source file specified more than once\n");
+    }
+
+    // A page is named from its whole text, or passed over with the reason;
+    // never named by its own name because its reading stopped early.
+    void pageReadWholeOrPassedOver_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QString>("timeLimitMs");
+        QTest::addColumn<QString>("reason"); // empty: renamed
+        QTest::addColumn<QString>("target");
+        QTest::newRow("9 MiB of hidden text first")
+            << "<div style=display:none>" + QByteArray(9 * kMiB, 'h') +
+                   "</div><p>Visible at end</p>"
+            << ""
+            << ""
+            << "Visible at.htm";
+        QTest::newRow("16 MiB comment first")
+            << "<!--" + QByteArray(16 * kMiB, 'c') + "--><p>After the comment</p>"
+            << ""
+            << ""
+            << "After the.htm";
+        QTest::newRow("hidden text past 8 MiB in a style further on")
+            << "<p>Shown first words</p>" + QByteArray(9 * kMiB, ' ') +
+                   "<style>p{display:none}</style><div>Then these</div>"
+            << ""
+            << ""
+            << "Then these.htm";
+        QByteArray attributes = "<p";
+        for (int i = 0; i < 300000; ++i)
+            attributes += " a" + QByteArray::number(i) + "=1";
+        QTest::newRow("too slow") << attributes + ">x</p>"
+                                  << "100"
+                                  << "too-slow"
+                                  << "";
+    }
+
+    void pageReadWholeOrPassedOver()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(QString, timeLimitMs);
+        QFETCH(QString, reason);
+        QFETCH(QString, target);
+        writeFile(in("page.htm"), page);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!timeLimitMs.isEmpty())
+            environment.insert("QUENBY_PAGE_TIME_LIMIT_MS", timeLimitMs);
+        const Result result = run({"-o", m_out, "-n", "2", "--json", in("page.htm")}, environment);
+        const QJsonObject line = jsonObject(result.out.trimmed());
+        if (reason.isEmpty()) {
+            QCOMPARE(result.exitCode, 0);
+            QCOMPARE(entries(m_out), QStringList{target});
+            return;
+        }
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(line.value("reason").toString(), reason);
+        QVERIFY(line.value("error").toString().startsWith("Reading the page took longer than"));
+        QVERIFY(entries(m_out).isEmpty());
+        const Result plain = run({"-o", m_out, "-n", "2", in("page.htm")}, environment);
+        QVERIFY2(plain.out.contains("\nThe following files were skipped because they could not "
+                                    "be read or renamed:\n" +
+                                    QFile::encodeName(in("page.htm")) + "\n"),
+                 plain.out.constData());
+    }
+
+    // A word or a value longer than any name is kept only as far as a name
+    // can take it: the name is still right, and one too long is still too long.
+    void longWordsAndValues_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("outcome"); // the copy's name, or the reason
+        const QByteArray longWord(3 * kMiB, 'w');
+        const QByteArray fits(251, 'w'); // 255 bytes with ".htm"
+        const QStringList consider{"--tags", "consider"};
+        const QStringList title{"--by", "metadata", "--pattern", "%t"};
+        for (const bool pageText : {false, true}) {
+            const QString mode = pageText ? "page text, " : "consider tags, ";
+            const QStringList tags = pageText ? QStringList{} : consider;
+            QTest::addRow("%sendless word", qPrintable(mode))
+                << "<body>" + longWord + "</body>" << tags + QStringList{"-n", "1"}
+                << "name-too-long";
+            QTest::addRow("%sendless second word", qPrintable(mode))
+                << "<body>short " + longWord + " third</body>" << tags + QStringList{"-n", "2"}
+                << "name-too-long";
+            QTest::addRow("%sendless word, fewer words than asked", qPrintable(mode))
+                << "<body>" + longWord + "</body>" << tags + QStringList{"-n", "2"}
+                << "too-few-words";
+            QTest::addRow("%sword that just fits", qPrintable(mode))
+                << "<body>" + fits + " next</body>" << tags + QStringList{"-n", "1"}
+                << QString(fits) + ".htm";
+            QTest::addRow("%sword of 256 bytes", qPrintable(mode))
+                << "<body>" + fits + "wwwww next</body>" << tags + QStringList{"-n", "1"}
+                << "name-too-long";
+            QTest::addRow("%swords after an endless one", qPrintable(mode))
+                << "<body>" + longWord + " a b c d</body>" << tags + QStringList{"-n", "5"}
+                << "name-too-long";
+        }
+        QTest::newRow("consider tags, controls before the word")
+            << "<body>" + QByteArray(5000, '\x01') + "word next</body>" << consider << "word.htm";
+        QTest::newRow("endless title")
+            << "<title>" + longWord + "</title>" << title << "name-too-long";
+        QTest::newRow("title that just fits")
+            << "<title>" + fits + "</title><p>x</p>" << title << QString(fits) + ".htm";
+        // The name loses the quotes, and with them every byte past its limit.
+        QTest::newRow("title after endless quotes")
+            << "<title>" + QByteArray(kMiB, '"') + "Quoted</title>" << title << "Quoted.htm";
+        QTest::newRow("title with endless blanks inside")
+            << "<title>A" + QByteArray(kMiB, ' ') + "B</title>" << title << "name-too-long";
+    }
+
+    void longWordsAndValues()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, outcome);
+        writeFile(in("page.htm"), page);
+        for (const bool dryRun : {true, false}) {
+            QStringList all = QStringList{"-o", m_out, "--json"} + arguments;
+            if (dryRun)
+                all.append("--dry-run");
+            const Result result = run(all + QStringList{in("page.htm")});
+            const QJsonObject line = jsonObject(result.out.trimmed());
+            if (outcome.endsWith(".htm")) {
+                QCOMPARE(result.exitCode, 0);
+                QCOMPARE(QFileInfo(line.value("target").toString()).fileName(), outcome);
+            } else {
+                QCOMPARE(result.exitCode, 1);
+                QCOMPARE(line.value("reason").toString(), outcome);
+            }
+        }
     }
 
     void hangUpOnTmpfs()

@@ -5,6 +5,7 @@
 #include "MarkupScan.h"
 #include "NestingGuard.h"
 #include "PageHead.h"
+#include "PageWords.h"
 #include "TagSets.h"
 
 #include <cstdlib>
@@ -260,6 +261,41 @@ std::string PageParser::bodyText(std::string_view original, int wordsWanted, boo
     if (!cut && !guard)
         return withCrLf(textOf(original));
     return withCrLf(textOf(assemble(head, rest, guard)));
+}
+
+std::optional<std::string> PageParser::prefixText(std::string_view original, int wordsWanted,
+                                                  bool guard, size_t firstTry)
+{
+    if (wordsWanted <= 0)
+        return std::nullopt;
+    const std::optional<HeadCut> cut = headCut(original);
+    const std::string_view head = cut ? std::string_view(cut->kept) : std::string_view();
+    const std::string_view rest = cut ? original.substr(cut->bodyAt) : original;
+    CutPoints cuts(rest);
+    bool reachesBack = false; // from within `html`: only all of it can tell
+    for (size_t size = std::max<size_t>(firstTry, kFirstPrefix);; size *= 2) {
+        const bool whole = size >= rest.size() || reachesBack;
+        size_t end = rest.size();
+        if (!whole) {
+            end = cuts.before(size);
+            if (end == MarkupScan::npos)
+                continue;
+            if (restCanReachBack(rest.substr(end))) {
+                reachesBack = true;
+                continue;
+            }
+        }
+        GumboOutput* output = parse(assemble(head, rest.substr(0, end), guard), false);
+        const GumboNode* body = findBody(output);
+        if (body && !hasOpenTable(output->root)) {
+            const StyleRules rules = InnerText::pageStyleRules(output->document);
+            std::string text = withCrLf(InnerText(rules).of(body));
+            if (PageWords::settled(text, wordsWanted))
+                return text;
+        }
+        if (whole)
+            return std::nullopt;
+    }
 }
 
 std::string PageParser::fragmentText(std::string_view html)

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <gumbo.h>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -31,6 +32,14 @@ public:
     // gives the same first `wordsWanted` words as the whole page would. With
     // `guard`, markup nested too deep is flattened first (NestingGuard).
     std::string bodyText(std::string_view html, int wordsWanted, bool guard = false);
+
+    // The text of `html`, the start of a longer page, when it settles the first
+    // `wordsWanted` words (PageWords::settled) whatever the page holds after it,
+    // as far as `html` itself can tell: the caller still has to make sure that
+    // nothing after it can reach back (restCanReachBack). Tries prefixes from
+    // `firstTry` bytes on, doubling, and `html` whole; nothing when none settles.
+    std::optional<std::string> prefixText(std::string_view html, int wordsWanted, bool guard,
+                                          size_t firstTry);
 
     // innerText of the element with id "target", else of the first element,
     // of `html` parsed as the content of a <div>.

@@ -8,6 +8,7 @@
 #include "pagetext/engine/NestingGuard.h"
 #include "pagetext/engine/PageEncoding.h"
 #include "pagetext/engine/PageParser.h"
+#include "pagetext/engine/PageWords.h"
 
 #include <cerrno>
 #include <chrono>
@@ -17,6 +18,7 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <new>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/resource.h>
@@ -28,8 +30,16 @@ namespace {
 
 using namespace PageTextWire;
 
-// Larger pages are read in part: their first 8 MiB still give thousands of words.
-constexpr size_t kMaxPageBytes = size_t(8) << 20;
+// A page is read in pieces that grow fourfold from this size: most pages are
+// read whole at once, and of a large page only as much as its first words
+// need, when only those are wanted. Beyond that, memory is bounded by
+// kMemoryLimit and time by the service's limit: a page that needs more fails
+// with a reason rather than being named from a part of it.
+constexpr size_t kFirstPieceBytes = size_t(8) << 20;
+
+// The rest of a page, past the piece that settles its first words, is only
+// scanned for markup that could change them, this much at a time.
+constexpr size_t kScanPieceBytes = size_t(1) << 20;
 
 // Address space allowed to this process; a page that needs more fails alone.
 constexpr rlim_t kMemoryLimit = rlim_t(1) << 30;
@@ -208,55 +218,142 @@ private:
 
 struct FileRead
 {
-    std::string bytes;
-    bool truncated = false;
+    std::string bytes; // the page, or as much of it as has been read
+    bool whole = false;
     Stamp stamp;
     int error = 0;
     std::string description;
+    int fd = -1;
 };
 
-// `r.bytes` keeps its capacity from page to page.
-void readPage(const std::string& path, FileRead& r)
+// Opens the page; `r.bytes` keeps its capacity from page to page.
+void openPage(const std::string& path, FileRead& r)
 {
     r.bytes.clear();
-    r.truncated = false;
+    r.whole = false;
     r.stamp = Stamp();
     r.error = 0;
     r.description.clear();
     // Non-blocking open: a FIFO must not hang the helper; it is refused below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
+    r.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (r.fd < 0) {
         r.error = errno;
         return;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(r.fd, &st) != 0)
         r.error = errno;
-    } else if (S_ISDIR(st.st_mode)) {
+    else if (S_ISDIR(st.st_mode))
         r.error = EISDIR;
-    } else if (!S_ISREG(st.st_mode)) {
+    else if (!S_ISREG(st.st_mode))
         r.description = "The path does not name a regular file.";
-    } else {
+    else
         r.stamp = stampOf(st);
-        const size_t want = std::min<size_t>(size_t(st.st_size), kMaxPageBytes);
-        r.bytes.resize(want + 1);
-        size_t got = 0;
-        while (got < r.bytes.size()) {
-            const ssize_t n = ::read(fd, r.bytes.data() + got, r.bytes.size() - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                r.error = errno;
-                break;
-            }
-            if (n == 0)
-                break;
-            got += size_t(n);
+}
+
+void closePage(FileRead& r)
+{
+    if (r.fd >= 0)
+        ::close(r.fd);
+    r.fd = -1;
+}
+
+// Reads on until more than `limit` bytes are held or the page ends; false on a
+// read error (in `r.error`).
+bool readUpTo(FileRead& r, size_t limit)
+{
+    const size_t want = limit == SIZE_MAX ? SIZE_MAX : limit + 1;
+    while (!r.whole && r.bytes.size() < want) {
+        const size_t before = r.bytes.size();
+        const size_t room =
+            std::min<size_t>(want - before, std::max<size_t>(before, kScanPieceBytes));
+        r.bytes.resize(before + room);
+        const ssize_t n = ::read(r.fd, r.bytes.data() + before, room);
+        if (n < 0 && errno == EINTR) {
+            r.bytes.resize(before);
+            continue;
         }
-        r.truncated = got > kMaxPageBytes;
-        r.bytes.resize(std::min(got, kMaxPageBytes));
+        r.bytes.resize(before + size_t(std::max<ssize_t>(n, 0)));
+        if (n < 0) {
+            r.error = errno;
+            return false;
+        }
+        r.whole = n == 0;
     }
-    ::close(fd);
+    return true;
+}
+
+// True when the page past what has been read holds markup that can change the
+// text before it (restCanReachBack), read in pieces and kept in none; a read
+// error counts as such markup.
+bool restReachesBack(const FileRead& r)
+{
+    // A tag cut at the end of what was read is seen whole.
+    constexpr size_t kOverlap = 8;
+    std::string piece(kScanPieceBytes + kOverlap, '\0');
+    off_t at = off_t(r.bytes.size() - std::min(r.bytes.size(), kOverlap));
+    for (;;) {
+        const ssize_t n = ::pread(r.fd, piece.data(), piece.size(), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return true;
+        if (restCanReachBack(std::string_view(piece.data(), size_t(n))))
+            return true;
+        if (size_t(n) < piece.size())
+            return false;
+        at += off_t(n - kOverlap);
+    }
+}
+
+// `bytes` as UTF-8 markup: a view of them when they are UTF-8 already (most
+// pages), else of their decoding in `decoded`.
+std::string_view asUtf8(std::string_view bytes, bool cut, std::string& decoded)
+{
+    if (PageEncoding::detect(bytes, cut) == "UTF-8") {
+        if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+            bytes.remove_prefix(3);
+        return bytes;
+    }
+    decoded = PageEncoding::toUtf8(bytes, cut);
+    return decoded;
+}
+
+// The text of the start of a page when it settles the first words, else nothing.
+std::optional<std::string> settledText(std::string_view html, int words, PageParser& parser,
+                                       size_t firstTry)
+{
+    FastText::Result fast = FastText::read(html, words);
+    if (fast.taken) {
+        if (PageWords::settled(fast.text, words))
+            return std::move(fast.text);
+        return std::nullopt;
+    }
+    return parser.prefixText(html, words, true, firstTry);
+}
+
+// The body text of the page, read in growing pieces until it is whole or its
+// start settles the words wanted. With words wanted, only what a name can take
+// of them is sent.
+std::string pageText(FileRead& file, int words, PageParser& parser)
+{
+    std::string decoded;
+    size_t tried = 0; // prefixes up to this size have been tried
+    for (size_t limit = kFirstPieceBytes;; limit = limit > SIZE_MAX / 4 ? SIZE_MAX : limit * 4) {
+        if (!readUpTo(file, limit))
+            return {};
+        const std::string_view html = asUtf8(file.bytes, !file.whole, decoded);
+        if (file.whole) {
+            std::string text = FastText::bodyText(html, words, parser);
+            return words > 0 ? PageWords::firstWords(text, words) : text;
+        }
+        if (words > 0) {
+            const std::optional<std::string> text = settledText(html, words, parser, tried);
+            if (text && !restReachesBack(file))
+                return PageWords::firstWords(*text, words);
+        }
+        tried = limit;
+    }
 }
 
 void limitResources()
@@ -302,33 +399,30 @@ int main()
     while (reader.next(request, path)) {
         Stamp stamp;
         try {
-            readPage(path, file);
+            openPage(path, file);
             stamp = file.stamp;
-            if (file.error) {
-                Held::hold(Status::Failed, file.error, file.stamp, std::strerror(file.error));
-            } else if (!file.description.empty()) {
-                Held::hold(Status::Failed, 0, file.stamp, file.description);
-            } else if (request.mode == Mode::DivFragment) {
-                std::string html = PageEncoding::toUtf8(file.bytes, file.truncated);
-                bool flattened = false;
-                std::string flat = NestingGuard::flatten(html, flattened);
-                Held::hold(Status::Text, 0, file.stamp,
-                           parser.fragmentText(flattened ? flat : html));
-            } else {
-                // Most pages are UTF-8 already: those are parsed where they were read.
-                std::string decoded;
-                std::string_view html = file.bytes;
-                if (PageEncoding::detect(html, file.truncated) == "UTF-8") {
-                    if (html.substr(0, 3) == "\xEF\xBB\xBF")
-                        html.remove_prefix(3);
+            std::string text;
+            if (!file.error && file.description.empty()) {
+                if (request.mode == Mode::DivFragment) {
+                    if (readUpTo(file, SIZE_MAX)) {
+                        std::string html = PageEncoding::toUtf8(file.bytes, false);
+                        bool flattened = false;
+                        std::string flat = NestingGuard::flatten(html, flattened);
+                        text = parser.fragmentText(flattened ? flat : html);
+                    }
                 } else {
-                    decoded = PageEncoding::toUtf8(file.bytes, file.truncated);
-                    html = decoded;
+                    text = pageText(file, request.wordsWanted, parser);
                 }
-                Held::hold(Status::Text, 0, file.stamp,
-                           FastText::bodyText(html, request.wordsWanted, parser));
             }
+            closePage(file);
+            if (file.error)
+                Held::hold(Status::Failed, file.error, file.stamp, std::strerror(file.error));
+            else if (!file.description.empty())
+                Held::hold(Status::Failed, 0, file.stamp, file.description);
+            else
+                Held::hold(Status::Text, 0, file.stamp, text);
         } catch (const PageError& e) {
+            closePage(file);
             Held::hold(Status::Failed, 0, stamp, e.what());
         } catch (const std::bad_alloc&) {
             outOfMemory();
