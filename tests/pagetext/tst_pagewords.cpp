@@ -17,16 +17,19 @@ private slots:
         const QByteArray longWord(300, 'w');
         const QByteArray kept256(256, 'w');
         QTest::newRow("words after the last wanted go")
-            << QByteArray("a b c d") << 2 << QByteArray("a b");
+            << QByteArray("a b cc d") << 2 << QByteArray("a b c");
         QTest::newRow("line breaks end words")
-            << QByteArray("a\r\nb c") << 2 << QByteArray("a\r\nb");
-        QTest::newRow("an empty word counts")
-            << QByteArray("a\r\n\r\nb") << 2 << QByteArray("a\r\n");
+            << QByteArray("a\r\nb c") << 2 << QByteArray("a\r\nb c");
+        QTest::newRow("an empty last word before more text")
+            << QByteArray("a\r\n\r\n  b c") << 2 << QByteArray("a\r\n\rb");
+        QTest::newRow("blanks at the end") << QByteArray("a b   ") << 2 << QByteArray("a b ");
         QTest::newRow("leading breaks kept short")
             << QByteArray("\r\n\r\n\r\na") << 1 << QByteArray("\r\na");
         QTest::newRow("only breaks stay text") << QByteArray("\r\n\r\n") << 1 << QByteArray("\r\n");
         QTest::newRow("a long word is cut past a name")
             << longWord + " next" << 2 << kept256 + " next";
+        QTest::newRow("nothing kept past an endless last word")
+            << longWord + " next" << 1 << kept256 + " n";
         QTest::newRow("multi-byte letters count their bytes")
             << QByteArray("\xc3\xa9").repeated(200) << 1 << QByteArray("\xc3\xa9").repeated(128);
         QTest::newRow("controls do not count")

@@ -402,16 +402,29 @@ private slots:
         QVERIFY(!m_page.navigated.contains(b));
     }
 
-    void pageTextFailureIsReportedAndFallsBack()
+    // A page whose text could not be read is reported and passed over, with
+    // that failure as the reason: never copied under its own name as if empty.
+    void pageTextFailureIsReportedAndSkipped()
     {
         const QString a = addPage(QStringLiteral("a.htm"), QString());
+        const QString b = addPage(QStringLiteral("b.htm"), QStringLiteral("bravo"));
         m_page.texts.remove(a);
         m_boxes.answers = {QStringLiteral("1")};
-        makeRun().start();
+        RenameRun run = makeRun();
+        std::optional<RenameRun::FileResult> first;
+        run.onFileDone = [&](const RenameRun::FileResult& result) {
+            if (!first)
+                first = result;
+        };
+        run.start();
         QCOMPARE(m_reporter.reports.size(), 1);
         QCOMPARE(m_reporter.reports[0].label, QString::fromLatin1(RenameRun::kLabel));
         QCOMPARE(m_reporter.reports[0].description, QStringLiteral("The page has no body element"));
-        QCOMPARE(results(), QStringList{"a.htm"}); // the file's own name
+        QCOMPARE(results(), QStringList{"bravo.htm"});
+        QCOMPARE(run.skipped(), QStringList{a});
+        QVERIFY(first && !first->renamed);
+        QCOMPARE(first->cause, Renaming::SkipCause::Failed);
+        QCOMPARE(first->failure->description(), QStringLiteral("The page has no body element"));
     }
 
     void overflowingWordCountSkipsEveryFile()

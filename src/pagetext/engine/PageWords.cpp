@@ -57,8 +57,19 @@ std::string firstWords(std::string_view text, int words)
             continue;
         }
         if (endsWord(c)) {
-            if (word >= words)
+            if (word >= words) {
+                // Blanks at the end are trimmed before words are counted: what
+                // follows must still show that the text goes on.
+                out += c;
+                while (i < text.size() && separator(text[i]))
+                    ++i;
+                if (i < text.size()) {
+                    size_t length = 1;
+                    decode(text, i, length);
+                    out.append(text.substr(i, length));
+                }
                 break;
+            }
             ++word;
             budget.startWord(false);
             out += c;

@@ -10,8 +10,9 @@ namespace PageWords {
 
 // `text` (UTF-8) shortened to what can matter for a name made of its first
 // `words` words: the separators before the first word (two at most), the words
-// themselves, each only as long as a name can hold (NameBounds), and nothing
-// after the last of them.
+// themselves, each only as long as a name can hold (NameBounds), and after the
+// last of them only its separator and the first character that follows, which
+// shows that the text goes on.
 std::string firstWords(std::string_view text, int words);
 
 // True when `text`, the text of the start of a page, settles its first `words`
