@@ -29,7 +29,7 @@ int groupOf(ListMenu::Place place)
 } // namespace
 
 ListMenu::ListMenu(QAbstractItemView* list, QWidget* window)
-    : QObject(window), m_list(list), m_window(window), m_menu(new QMenu(window))
+    : QObject(window), m_list(list), m_listObject(list), m_window(window), m_menu(new QMenu(window))
 {
     m_menu->setObjectName(QStringLiteral("ListMenu"));
     list->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -123,7 +123,7 @@ void ListMenu::popupAtSelection()
 
 bool ListMenu::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_list.data() || event->type() != QEvent::KeyPress)
+    if (watched != m_listObject || event->type() != QEvent::KeyPress)
         return QObject::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool menuKey = key->key() == Qt::Key_Menu && key->modifiers() == Qt::NoModifier;

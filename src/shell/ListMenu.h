@@ -67,6 +67,9 @@ private:
     void updateEnabled();
 
     QPointer<QAbstractItemView> m_list;
+    // The list as the event filter sees it: a view being destroyed is no longer
+    // a QAbstractItemView, so it is told apart by its address alone.
+    const QObject* m_listObject;
     QPointer<QWidget> m_window;
     QMenu* m_menu = nullptr;
     std::map<Place, Entry> m_entries;
