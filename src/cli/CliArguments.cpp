@@ -1,6 +1,5 @@
 #include "CliArguments.h"
 
-#include "rename/RenameRun.h"
 #include "rename/TextRules.h"
 
 #include <QCommandLineParser>
@@ -178,11 +177,11 @@ CliParse parseCliArguments(const QStringList& argv)
             return usageError(QStringLiteral("--words must be numeric (got \"%1\")").arg(a.words));
     }
     if (parser.isSet(positions)) {
-        a.positions = parser.value(positions);
-        if (!RenameRun::acceptsWordNumbers(a.positions))
+        a.positions = WordNumbers::fromText(parser.value(positions));
+        if (!a.positions.acceptable())
             return usageError(
                 QStringLiteral("--positions must be numbers separated by \",\" (got \"%1\")")
-                    .arg(a.positions));
+                    .arg(a.positions.text()));
     }
     if (parser.isSet(search)) {
         a.search = parser.value(search);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rename/NamingRequest.h"
 #include "rename/RenameOptions.h"
 
 #include <QString>
@@ -16,12 +17,12 @@ struct CliArguments
 {
     QStringList paths;
     FixedRenameOptions options;
-    QString words = QStringLiteral("1");         // N, the number of words
-    QString positions = QStringLiteral("10,11"); // the positions --method positions takes
-    QString search;                              // the text --method after|before look for
-    QStringList extensions;                      // --ext: folders are scanned for "*." + EXT
-    std::optional<QString> filesFrom;            // --files-from: "-" is standard input
-    bool nulSeparated = false;                   // -0: --files-from separates by NUL
+    QString words = QStringLiteral("1"); // N, the number of words
+    WordNumbers positions = WordNumbers::fromText(QStringLiteral("10,11")); // --method positions
+    QString search;                   // the text --method after|before look for
+    QStringList extensions;           // --ext: folders are scanned for "*." + EXT
+    std::optional<QString> filesFrom; // --files-from: "-" is standard input
+    bool nulSeparated = false;        // -0: --files-from separates by NUL
     bool dryRun = false;
     bool json = false;
     std::optional<bool> progress; // unset: when standard error is a terminal

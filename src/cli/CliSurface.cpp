@@ -23,12 +23,12 @@ QString OptionAnswers::searchString()
     return m_arguments.search;
 }
 
-QString OptionAnswers::wordCount(ContentMethod)
+AnswerNumber OptionAnswers::wordCount(ContentMethod)
 {
-    return m_arguments.words;
+    return AnswerNumber::fromText(m_arguments.words);
 }
 
-QString OptionAnswers::wordNumbers()
+WordNumbers OptionAnswers::wordNumbers()
 {
     return m_arguments.positions;
 }

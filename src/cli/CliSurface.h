@@ -31,8 +31,8 @@ class OptionAnswers : public RunAnswers
 public:
     explicit OptionAnswers(const CliArguments& arguments) : m_arguments(arguments) {}
     QString searchString() override;
-    QString wordCount(ContentMethod method) override;
-    QString wordNumbers() override;
+    AnswerNumber wordCount(ContentMethod method) override;
+    WordNumbers wordNumbers() override;
 
 private:
     const CliArguments& m_arguments;

@@ -13,6 +13,8 @@
 #include "rename/RenameOptions.h"
 #include "rename/TextRules.h"
 
+#include <climits>
+
 namespace {
 
 // The browser-style wait: at most this many polls of the page's ready state.
@@ -65,9 +67,9 @@ RenameRun::Outcome RenameRun::start()
 
     m_skipped.clear();
     pointer.setShape(PointerShape::Busy);
-    Answers answers;
+    NamingRequest request;
     if (m_options.renameBy() == RenameBy::Content)
-        answers = askForAnswers();
+        request = askForAnswers();
 
     // One namer object a run: what it learns about taken names holds only while
     // nothing else changes the results folder.
@@ -99,7 +101,7 @@ RenameRun::Outcome RenameRun::start()
         if (m_options.tagMode() == TagMode::IgnoreTags &&
             (m_pagesForMetadata || m_options.renameBy() != RenameBy::Metadata) &&
             !isSpecialFile(source)) {
-            startPrefetch(i, n, answers);
+            startPrefetch(i, n, request);
             trap.clearLastFailure();
             if (!trap(160, [&] { pageText = readPageText(source); }))
                 pageFailure = trap.lastFailure();
@@ -122,9 +124,12 @@ RenameRun::Outcome RenameRun::start()
         trap.clearLastFailure();
         if (!textFailed) {
             trap(170, [&] {
-                renamed = by == RenameBy::Content
-                              ? callNamer(renaming, source, answers, pageText)
-                              : renaming.RenameMeta(source, m_options.metaPattern());
+                if (by == RenameBy::Content) {
+                    request.wordCount.value(); // a count that did not convert fails here, as typed
+                    renamed = renaming.RenameFile(source, request, pageText);
+                } else {
+                    renamed = renaming.RenameMeta(source, m_options.metaPattern());
+                }
             });
         }
         trap(180, [&] {
@@ -160,59 +165,28 @@ RenameRun::Outcome RenameRun::start()
     return Outcome::Completed;
 }
 
-RenameRun::Answers RenameRun::askForAnswers()
+NamingRequest RenameRun::askForAnswers()
 {
     BoxAnswers boxAnswers(m_surface.boxes);
     RunAnswers& given = m_answers ? *m_answers : boxAnswers;
-    Answers answers;
-    const ContentMethod method = m_options.contentMethod();
-    switch (method) {
-    case ContentMethod::WordsAfter:
-    case ContentMethod::WordsBefore:
-        answers.searchString = given.searchString();
-        answers.wordCount = given.wordCount(method);
-        break;
-    case ContentMethod::WordPositions: {
-        answers.wordNumbers = given.wordNumbers();
-        const QStringList entries = TextRules::splitText(answers.wordNumbers, QLatin1Char(','));
-        answers.wordCount = entries.isEmpty() ? QString() : entries.first();
-        break;
-    }
-    case ContentMethod::FirstWords:
-    default: // a value from outside the list reads as its first method
-        answers.wordCount = given.wordCount(method);
-        break;
-    }
-    return answers;
-}
-
-bool RenameRun::acceptsWordNumbers(const QString& answer)
-{
-    const QStringList entries = TextRules::splitText(answer, QLatin1Char(','));
-    return !entries.isEmpty() && std::all_of(entries.begin(), entries.end(), &TextRules::isNumeric);
+    return given.ask(m_options.contentMethod());
 }
 
 // How many words of each page the namer can use with the options as they stand;
 // 0 when it may need the whole text.
-int RenameRun::wordsWanted(const Answers& answers) const
+int RenameRun::wordsWanted(const NamingRequest& request) const
 {
     if (m_options.renameBy() != RenameBy::Content)
         return 1; // the text is not used, but a page without a body must still fail
-    try {
-        switch (m_options.contentMethod()) {
-        case ContentMethod::FirstWords:
-            return std::max(1, TextRules::toWholeNumber(answers.wordCount));
-        case ContentMethod::WordPositions: {
-            const QStringList entries = TextRules::splitText(answers.wordNumbers, QLatin1Char(','));
-            int wanted = std::max(1, TextRules::toWholeNumber(answers.wordCount));
-            if (!entries.isEmpty() && TextRules::isNumeric(entries.last()))
-                wanted = std::max(wanted, TextRules::toWholeNumber(entries.last()));
-            return wanted;
-        }
-        default:
-            break;
-        }
-    } catch (const Failure&) {
+    if (!request.wordCount.converted())
+        return 0; // no name comes of it; the text is read as a whole, as ever
+    switch (m_options.contentMethod()) {
+    case ContentMethod::FirstWords:
+        return std::max(1, request.wordCount.valueOr(1));
+    case ContentMethod::WordPositions:
+        return int(std::min<qint64>(request.highestPosition(), INT_MAX));
+    default:
+        break;
     }
     return 0; // the whole text
 }
@@ -220,9 +194,9 @@ int RenameRun::wordsWanted(const Answers& answers) const
 // Lets the page-text service read the pages still to come on spare cores. Asked
 // again whenever the options change what the namer needs of a page.
 // Only a hint: whatever goes wrong here shows up when the page itself is read.
-void RenameRun::startPrefetch(int from, int count, const Answers& answers)
+void RenameRun::startPrefetch(int from, int count, const NamingRequest& request)
 {
-    const int wanted = wordsWanted(answers);
+    const int wanted = wordsWanted(request);
     if (wanted == m_prefetchWords)
         return;
     m_prefetchWords = wanted;
@@ -244,22 +218,6 @@ QString RenameRun::readPageText(const QString& path)
         m_surface.pointer.setShape(PointerShape::Busy);
     }
     return page.bodyText();
-}
-
-bool RenameRun::callNamer(Renaming& renaming, const QString& source, const Answers& answers,
-                          const QString& pageText)
-{
-    const qint32 wordCount = TextRules::toWholeNumber(answers.wordCount);
-    switch (m_options.contentMethod()) {
-    case ContentMethod::WordsAfter:
-    case ContentMethod::WordsBefore:
-        return renaming.RenameFile(source, wordCount, QString(), answers.searchString, pageText);
-    case ContentMethod::WordPositions:
-        return renaming.RenameFile(source, wordCount, answers.wordNumbers, QString(), pageText);
-    default:
-        break;
-    }
-    return renaming.RenameFile(source, wordCount, QString(), QString(), pageText);
 }
 
 QString RenameRun::closingMessage() const

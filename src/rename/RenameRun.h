@@ -77,27 +77,14 @@ public:
     // run ends there, without its closing message, and start() answers Stopped.
     std::function<bool()> stopRequested;
 
-    // The word-number answer is taken when it has at least one entry and every
-    // entry between its commas is numeric.
-    static bool acceptsWordNumbers(const QString& answer);
-
     static constexpr char kLabel[] = "in Orlesk2021/08/31.Form1.PushButton2_Click ";
 
 private:
-    struct Answers
-    {
-        QString wordCount;
-        QString searchString;
-        QString wordNumbers;
-    };
-
-    Answers askForAnswers();
+    NamingRequest askForAnswers();
     bool stopping() const { return stopRequested && stopRequested(); }
-    void startPrefetch(int from, int count, const Answers& answers);
-    int wordsWanted(const Answers& answers) const;
+    void startPrefetch(int from, int count, const NamingRequest& request);
+    int wordsWanted(const NamingRequest& request) const;
     QString readPageText(const QString& path);
-    bool callNamer(Renaming& renaming, const QString& source, const Answers& answers,
-                   const QString& pageText);
     QString closingMessage() const;
 
     const FileEntries& m_files;

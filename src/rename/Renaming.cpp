@@ -45,29 +45,22 @@ QString firstWords(const QString& text, qint32 count)
     return trimBlanks(words.left(end));
 }
 
-// Method 1: the words at the positions listed in `wordNumbers`, in text order,
+// Method 1: the words at the positions listed in `numbers`, in text order,
 // looking only at positions from `first` to the value of the last entry.
-QString wordsAtPositions(Trap& trap, const QString& text, qint32 first, const QString& wordNumbers,
+QString wordsAtPositions(Trap& trap, const QString& text, qint32 first, const WordNumbers& numbers,
                          const QString& fallbackName)
 {
-    if (trimBlanks(wordNumbers).isEmpty())
+    if (numbers.isBlank())
         return {};
-    const QStringList entries = TextRules::splitText(wordNumbers, QLatin1Char(','));
 
-    // Each entry is converted once; one that does not fit in 32 bits is reported
-    // once and names no word.
+    // An entry that does not fit in 32 bits is reported once and names no word.
     QList<qint32> positions;
-    qint32 last = 0;
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        if (!TextRules::isNumeric(entries.at(i)))
-            continue;
-        trap(110, [&] {
-            const qint32 position = TextRules::toWholeNumber(entries.at(i));
-            positions.append(position);
-            if (i == entries.size() - 1)
-                last = position;
-        });
+    const QList<WordNumbers::Entry>& entries = numbers.entries();
+    for (const WordNumbers::Entry& entry : entries) {
+        if (entry.numeric)
+            trap(110, [&] { positions.append(entry.number.value()); });
     }
+    qint32 last = numbers.last().value_or(0);
 
     const QString joined = applyLineBreakRule(text);
     if (joined.isEmpty())
@@ -193,8 +186,8 @@ void Renaming::setBetweenChunks(FileSystem::BetweenChunks between)
     m_copier.setBetweenChunks(std::move(between));
 }
 
-bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QString& wordNumbers,
-                          const QString& searchString, const QString& pageText)
+bool Renaming::RenameFile(const QString& sourcePath, const NamingRequest& request,
+                          const QString& pageText)
 {
     Trap trap(m_reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameFile "));
     beginFile(trap, sourcePath);
@@ -230,8 +223,7 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
         bool includeHead = false;
         trap(50, [&] { includeHead = m_options.includeTagsBeforeBody(); });
         trap(30, [&] {
-            text = StreamedText::ReadConsideredText(sourcePath, includeHead,
-                                                    {method, wordCount, wordNumbers, searchString},
+            text = StreamedText::ReadConsideredText(sourcePath, includeHead, method, request,
                                                     &readAs, m_between);
             haveRead = true;
         });
@@ -246,12 +238,14 @@ bool Renaming::RenameFile(const QString& sourcePath, qint32 wordCount, const QSt
 
     QString newName;
     trap(70, [&] {
+        const qint32 wordCount = request.wordCount.value();
         if (method == ContentMethod::FirstWords)
             newName = text.isEmpty() ? fallbackName : firstWords(text, wordCount);
         else if (method == ContentMethod::WordPositions)
-            newName = wordsAtPositions(trap, text, wordCount, wordNumbers, fallbackName);
+            newName = wordsAtPositions(trap, text, wordCount, request.wordNumbers, fallbackName);
         else
-            newName = wordsAroundString(method, text, wordCount, searchString, fallbackName);
+            newName =
+                wordsAroundString(method, text, wordCount, request.searchString, fallbackName);
     });
 
     trap(80, [&] {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Trap.h"
+#include "rename/NamingRequest.h"
 #include "rename/RenameOptions.h"
 #include "rename/TargetNames.h"
 #include "rename/TextLines.h"
@@ -17,9 +18,9 @@ public:
     Renaming(const RenameOptions& options, ErrorReporter& reporter);
 
     // By content: the page text (ignore-tags mode) or the file's source, cut into
-    // words and picked by the content method of the options.
-    bool RenameFile(const QString& sourcePath, qint32 wordCount, const QString& wordNumbers,
-                    const QString& searchString, const QString& pageText);
+    // words and picked by the content method of the options, as `request` asks.
+    bool RenameFile(const QString& sourcePath, const NamingRequest& request,
+                    const QString& pageText);
 
     // By metadata: values found within the page's tags, laid out by the pattern.
     bool RenameMeta(const QString& sourcePath, const QString& pattern);

@@ -1,7 +1,6 @@
 #include "rename/RunAnswers.h"
 
 #include "platform/Boxes.h"
-#include "rename/RenameRun.h"
 #include "rename/TextRules.h"
 
 namespace {
@@ -14,7 +13,28 @@ QString BoxAnswers::searchString()
                          QStringLiteral("String"));
 }
 
-QString BoxAnswers::wordCount(ContentMethod method)
+NamingRequest RunAnswers::ask(ContentMethod method)
+{
+    switch (method) {
+    case ContentMethod::WordsAfter:
+    case ContentMethod::WordsBefore: {
+        NamingRequest request;
+        request.searchString = searchString();
+        request.wordCount = wordCount(method);
+        return request;
+    }
+    case ContentMethod::WordPositions:
+        return NamingRequest::forPositions(wordNumbers());
+    case ContentMethod::FirstWords:
+    default: { // a value from outside the list reads as its first method
+        NamingRequest request;
+        request.wordCount = wordCount(method);
+        return request;
+    }
+    }
+}
+
+AnswerNumber BoxAnswers::wordCount(ContentMethod method)
 {
     if (searchesText(method))
         return askUntilNumeric(QStringLiteral("Enter number of words to get:"),
@@ -23,26 +43,26 @@ QString BoxAnswers::wordCount(ContentMethod method)
                            QStringLiteral("1"));
 }
 
-QString BoxAnswers::wordNumbers()
+WordNumbers BoxAnswers::wordNumbers()
 {
     for (;;) {
-        const QString typed = m_boxes.input(
+        WordNumbers typed = WordNumbers::fromText(m_boxes.input(
             QStringLiteral("Please enter word numbers (for example 10, 11 will use the tenth "
                            "and eleventh word on the first page):"),
-            QStringLiteral("Input X1, X2, X3"), QStringLiteral("10,11"));
-        if (RenameRun::acceptsWordNumbers(typed))
+            QStringLiteral("Input X1, X2, X3"), QStringLiteral("10,11")));
+        if (typed.acceptable())
             return typed;
         m_boxes.message(kMustBeNumeric);
     }
 }
 
-QString BoxAnswers::askUntilNumeric(const QString& prompt, const QString& title,
-                                    const QString& defaultText)
+AnswerNumber BoxAnswers::askUntilNumeric(const QString& prompt, const QString& title,
+                                         const QString& defaultText)
 {
     for (;;) {
         const QString typed = m_boxes.input(prompt, title, defaultText);
         if (TextRules::isNumeric(typed))
-            return typed;
+            return AnswerNumber::fromText(typed);
         m_boxes.message(kMustBeNumeric);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "RenameOptions.h"
+#include "rename/NamingRequest.h"
+#include "rename/RenameOptions.h"
 
 #include <QString>
 
@@ -8,18 +9,22 @@ class Boxes;
 
 // What a content run needs from the user before it starts: the window asks in
 // input boxes, the command line takes its options. Asked once a run, in the
-// order the methods need them.
+// order the methods need them; each answer is converted as it is given.
 class RunAnswers
 {
 public:
     virtual ~RunAnswers() = default;
     // The text searched for by the after/before methods; may be empty.
     virtual QString searchString() = 0;
-    // N, the number of words to take: a numeric text. `method` is the content
-    // method asking, since the after/before methods ask in other words.
-    virtual QString wordCount(ContentMethod method) = 0;
-    // The word numbers of the positions method, a list RenameRun accepts.
-    virtual QString wordNumbers() = 0;
+    // N, the number of words to take, from a numeric text (which may still not
+    // fit: the number then carries its failure). `method` is the content method
+    // asking, since the after/before methods ask in other words.
+    virtual AnswerNumber wordCount(ContentMethod method) = 0;
+    // The word numbers of the positions method, an acceptable list.
+    virtual WordNumbers wordNumbers() = 0;
+
+    // The request `method` needs, asked in its order.
+    NamingRequest ask(ContentMethod method);
 };
 
 // The window's answers: input boxes, asked again after "Must be numeric." until
@@ -29,11 +34,11 @@ class BoxAnswers : public RunAnswers
 public:
     explicit BoxAnswers(Boxes& boxes) : m_boxes(boxes) {}
     QString searchString() override;
-    QString wordCount(ContentMethod method) override;
-    QString wordNumbers() override;
+    AnswerNumber wordCount(ContentMethod method) override;
+    WordNumbers wordNumbers() override;
 
 private:
-    QString askUntilNumeric(const QString& prompt, const QString& title,
-                            const QString& defaultText);
+    AnswerNumber askUntilNumeric(const QString& prompt, const QString& title,
+                                 const QString& defaultText);
     Boxes& m_boxes;
 };

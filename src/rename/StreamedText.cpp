@@ -248,20 +248,6 @@ private:
     QString m_text;
 };
 
-// The highest word position the positions method may look at.
-qint64 wordsForPositions(const WordsWanted& wanted)
-{
-    qint64 most = std::max<qint64>(wanted.count, 1);
-    const QStringList entries = TextRules::splitText(wanted.wordNumbers, QLatin1Char(','));
-    if (!entries.isEmpty() && TextRules::isNumeric(entries.last())) {
-        try {
-            most = std::max<qint64>(most, TextRules::toWholeNumber(entries.last()));
-        } catch (const Failure&) {
-        }
-    }
-    return most;
-}
-
 // A character that cannot be part of any occurrence of `needle`.
 QChar characterNotIn(const QString& needle)
 {
@@ -282,12 +268,12 @@ QString wordsFromStart(PageStream& page, qint64 wanted)
 
 // The after/before methods: only the first occurrence of the search string and the
 // words on the side the method takes matter.
-QString wordsAroundOccurrence(PageStream& page, const WordsWanted& wanted)
+QString wordsAroundOccurrence(PageStream& page, ContentMethod method, const QString& needle,
+                              qint32 count)
 {
-    const QString& needle = wanted.searchString;
-    const bool before = wanted.method == ContentMethod::WordsBefore;
+    const bool before = method == ContentMethod::WordsBefore;
     const qsizetype runCap = needle.size() + 1;
-    WordPrefix left(wanted.count, runCap);
+    WordPrefix left(count, runCap);
     QString tail; // the end of the text read so far, where an occurrence may begin
     QString piece;
     while (page.next(piece)) {
@@ -302,7 +288,7 @@ QString wordsAroundOccurrence(PageStream& page, const WordsWanted& wanted)
                 return left.text() + (left.cut() ? QString(characterNotIn(needle)) : QString()) +
                        occurrence;
             }
-            WordPrefix right(wanted.count, runCap);
+            WordPrefix right(count, runCap);
             right.feed(QStringView(window).mid(at + needle.size()));
             while (!right.decided() && page.next(piece))
                 right.feed(piece);
@@ -318,25 +304,27 @@ QString wordsAroundOccurrence(PageStream& page, const WordsWanted& wanted)
 
 } // namespace
 
-QString ReadConsideredText(const QString& path, bool includeHead, const WordsWanted& wanted,
-                           FileSystem::FileStamp* readAs, const FileSystem::BetweenChunks& between)
+QString ReadConsideredText(const QString& path, bool includeHead, ContentMethod method,
+                           const NamingRequest& request, FileSystem::FileStamp* readAs,
+                           const FileSystem::BetweenChunks& between)
 {
+    const qint32 count = request.wordCount.valueOr(0); // one that did not convert names nothing
     PageStream page(path, between);
     if (readAs)
         *readAs = page.stamp();
     page.examine(!includeHead);
     page.start(includeHead ? -1 : page.bodyEnd());
 
-    switch (wanted.method) {
+    switch (method) {
     case ContentMethod::WordPositions:
-        return wordsFromStart(page, wordsForPositions(wanted));
+        return wordsFromStart(page, request.highestPosition());
     case ContentMethod::WordsAfter:
     case ContentMethod::WordsBefore:
-        if (wanted.searchString.isEmpty())
+        if (request.searchString.isEmpty())
             return {};
-        return wordsAroundOccurrence(page, wanted);
+        return wordsAroundOccurrence(page, method, request.searchString, count);
     default:
-        return wordsFromStart(page, wanted.count);
+        return wordsFromStart(page, count);
     }
 }
 

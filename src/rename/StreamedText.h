@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "rename/NamingRequest.h"
 #include "rename/RenameOptions.h"
 #include "rename/TextLines.h"
 
@@ -15,23 +16,14 @@ class ErrorReporter;
 // words or values that actually make up the name.
 namespace StreamedText {
 
-// What the content namer will take from the text.
-struct WordsWanted
-{
-    ContentMethod method = ContentMethod::FirstWords;
-    qint32 count = 0;     // N, or the first word number for the positions method
-    QString wordNumbers;  // the positions method
-    QString searchString; // the after/before methods
-};
-
 // The text the consider-tags mode names a file by (the whole file, or what
 // follows its first "<body>" unless `includeHead`), shortened to a text that
-// gives the same name under `wanted`: its first words, the words around the
-// first occurrence of the search string, or nothing when that is not found.
-// `readAs` receives the file as it was read. Throws Failure when the file
-// cannot be read.
-QString ReadConsideredText(const QString& path, bool includeHead, const WordsWanted& wanted,
-                           FileSystem::FileStamp* readAs,
+// gives the same name for `method` and `request`: its first words, the words
+// around the first occurrence of the search string, or nothing when that is
+// not found. `readAs` receives the file as it was read. Throws Failure when the
+// file cannot be read.
+QString ReadConsideredText(const QString& path, bool includeHead, ContentMethod method,
+                           const NamingRequest& request, FileSystem::FileStamp* readAs,
                            const FileSystem::BetweenChunks& between = {});
 
 // Lines that hold, for every field of `fields`, what the field's value is taken

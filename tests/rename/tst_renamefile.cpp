@@ -181,7 +181,8 @@ void RenameFileTest::names()
     writeFile(source, file);
 
     Renaming renaming(m_options, m_reporter);
-    const bool renamed = renaming.RenameFile(source, count, numbers, search, pageText);
+    const bool renamed =
+        renaming.RenameFile(source, NamingRequest::of(count, numbers, search), pageText);
 
     QCOMPARE(m_reporter.reports.size(), 0);
     QCOMPARE(renamed, !expected.isEmpty());
@@ -211,7 +212,7 @@ void RenameFileTest::sourceNotOrdinary()
     QVERIFY(QDir(m_dir->path()).mkdir("folder.htm"));
     writeFile(path(".hidden.htm"), "x");
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(!renaming.RenameFile(path(name), 1, {}, {}, QStringLiteral("Name")));
+    QVERIFY(!renaming.RenameFile(path(name), NamingRequest::of(1, {}, {}), QStringLiteral("Name")));
     QVERIFY(!renaming.lastOutcome());
     QCOMPARE(m_reporter.reports.size(), 0);
     QCOMPARE(entries(m_out), QStringList());
@@ -224,13 +225,15 @@ void RenameFileTest::sourceWithoutDot()
     writeFile(path("v1.2/notes"), "plain");
     writeFile(path("v1.2/odd."), "dot");
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(renaming.RenameFile(path("v1.2/notes"), 1, {}, {}, QStringLiteral("Minutes")));
+    QVERIFY(renaming.RenameFile(path("v1.2/notes"), NamingRequest::of(1, {}, {}),
+                                QStringLiteral("Minutes")));
     QCOMPARE(renaming.lastOutcome()->target, m_out + "/Minutes");
-    QVERIFY(renaming.RenameFile(path("v1.2/notes"), 1, {}, {}, QString()));
+    QVERIFY(renaming.RenameFile(path("v1.2/notes"), NamingRequest::of(1, {}, {}), QString()));
     QCOMPARE(renaming.lastOutcome()->target, m_out + "/notes");
-    QVERIFY(renaming.RenameFile(path("v1.2/notes"), 1, {}, {}, QStringLiteral("Minutes")));
+    QVERIFY(renaming.RenameFile(path("v1.2/notes"), NamingRequest::of(1, {}, {}),
+                                QStringLiteral("Minutes")));
     QCOMPARE(renaming.lastOutcome()->target, m_out + "/Minutes!");
-    QVERIFY(renaming.RenameFile(path("v1.2/odd."), 1, {}, {}, QString()));
+    QVERIFY(renaming.RenameFile(path("v1.2/odd."), NamingRequest::of(1, {}, {}), QString()));
     QCOMPARE(renaming.lastOutcome()->target, m_out + "/odd.");
     QCOMPARE(entries(m_out), QStringList({"Minutes", "Minutes!", "notes", "odd."}));
     QCOMPARE(readFile(m_out + "/notes"), QByteArray("plain"));
@@ -242,7 +245,8 @@ void RenameFileTest::wordNumberTooLarge()
     m_options.method = ContentMethod::WordPositions;
     writeFile(path("page.htm"), "x");
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(renaming.RenameFile(path("page.htm"), 1, QStringLiteral("1,99999999999,2"), {},
+    QVERIFY(renaming.RenameFile(path("page.htm"),
+                                NamingRequest::of(1, QStringLiteral("1,99999999999,2")),
                                 numberedWords(5)));
     QCOMPARE(entries(m_out), QStringList({"w1 w2.htm"}));
     QCOMPARE(m_reporter.reports.size(), 1);
@@ -251,7 +255,7 @@ void RenameFileTest::wordNumberTooLarge()
 
     // The last entry too large: nothing is looked at.
     m_reporter.reports.clear();
-    QVERIFY(!renaming.RenameFile(path("page.htm"), 1, QStringLiteral("1,2,3e10"), {},
+    QVERIFY(!renaming.RenameFile(path("page.htm"), NamingRequest::of(1, QStringLiteral("1,2,3e10")),
                                  numberedWords(5)));
     QCOMPARE(m_reporter.reports.size(), 1);
     QCOMPARE(m_reporter.reports.first().description, QStringLiteral("Overflow"));
@@ -279,7 +283,7 @@ void RenameFileTest::unreadableSourceFallsBack()
         // the copy then fails the same way.
         Renaming renaming(m_options, m_reporter);
         int code = 0;
-        if (renaming.RenameFile(path("page.htm"), 1, {}, {}, {}))
+        if (renaming.RenameFile(path("page.htm"), NamingRequest::of(1, {}, {}), {}))
             code = 21;
         else if (m_reporter.reports.size() != 2)
             code = 22;
@@ -309,7 +313,8 @@ void RenameFileTest::failedCopyIsReported()
     writeFile(path("page.htm"), "x");
     m_options.results = path("no-such-folder");
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(!renaming.RenameFile(path("page.htm"), 1, {}, {}, QStringLiteral("Name")));
+    QVERIFY(!renaming.RenameFile(path("page.htm"), NamingRequest::of(1, {}, {}),
+                                 QStringLiteral("Name")));
     QVERIFY(!renaming.lastOutcome());
     QCOMPARE(m_reporter.reports.size(), 1);
     QCOMPARE(m_reporter.reports.first().label, kLabel);
@@ -321,14 +326,17 @@ void RenameFileTest::sameNameTwice()
     writeFile(path("a.htm"), "first");
     writeFile(path("b.htm"), "second");
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(renaming.RenameFile(path("a.htm"), 1, {}, {}, QStringLiteral("Report")));
-    QVERIFY(renaming.RenameFile(path("b.htm"), 1, {}, {}, QStringLiteral("Report")));
+    QVERIFY(
+        renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}), QStringLiteral("Report")));
+    QVERIFY(
+        renaming.RenameFile(path("b.htm"), NamingRequest::of(1, {}, {}), QStringLiteral("Report")));
     QCOMPARE(renaming.lastOutcome()->name, QStringLiteral("Report"));
     QCOMPARE(renaming.lastOutcome()->target, m_out + "/Report!.htm");
     QCOMPARE(readFile(m_out + "/Report.htm"), QByteArray("first"));
     QCOMPARE(readFile(m_out + "/Report!.htm"), QByteArray("second"));
     // Passed over: the outcome of the earlier call does not linger.
-    QVERIFY(!renaming.RenameFile(path("a.htm"), 5, {}, {}, QStringLiteral("Report")));
+    QVERIFY(!renaming.RenameFile(path("a.htm"), NamingRequest::of(5, {}, {}),
+                                 QStringLiteral("Report")));
     QVERIFY(!renaming.lastOutcome());
 }
 
@@ -337,10 +345,12 @@ void RenameFileTest::optionsReadAtEachCall()
     writeFile(path("a.htm"), "<body>Source words");
     QVERIFY(QDir().mkdir(path("second")));
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(renaming.RenameFile(path("a.htm"), 1, {}, {}, QStringLiteral("Page text")));
+    QVERIFY(renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}),
+                                QStringLiteral("Page text")));
     m_options.results = path("second");
     m_options.tags = TagMode::ConsiderTags;
-    QVERIFY(renaming.RenameFile(path("a.htm"), 1, {}, {}, QStringLiteral("Page text")));
+    QVERIFY(renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}),
+                                QStringLiteral("Page text")));
     QCOMPARE(entries(m_out), QStringList({"Page.htm"}));
     QCOMPARE(entries(path("second")), QStringList({"Source.htm"}));
 }
@@ -351,12 +361,15 @@ void RenameFileTest::dryRun()
     writeFile(path("a.htm"), "a");
     Renaming renaming(m_options, m_reporter);
     renaming.setDryRun(true);
-    QVERIFY(renaming.RenameFile(path("a.htm"), 1, {}, {}, QStringLiteral("Report: one")));
+    QVERIFY(renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}),
+                                QStringLiteral("Report: one")));
     QCOMPARE(renaming.lastOutcome()->name, QStringLiteral("Report"));
     QCOMPARE(renaming.lastOutcome()->target, m_out + "/Report!.htm");
-    QVERIFY(renaming.RenameFile(path("a.htm"), 1, {}, {}, QStringLiteral("Report")));
+    QVERIFY(
+        renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}), QStringLiteral("Report")));
     QCOMPARE(renaming.lastOutcome()->target, m_out + "/Report!!.htm");
-    QVERIFY(!renaming.RenameFile(path("a.htm"), 3, {}, {}, QStringLiteral("Report")));
+    QVERIFY(!renaming.RenameFile(path("a.htm"), NamingRequest::of(3, {}, {}),
+                                 QStringLiteral("Report")));
     QVERIFY(!renaming.lastOutcome());
     QCOMPARE(entries(m_out), QStringList({"Report.htm"}));
     QCOMPARE(m_reporter.reports.size(), 0);

@@ -71,15 +71,15 @@ public:
         asked.append(QStringLiteral("search"));
         return search;
     }
-    QString wordCount(ContentMethod method) override
+    AnswerNumber wordCount(ContentMethod method) override
     {
         asked.append(QStringLiteral("count %1").arg(int(method)));
-        return count;
+        return AnswerNumber::fromText(count);
     }
-    QString wordNumbers() override
+    WordNumbers wordNumbers() override
     {
         asked.append(QStringLiteral("numbers"));
-        return numbers;
+        return WordNumbers::fromText(numbers);
     }
 };
 
@@ -515,6 +515,83 @@ private slots:
         QVERIFY(m_boxes.asked.isEmpty());
         QCOMPARE(m_boxes.shown.size(), 1); // "Done." only
         QCOMPARE(results(), QStringList{expectedName});
+    }
+
+    // A number that does not convert is carried by the request to the statement
+    // that has always reported it: the run's call of the namer for the count,
+    // the namer's position loop for a word number.
+    void conversionFailuresAtTheirStatements_data()
+    {
+        QTest::addColumn<int>("method");
+        QTest::addColumn<int>("tags");
+        QTest::addColumn<QStringList>("given");   // search, count, numbers
+        QTest::addColumn<QStringList>("reports"); // routine:line:description
+        QTest::addColumn<QStringList>("expected");
+
+        const QStringList none;
+        QTest::newRow("count overflows") << 0 << 0 << QStringList{"", "3000000000", ""}
+                                         << QStringList{"run:170:Overflow"} << none;
+        QTest::newRow("count below the range") << 0 << 1 << QStringList{"", "-2147483649", ""}
+                                               << QStringList{"run:170:Overflow"} << none;
+        QTest::newRow("count not a number")
+            << 0 << 0 << QStringList{"", "abc", ""} << QStringList{"run:170:Type mismatch"} << none;
+        QTest::newRow("after: count overflows")
+            << 2 << 0 << QStringList{"w1", "1e10", ""} << QStringList{"run:170:Overflow"} << none;
+        QTest::newRow("positions: first entry is the count")
+            << 1 << 0 << QStringList{"", "", "3e10,1"} << QStringList{"run:170:Overflow"} << none;
+        QTest::newRow("positions: a middle entry")
+            << 1 << 0 << QStringList{"", "", "1,99999999999,2"} << QStringList{"file:110:Overflow"}
+            << QStringList{"w1 w2.htm"};
+        QTest::newRow("positions: the last entry") << 1 << 0 << QStringList{"", "", "1,2,3e10"}
+                                                   << QStringList{"file:110:Overflow"} << none;
+        QTest::newRow("positions with tags: the last entry")
+            << 1 << 1 << QStringList{"", "", "2,3e10"} << QStringList{"file:110:Overflow"} << none;
+        QTest::newRow("positions: every entry converts")
+            << 1 << 1 << QStringList{"", "", " 2 ,3"} << none << QStringList{"w2 w3.htm"};
+        QTest::newRow("rounded half to even")
+            << 0 << 0 << QStringList{"", "2.5", ""} << none << QStringList{"w1 w2.htm"};
+    }
+
+    void conversionFailuresAtTheirStatements()
+    {
+        QFETCH(int, method);
+        QFETCH(int, tags);
+        QFETCH(QStringList, given);
+        QFETCH(QStringList, reports);
+        QFETCH(QStringList, expected);
+
+        const QString words = QStringLiteral("w1 w2 w3 w4 w5");
+        const QString a = addPage(QStringLiteral("a.htm"), words);
+        writeFile(a, ("<body>" + words).toUtf8());
+        m_options.method = ContentMethod(method);
+        m_options.tags = tags == 0 ? TagMode::IgnoreTags : TagMode::ConsiderTags;
+        GivenAnswers answers;
+        answers.search = given[0];
+        answers.count = given[1];
+        answers.numbers = given[2];
+        RenameRun run = makeRun();
+        run.setAnswers(&answers);
+        QList<RenameRun::FileResult> seen;
+        run.onFileDone = [&](const RenameRun::FileResult& result) { seen.append(result); };
+        run.start();
+
+        QStringList reported;
+        for (const RecordedReport& report : std::as_const(m_reporter.reports)) {
+            const QString routine =
+                report.label == QLatin1String(RenameRun::kLabel) ? QStringLiteral("run")
+                : report.label == QLatin1String("in Orlesk2021/08/31.Renaming.RenameFile ")
+                    ? QStringLiteral("file")
+                    : report.label;
+            reported.append(
+                QStringLiteral("%1:%2:%3").arg(routine).arg(report.line).arg(report.description));
+        }
+        QCOMPARE(reported, reports);
+        QCOMPARE(results(), expected);
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].renamed, !expected.isEmpty());
+        if (expected.isEmpty()) // a skipped file says which failure
+            QCOMPARE(seen[0].failure ? seen[0].failure->description() : QString(),
+                     reports.first().section(QLatin1Char(':'), 2));
     }
 
     // Each file's result says why it was passed over.

@@ -6,6 +6,7 @@
 #include "support/Files.h"
 #include "support/Workspace.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,7 +17,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <QDeadlineTimer>
 #include <thread>
 #include <unistd.h>
 
@@ -429,7 +429,7 @@ void TargetNamesTest::concurrentWriterIsNeverOverwritten()
             while (passes.load() < seen + 2 && !patience.hasExpired())
                 std::this_thread::yield();
         }
-        if (!renaming.RenameFile(source, 1, {}, {}, QStringLiteral("Report")))
+        if (!renaming.RenameFile(source, NamingRequest::of(1, {}, {}), QStringLiteral("Report")))
             break;
         targets.append(renaming.lastOutcome()->target);
         lastMarks.store(int(GetFileName(targets.last()).count('!')));
@@ -470,10 +470,11 @@ void TargetNamesTest::copyFailingMidwayLeavesNothing()
         Renaming renaming(m_options, reporter);
         // Copied from the file (ignore tags), from the bytes already read (consider
         // tags) and by the metadata namer (its own name).
-        if (renaming.RenameFile(path("big.htm"), 2, {}, {}, QStringLiteral("Big page")))
+        if (renaming.RenameFile(path("big.htm"), NamingRequest::of(2, {}, {}),
+                                QStringLiteral("Big page")))
             ::_exit(11);
         m_options.tags = TagMode::ConsiderTags;
-        if (renaming.RenameFile(path("big.htm"), 2, {}, {}, {}))
+        if (renaming.RenameFile(path("big.htm"), NamingRequest::of(2, {}, {}), {}))
             ::_exit(12);
         if (renaming.RenameMeta(path("big.htm"), QString()))
             ::_exit(13);

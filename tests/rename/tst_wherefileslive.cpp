@@ -151,14 +151,14 @@ void WhereFilesLiveTest::fatStick()
     plan.setDryRun(true);
     QStringList planned;
     for (const char* source : {"a.htm", "b.htm", "c.htm"}) {
-        QVERIFY(plan.RenameFile(path(source), 1, {}, {}, {}));
+        QVERIFY(plan.RenameFile(path(source), NamingRequest::of(1, {}, {}), {}));
         planned.append(GetFileName(plan.lastOutcome()->target));
     }
     QCOMPARE(planned, (QStringList{"Report!.htm", "report!!.htm", "REPORT!!!.htm"}));
 
     Renaming renaming(m_options, m_reporter);
     for (const char* source : {"a.htm", "b.htm", "c.htm"})
-        QVERIFY(renaming.RenameFile(path(source), 1, {}, {}, {}));
+        QVERIFY(renaming.RenameFile(path(source), NamingRequest::of(1, {}, {}), {}));
     QVERIFY2(m_reporter.reports.isEmpty(), qPrintable(m_reporter.reports.value(0).description));
     QCOMPARE(readFile(stick + "/Report.htm"), QByteArray("already there"));
     QCOMPARE(readFile(stick + "/Report!.htm"), QByteArray("<body>Report one</body>"));
@@ -179,11 +179,11 @@ void WhereFilesLiveTest::fullDisk()
     writeFile(path("last.htm"), "last");
 
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(renaming.RenameFile(path("small.htm"), 1, {}, {}, {}));
-    QVERIFY(!renaming.RenameFile(path("large.htm"), 1, {}, {}, {}));
+    QVERIFY(renaming.RenameFile(path("small.htm"), NamingRequest::of(1, {}, {}), {}));
+    QVERIFY(!renaming.RenameFile(path("large.htm"), NamingRequest::of(1, {}, {}), {}));
     QCOMPARE(m_reporter.reports.size(), 1);
     QCOMPARE(m_reporter.reports.first().description, QStringLiteral("No space left on device"));
-    QVERIFY(renaming.RenameFile(path("last.htm"), 1, {}, {}, {}));
+    QVERIFY(renaming.RenameFile(path("last.htm"), NamingRequest::of(1, {}, {}), {}));
     QCOMPARE(nativeEntries(mounted.point), (QList<QByteArray>{"last.htm", "small.htm"}));
 }
 
@@ -199,8 +199,8 @@ void WhereFilesLiveTest::fileSizeLimit()
     limited.rlim_cur = 64 * 1024;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     Renaming renaming(m_options, m_reporter);
-    const bool large = renaming.RenameFile(path("large.htm"), 1, {}, {}, {});
-    const bool small = renaming.RenameFile(path("small.htm"), 1, {}, {}, {});
+    const bool large = renaming.RenameFile(path("large.htm"), NamingRequest::of(1, {}, {}), {});
+    const bool small = renaming.RenameFile(path("small.htm"), NamingRequest::of(1, {}, {}), {});
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
 
     QVERIFY(!large);
@@ -221,7 +221,7 @@ void WhereFilesLiveTest::readOnlyFolder()
     m_options.tags = TagMode::None;
     writeFile(path("a.htm"), "a");
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(!renaming.RenameFile(path("a.htm"), 1, {}, {}, {}));
+    QVERIFY(!renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}), {}));
     QCOMPARE(m_reporter.reports.size(), 1);
     QCOMPARE(m_reporter.reports.first().description, QStringLiteral("Read-only file system"));
 }
@@ -323,8 +323,9 @@ void WhereFilesLiveTest::specialFiles()
     m_options.tags = TagMode::ConsiderTags;
     Renaming renaming(m_options, m_reporter);
     renaming.setDryRun(dryRun);
-    const bool renamed = by == int(RenameBy::Content) ? renaming.RenameFile(source, 1, {}, {}, {})
-                                                      : renaming.RenameMeta(source, pattern);
+    const bool renamed = by == int(RenameBy::Content)
+                             ? renaming.RenameFile(source, NamingRequest::of(1, {}, {}), {})
+                             : renaming.RenameMeta(source, pattern);
     if (listening >= 0)
         ::close(listening);
     QVERIFY(!renamed);
@@ -398,9 +399,10 @@ void WhereFilesLiveTest::largePages()
     m_options.tags = TagMode::ConsiderTags;
     m_options.method = ContentMethod(method);
     Renaming renaming(m_options, m_reporter);
-    const bool renamed = by == int(RenameBy::Content)
-                             ? renaming.RenameFile(path("page.htm"), words, {}, search, {})
-                             : renaming.RenameMeta(path("page.htm"), "%t");
+    const bool renamed =
+        by == int(RenameBy::Content)
+            ? renaming.RenameFile(path("page.htm"), NamingRequest::of(words, {}, search), {})
+            : renaming.RenameMeta(path("page.htm"), "%t");
     if (expected == "name too long") {
         // The whole value up to its end tag, however far: too long for a name.
         QVERIFY(!renamed);
