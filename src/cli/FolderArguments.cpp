@@ -6,10 +6,10 @@
 #include "platform/Trap.h"
 
 #include <QFile>
-#include <QHash>
 #include <cerrno>
 #include <optional>
 #include <sys/stat.h>
+#include <unordered_map>
 
 namespace {
 
@@ -30,42 +30,35 @@ std::optional<FolderId> folderId(const QString& path)
 
 // Tells whether a folder of the scan lies in the results folder. Folders are
 // known by device and inode, so a link or another spelling of the results folder
-// is caught too; each folder is looked at once.
+// is caught too; each folder is judged once, from what the scan learnt of it.
 class InsideResults
 {
 public:
-    InsideResults(const QString& scanRoot, const QString& resultsFolder)
-        : m_root(scanRoot), m_results(folderId(resultsFolder))
-    {
-    }
+    explicit InsideResults(const QString& resultsFolder) : m_results(folderId(resultsFolder)) {}
 
-    bool operator()(const QString& folder)
+    bool operator()(const ListedFolder& folder)
     {
         if (!m_results)
             return false;
-        const auto known = m_known.constFind(folder);
-        if (known != m_known.constEnd())
-            return *known;
-        bool inside = folderId(folder) == m_results;
-        if (!inside) {
-            // The scan never goes above its root, so neither does the search.
-            const qsizetype slash = folder.lastIndexOf(QLatin1Char('/'));
-            if (folder.size() > m_root.size() && slash > 0)
-                inside = (*this)(folder.left(slash));
-        }
-        m_known.insert(folder, inside);
+        const auto known = m_known.find(&folder);
+        if (known != m_known.end())
+            return known->second;
+        // The scan never goes above its start, so neither does the search.
+        const bool inside = FolderId{folder.device(), folder.inode()} == *m_results ||
+                            (folder.parent() && (*this)(*folder.parent()));
+        m_known.emplace(&folder, inside);
         return inside;
     }
 
 private:
-    QString m_root;
     std::optional<FolderId> m_results;
-    QHash<QString, bool> m_known;
+    // The scan's list keeps every folder alive while it is judged.
+    std::unordered_map<const ListedFolder*, bool> m_known;
 };
 
 } // namespace
 
-QStringList scanFolderArgument(const QString& folder, const QStringList& extensions,
+ListedPaths scanFolderArgument(const QString& folder, const QStringList& extensions,
                                const QString& resultsFolder, ErrorReporter& reporter,
                                EventPump& events, const AddFolder::UnreadableFolder& unreadable)
 {
@@ -73,34 +66,23 @@ QStringList scanFolderArgument(const QString& folder, const QStringList& extensi
     const QString pattern =
         extensions.size() == 1 ? QStringLiteral("*.") + extensions.first() : QStringLiteral("*.*");
     Trap trap(reporter, QStringLiteral("in Orlesk2021/08/31.quenby-rename.ScanFolder "));
-    QStringList found;
+    ListedPaths found;
     trap(10, [&] {
-        found = AddFolder::FilesBelow(folder, pattern, reporter, events, trap, 20, 30, unreadable);
+        found = AddFolder::ListFilesBelow(folder, pattern, events, trap, 20, 30, unreadable);
     });
 
-    InsideResults insideResults(folder, resultsFolder);
-    QStringList files;
+    InsideResults insideResults(resultsFolder);
+    ListedPaths files;
     files.reserve(found.size());
-    // The scan gives the files folder by folder: each folder is judged once.
-    QString lastFolder;
-    bool lastInside = false;
-    for (const QString& path : std::as_const(found)) {
-        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-        const QStringView folderPart = QStringView(path).first(std::max<qsizetype>(slash, 1));
-        if (lastFolder.isNull() || folderPart != lastFolder) {
-            lastFolder = folderPart.toString();
-            lastInside = insideResults(lastFolder);
-        }
-        if (lastInside)
+    for (ListedPath& path : found) {
+        if (path.folder && insideResults(*path.folder))
             continue;
-        if (extensions.size() > 1) {
-            const QString name = path.mid(slash + 1);
-            if (std::none_of(extensions.begin(), extensions.end(), [&](const QString& ext) {
-                    return AddFolder::MatchesPattern(name, QStringLiteral("*.") + ext);
-                }))
-                continue;
-        }
-        files.append(path);
+        if (extensions.size() > 1 &&
+            std::none_of(extensions.begin(), extensions.end(), [&](const QString& ext) {
+                return AddFolder::MatchesPattern(path.name, QStringLiteral("*.") + ext);
+            }))
+            continue;
+        files.push_back(std::move(path));
     }
     return files;
 }

@@ -11,8 +11,9 @@ class EventPump;
 // The files a folder argument stands for: every file below it as a dropped folder
 // gives them, or, with extensions, as the folder command lists them (a file
 // matching any of them). The results folder and everything below it are left
-// out, so that a run never renames its own output.
-QStringList scanFolderArgument(const QString& folder, const QStringList& extensions,
+// out, so that a run never renames its own output. Each file is kept as its
+// folder and its own name.
+ListedPaths scanFolderArgument(const QString& folder, const QStringList& extensions,
                                const QString& resultsFolder, ErrorReporter& reporter,
                                EventPump& events,
                                const AddFolder::UnreadableFolder& unreadable = {});

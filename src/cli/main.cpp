@@ -104,7 +104,7 @@ int main(int argc, char* argv[])
     }
 
     StopSignals::install();
-    QStringList files;
+    ListedPaths files;
     // A file listed twice is copied twice, as the list says; like cp, say so once.
     QSet<std::pair<dev_t, ino_t>> listed;
     QSet<std::pair<dev_t, ino_t>> warned;
@@ -114,8 +114,10 @@ int main(int argc, char* argv[])
                             .arg(terminalName(folder), failure.description()));
         };
         if (FileSystem::isDirectory(path)) {
-            files += scanFolderArgument(path, args.extensions, args.options.results, reporter,
-                                        events, tell);
+            ListedPaths found = scanFolderArgument(path, args.extensions, args.options.results,
+                                                   reporter, events, tell);
+            files.insert(files.end(), std::make_move_iterator(found.begin()),
+                         std::make_move_iterator(found.end()));
         } else {
             // Still listed, so that the run counts it as skipped and says why.
             struct stat st;
@@ -132,14 +134,14 @@ int main(int argc, char* argv[])
                                     .arg(terminalName(path)));
                 }
             }
-            files.append(path);
+            files.push_back({nullptr, path});
         }
     }
 
     // A missing results folder is made, with its parents; a dry run removes
     // again what it made, once the plan has been checked against it.
     QStringList madeFolders;
-    if (!files.isEmpty()) {
+    if (!files.empty()) {
         try {
             madeFolders = makeFolderWithParents(args.options.results);
         } catch (const Failure& failure) {
@@ -159,7 +161,7 @@ int main(int argc, char* argv[])
     StopSignals::defer();
 
     FileList entries;
-    entries.addFiles(files);
+    entries.addFiles(std::move(files));
     KeptMessages boxes;
     OptionAnswers answers(args);
     NoPointer pointer;

@@ -353,52 +353,67 @@ QString WithTrailingSeparator(const QString& folder)
     return folder.endsWith(kSeparator) ? folder : folder + kSeparator;
 }
 
-QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorReporter& scanReporter,
-                       EventPump& pump, Trap& trap, int listLine, int testLine,
-                       const UnreadableFolder& unreadable)
+ListedPaths ListFilesBelow(const QString& folder, const QString& pattern, EventPump& pump,
+                           Trap& trap, int listLine, int testLine,
+                           const UnreadableFolder& unreadable)
 {
     // The same folders in the same order as GetSubDirectories2016 followed by
     // a listing of each, but each folder is read once: its subfolders and its
     // files come from one listing, their kinds from the listing where it tells
     // them. No folder here can carry the refused attribute values (the system
-    // bit is never set), so folders are not examined for them.
-    (void)scanReporter;
+    // bit is never set), so folders are not examined for them. Every folder is
+    // opened relative to its parent, so that a tree 1,000 folders deep costs
+    // what a wide one does.
+    const QString startText = WithTrailingSeparator(folder);
+    const QString startPath = Paths::NormalizePath(startText);
     std::set<FolderKey> seen;
-    QStringList level{WithTrailingSeparator(folder)};
-    {
-        struct stat info;
-        const QString& start = level.first();
-        if (!start.contains(QChar(0)) &&
-            ::stat(FileSystem::nativePath(start).constData(), &info) == 0)
-            seen.insert({info.st_dev, info.st_ino});
-    }
-    QStringList paths;
-    while (!level.isEmpty()) {
-        QStringList next;
-        for (const QString& entry : std::as_const(level)) {
+    struct stat startInfo {};
+    if (!startText.contains(QChar(0)) &&
+        ::stat(FileSystem::nativePath(startText).constData(), &startInfo) == 0)
+        seen.insert({startInfo.st_dev, startInfo.st_ino});
+    // The start is opened by the text as given; what is shown is normalized.
+    const ListedFolder::Ptr start = ListedFolder::start(startPath, startInfo.st_dev,
+                                                        startInfo.st_ino);
+    const auto told = [&](const ListedFolder& entry) {
+        return startText + entry.path().mid(startPath.size());
+    };
+
+    FolderDescriptors folders;
+    ListedPaths paths;
+    std::vector<ListedFolder::Ptr> level{start};
+    while (!level.empty()) {
+        std::vector<ListedFolder::Ptr> next;
+        for (const ListedFolder::Ptr& entry : level) {
             pump.processEvents();
-            // The name holds no separator, so the folder part is normalized once.
-            const QString prefix = Paths::NormalizePath(entry);
             // A path this long cannot be opened by its name: not entered, as the
             // scan's own test has it.
-            if (FileSystem::nativePath(entry).size() >= kMaxPathBytes) {
+            if (entry->pathBytes() >= kMaxPathBytes) {
                 if (unreadable)
-                    unreadable(entry, Failure::fromErrno(ENAMETOOLONG));
+                    unreadable(told(*entry), Failure::fromErrno(ENAMETOOLONG));
                 continue;
             }
             trap(listLine, [&] {
-                DirCloser dir{::opendir(nativePath(entry).constData())};
+                if (startText.contains(QChar(0)))
+                    throw Failure(QStringLiteral("Bad file name or number"));
+                // The listing takes a descriptor of its own; the held one stays
+                // for the subfolders.
+                const int held = folders.open(*entry);
+                const int fd = held < 0 ? -1 : ::fcntl(held, F_DUPFD_CLOEXEC, 0);
+                const int err = errno;
+                DirCloser dir{fd < 0 ? nullptr : ::fdopendir(fd)};
                 if (!dir.dir) {
+                    const int cause = fd < 0 ? err : errno;
+                    if (fd >= 0)
+                        ::close(fd);
                     // Unreadable or gone: passed over silently, as the scan does,
                     // unless the caller wants to hear of it.
-                    if (errno == EACCES || isPathNotFound(errno)) {
+                    if (cause == EACCES || isPathNotFound(cause)) {
                         if (unreadable)
-                            unreadable(entry, Failure::fromErrno(errno));
+                            unreadable(told(*entry), Failure::fromErrno(cause));
                         return;
                     }
-                    throw Failure::fromErrno(errno);
+                    throw Failure::fromErrno(cause);
                 }
-                const int fd = ::dirfd(dir.dir);
                 const auto listed = sortedEntries(dir.dir, [&](const ListedEntry& e) {
                     return e.type == DT_DIR || e.type == DT_LNK || e.type == DT_UNKNOWN ||
                            MatchesPattern(e.name, pattern);
@@ -424,7 +439,8 @@ QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorRepor
                         if (!seen.insert({info.st_dev, info.st_ino}).second)
                             continue;
                         pump.processEvents(); // the scan's yield for a folder it keeps
-                        next.append(entry + name + kSeparator);
+                        next.push_back(
+                            ListedFolder::below(entry, name, e.native, info.st_dev, info.st_ino));
                         continue;
                     }
                     if (!isFile || name.startsWith(u'~') || !MatchesPattern(name, pattern))
@@ -438,13 +454,21 @@ QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorRepor
                         if (!keep)
                             continue;
                     }
-                    paths.append(prefix + name);
+                    paths.push_back({entry, name});
                 }
             });
         }
         level.swap(next);
     }
     return paths;
+}
+
+QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorReporter& scanReporter,
+                       EventPump& pump, Trap& trap, int listLine, int testLine,
+                       const UnreadableFolder& unreadable)
+{
+    (void)scanReporter;
+    return pathTexts(ListFilesBelow(folder, pattern, pump, trap, listLine, testLine, unreadable));
 }
 
 } // namespace AddFolder

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filelist/ListedPaths.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -80,5 +82,10 @@ QString WithTrailingSeparator(const QString& folder);
 QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorReporter& scanReporter,
                        EventPump& pump, Trap& trap, int listLine, int testLine,
                        const UnreadableFolder& unreadable = {});
+
+// The same files, each kept as its folder and its own name: what the lists hold.
+ListedPaths ListFilesBelow(const QString& folder, const QString& pattern, EventPump& pump,
+                           Trap& trap, int listLine, int testLine,
+                           const UnreadableFolder& unreadable = {});
 
 } // namespace AddFolder

@@ -102,13 +102,13 @@ void AddingCommands::PushButton5_Click()
     trap(40, [&] { m_services.store.save(QStringLiteral("LastFolder"), chosen); });
 
     BusyPointer busy(m_services.pointer);
-    QStringList paths;
+    ListedPaths paths;
     trap(50, [&] {
-        paths = AddFolder::FilesBelow(chosen, QStringLiteral("*.") + extension, m_services.reporter,
-                                      m_services.pump, trap, 60, 70);
+        paths = AddFolder::ListFilesBelow(chosen, QStringLiteral("*.") + extension,
+                                          m_services.pump, trap, 60, 70);
     });
     // The adding itself does not yield, so one bulk insertion is the same list.
-    m_list.addFiles(paths);
+    m_list.addFiles(std::move(paths));
 }
 
 bool AddingCommands::acceptsDrop(const QMimeData* data)
@@ -136,12 +136,12 @@ void AddingCommands::dropPaths(const QStringList& paths)
     Trap trap(m_services.reporter, QString::fromLatin1(kDropLabel));
     for (const QString& path : paths) {
         if (FileSystem::isDirectory(path)) {
-            QStringList files;
+            ListedPaths files;
             trap(10, [&] {
-                files = AddFolder::FilesBelow(path, QStringLiteral("*.*"), m_services.reporter,
-                                              m_services.pump, trap, 20, 30);
+                files = AddFolder::ListFilesBelow(path, QStringLiteral("*.*"), m_services.pump,
+                                                  trap, 20, 30);
             });
-            m_list.addFiles(files);
+            m_list.addFiles(std::move(files));
         } else {
             m_list.AddFile(path);
         }

@@ -7,6 +7,7 @@
 #include <QCollator>
 #include <QLocale>
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 #include <vector>
 
@@ -14,62 +15,85 @@ FileList::FileList(QObject* parent) : TextListModel(kFileListHeader, parent) {}
 
 void FileList::AddFile(const QString& path)
 {
-    const int row = m_texts.size();
+    const int row = textCount();
     beginInsertRows({}, row, row);
-    m_texts.append(path);
+    m_entries.push_back({nullptr, path});
     endInsertRows();
 }
 
 void FileList::addFiles(const QStringList& paths)
 {
-    if (paths.isEmpty())
+    addFiles(wholePaths(paths));
+}
+
+void FileList::addFiles(ListedPaths listed)
+{
+    if (listed.empty())
         return;
-    const int first = m_texts.size();
-    beginInsertRows({}, first, first + paths.size() - 1);
-    m_texts.append(paths);
+    const int first = textCount();
+    beginInsertRows({}, first, first + int(listed.size()) - 1);
+    if (m_entries.empty())
+        m_entries = std::move(listed);
+    else
+        m_entries.insert(m_entries.end(), std::make_move_iterator(listed.begin()),
+                         std::make_move_iterator(listed.end()));
     endInsertRows();
 }
 
 int FileList::count() const
 {
-    return m_texts.size();
+    return textCount();
+}
+
+QString FileList::pathAt(std::size_t row) const
+{
+    const ListedPath& listed = m_entries[row];
+    if (!listed.folder)
+        return listed.name;
+    if (listed.folder != m_lastFolder) {
+        m_lastFolder = listed.folder;
+        m_lastFolderPath = listed.folder->path();
+    }
+    return m_lastFolderPath + listed.name;
 }
 
 QString FileList::entry(int i) const
 {
-    if (i < 1 || i > m_texts.size())
+    if (i < 1 || i > count())
         throw Failure(QStringLiteral("Index out of bounds"));
-    return m_texts.at(i - 1);
+    return pathAt(std::size_t(i - 1));
 }
 
 void FileList::setEntry(int i, const QString& path)
 {
-    if (i < 1 || i > m_texts.size())
+    if (i < 1 || i > count())
         throw Failure(QStringLiteral("Index out of bounds"));
-    m_texts[i - 1] = path;
+    m_entries[std::size_t(i - 1)] = {nullptr, path};
     const QModelIndex changed = index(i - 1);
     emit dataChanged(changed, changed, {Qt::DisplayRole});
 }
 
 void FileList::removeEntry(int i)
 {
-    if (i < 1 || i > m_texts.size())
+    if (i < 1 || i > count())
         throw Failure(QStringLiteral("Index out of bounds"));
     beginRemoveRows({}, i - 1, i - 1);
-    m_texts.removeAt(i - 1);
+    m_entries.erase(m_entries.begin() + (i - 1));
     endRemoveRows();
 }
 
 void FileList::clear()
 {
     beginResetModel();
-    m_texts.clear();
+    m_entries.clear();
+    m_lastFolder.reset();
+    m_lastFolderPath.clear();
     endResetModel();
 }
 
 void FileList::sortByName()
 {
-    if (m_texts.size() < 2)
+    if (m_entries.size() < 2)
         return;
     // The C locale would compare code points: capitals before every small
     // letter, "10" before "9". Names are then ordered as in English.
@@ -84,14 +108,15 @@ void FileList::sortByName()
         QCollatorSortKey name;
         QCollatorSortKey folder;
     };
+    const QStringList texts = paths();
     std::vector<Key> keys;
-    keys.reserve(m_texts.size());
-    for (const QString& path : std::as_const(m_texts)) {
+    keys.reserve(texts.size());
+    for (const QString& path : texts) {
         const QString name = FileSystem::ownName(path);
         keys.push_back({collator.sortKey(FileSystem::displayPath(name)),
                         collator.sortKey(FileSystem::displayPath(path))});
     }
-    std::vector<int> order(m_texts.size());
+    std::vector<int> order(m_entries.size());
     std::iota(order.begin(), order.end(), 0);
     // Stable, so that equal paths keep the order they were added in.
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
@@ -99,18 +124,18 @@ void FileList::sortByName()
             return byName < 0;
         if (const int byPath = keys[a].folder.compare(keys[b].folder))
             return byPath < 0;
-        return m_texts.at(a) < m_texts.at(b);
+        return texts.at(a) < texts.at(b);
     });
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRow(order.size());
-    QStringList sorted;
-    sorted.reserve(m_texts.size());
+    ListedPaths sorted;
+    sorted.reserve(m_entries.size());
     for (int row = 0; row < int(order.size()); ++row) {
         newRow[order[row]] = row;
-        sorted.append(m_texts.at(order[row]));
+        sorted.push_back(std::move(m_entries[std::size_t(order[row])]));
     }
-    m_texts = std::move(sorted);
+    m_entries = std::move(sorted);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
@@ -121,8 +146,13 @@ void FileList::sortByName()
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+QStringList FileList::paths() const
+{
+    return pathTexts(m_entries);
+}
+
 QString FileList::displayText(int row) const
 {
-    return FileSystem::displayPath(
-        m_texts.at(row)); // a byte of a name that is not UTF-8 shows as U+FFFD
+    // a byte of a name that is not UTF-8 shows as U+FFFD
+    return FileSystem::displayPath(pathAt(std::size_t(row)));
 }

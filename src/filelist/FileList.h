@@ -1,11 +1,16 @@
 #pragma once
 
+#include "filelist/ListedPaths.h"
 #include "filelist/TextListModel.h"
 #include "rename/FileEntries.h"
+
+#include <QStringList>
 
 // The files to rename, in the order they were added, shown by the window's file
 // list. Entries are full paths kept exactly as added; duplicates are allowed and
 // the list never sorts itself. Entries are numbered from 1, as the run reads them.
+// A file found by a folder scan is kept as its folder and its own name, so that a
+// deep tree costs no more than a wide one; its path is written out when asked for.
 class FileList : public TextListModel, public FileEntries
 {
     Q_OBJECT
@@ -16,6 +21,7 @@ public:
     void AddFile(const QString& path);
     // Appends many paths in one step, so that 100,000 entries stay instant.
     void addFiles(const QStringList& paths);
+    void addFiles(ListedPaths listed);
 
     int count() const override;
     QString entry(int i) const override;       // throws Failure outside 1..count()
@@ -27,8 +33,19 @@ public:
     // on the user's command; the selection and a picked-up entry follow their
     // paths.
     void sortByName();
-    const QStringList& paths() const { return m_texts; }
+    // Every entry's path, in order.
+    QStringList paths() const;
 
 protected:
+    int textCount() const override { return int(m_entries.size()); }
     QString displayText(int row) const override;
+
+private:
+    QString pathAt(std::size_t row) const;
+
+    ListedPaths m_entries;
+    // The folder whose path was written out last: the entries of one folder
+    // usually follow one another.
+    mutable ListedFolder::Ptr m_lastFolder;
+    mutable QString m_lastFolderPath;
 };

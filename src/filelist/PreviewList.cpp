@@ -6,17 +6,17 @@ PreviewList::PreviewList(QObject* parent) : TextListModel(kPreviewHeader, parent
 
 void PreviewList::append(const QString& line)
 {
-    const int row = m_texts.size();
+    const int row = m_lines.size();
     beginInsertRows({}, row, row);
-    m_texts.append(line);
+    m_lines.append(line);
     endInsertRows();
 }
 
 void PreviewList::clear()
 {
-    if (m_texts.isEmpty())
+    if (m_lines.isEmpty())
         return;
     beginResetModel();
-    m_texts.clear();
+    m_lines.clear();
     endResetModel();
 }

@@ -7,13 +7,13 @@ TextListModel::TextListModel(const char* header, QObject* parent)
 
 int TextListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_texts.size();
+    return parent.isValid() ? 0 : textCount();
 }
 
 QVariant TextListModel::data(const QModelIndex& index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || index.column() != 0 ||
-        index.row() >= m_texts.size())
+        index.row() >= textCount())
         return {};
     return displayText(index.row());
 }

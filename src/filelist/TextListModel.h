@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
-#include <QStringList>
+#include <QString>
 
 // A list of texts shown in one column under a header: selectable, never edited
 // in place. The file list and the preview list differ only in how rows come and go.
@@ -18,10 +18,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 protected:
-    // What row `row` shows; its text unless a subclass says otherwise.
-    virtual QString displayText(int row) const { return m_texts.at(row); }
-
-    QStringList m_texts; // changed by subclasses inside the model's begin/end calls
+    // The rows, kept by each subclass as suits it, and changed inside the
+    // model's begin/end calls.
+    virtual int textCount() const = 0;
+    // What row `row` shows.
+    virtual QString displayText(int row) const = 0;
 
 private:
     const char* m_header;
