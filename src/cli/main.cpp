@@ -161,7 +161,7 @@ int main(int argc, char* argv[])
     StopSignals::defer();
 
     FileList entries;
-    entries.addFiles(std::move(files));
+    entries.addListed(std::move(files));
     KeptMessages boxes;
     OptionAnswers answers(args);
     NoPointer pointer;

@@ -108,7 +108,7 @@ void AddingCommands::PushButton5_Click()
                                           m_services.pump, trap, 60, 70);
     });
     // The adding itself does not yield, so one bulk insertion is the same list.
-    m_list.addFiles(std::move(paths));
+    m_list.addListed(std::move(paths));
 }
 
 bool AddingCommands::acceptsDrop(const QMimeData* data)
@@ -141,7 +141,7 @@ void AddingCommands::dropPaths(const QStringList& paths)
                 files = AddFolder::ListFilesBelow(path, QStringLiteral("*.*"), m_services.pump,
                                                   trap, 20, 30);
             });
-            m_list.addFiles(std::move(files));
+            m_list.addListed(std::move(files));
         } else {
             m_list.AddFile(path);
         }

@@ -23,10 +23,10 @@ void FileList::AddFile(const QString& path)
 
 void FileList::addFiles(const QStringList& paths)
 {
-    addFiles(wholePaths(paths));
+    addListed(wholePaths(paths));
 }
 
-void FileList::addFiles(ListedPaths listed)
+void FileList::addListed(ListedPaths listed)
 {
     if (listed.empty())
         return;

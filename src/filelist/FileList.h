@@ -21,7 +21,7 @@ public:
     void AddFile(const QString& path);
     // Appends many paths in one step, so that 100,000 entries stay instant.
     void addFiles(const QStringList& paths);
-    void addFiles(ListedPaths listed);
+    void addListed(ListedPaths listed);
 
     int count() const override;
     QString entry(int i) const override;       // throws Failure outside 1..count()
