@@ -208,7 +208,10 @@ int main(int argc, char* argv[])
         }
     };
 
-    const RenameRun::Outcome outcome = run.start();
+    const RenameRun::Outcome outcome = [&] {
+        const FileList::FolderHold hold(entries);
+        return run.start();
+    }();
     progress.clear();
     switch (outcome) {
     case RenameRun::Outcome::NoFiles:

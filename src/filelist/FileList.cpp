@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 
 #include <QCollator>
+#include <fcntl.h>
 #include <QLocale>
 #include <algorithm>
 #include <iterator>
@@ -61,7 +62,31 @@ QString FileList::entry(int i) const
 {
     if (i < 1 || i > count())
         throw Failure(QStringLiteral("Index out of bounds"));
-    return pathAt(std::size_t(i - 1));
+    QString path = pathAt(std::size_t(i - 1));
+    const ListedFolder::Ptr& folder = m_entries[std::size_t(i - 1)].folder;
+    if (m_holds > 0 && folder && folder != m_heldFolder) {
+        // Reached through the folder held before it where it can be: the next
+        // folder of a scan is usually a neighbour or a child.
+        m_heldFolder = folder;
+        const int fd = m_descriptors.open(*folder);
+        FileSystem::holdFolder(m_lastFolderPath,
+                               fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    }
+    return path;
+}
+
+FileList::FolderHold::FolderHold(const FileList& list) : m_list(list)
+{
+    ++m_list.m_holds;
+}
+
+FileList::FolderHold::~FolderHold()
+{
+    if (--m_list.m_holds > 0)
+        return;
+    FileSystem::holdFolder(QString(), -1);
+    m_list.m_heldFolder.reset();
+    m_list.m_descriptors.clear();
 }
 
 void FileList::setEntry(int i, const QString& path)

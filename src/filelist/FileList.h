@@ -36,6 +36,22 @@ public:
     // Every entry's path, in order.
     QStringList paths() const;
 
+    // While one lives (a run), the list holds open the folder of the entry it
+    // handed out last, so that the file routines reach that entry's file with
+    // one lookup, however deep it lies (see FileSystem::locate). Only for the
+    // length of a run: a folder held longer could have been replaced at its path.
+    class FolderHold
+    {
+    public:
+        explicit FolderHold(const FileList& list);
+        ~FolderHold();
+        FolderHold(const FolderHold&) = delete;
+        FolderHold& operator=(const FolderHold&) = delete;
+
+    private:
+        const FileList& m_list;
+    };
+
 protected:
     int textCount() const override { return int(m_entries.size()); }
     QString displayText(int row) const override;
@@ -48,4 +64,8 @@ private:
     // usually follow one another.
     mutable ListedFolder::Ptr m_lastFolder;
     mutable QString m_lastFolderPath;
+    // What a FolderHold keeps open.
+    mutable int m_holds = 0;
+    mutable ListedFolder::Ptr m_heldFolder;
+    mutable FolderDescriptors m_descriptors;
 };

@@ -63,7 +63,7 @@ bool exists(const QString& path) noexcept
     if (path.isEmpty())
         return false;
     struct stat st;
-    return ::stat(nativePath(path).constData(), &st) == 0;
+    return statPath(path, &st) == 0;
 }
 
 bool isRegularFile(const QString& path) noexcept
@@ -71,7 +71,7 @@ bool isRegularFile(const QString& path) noexcept
     if (path.isEmpty())
         return false;
     struct stat st;
-    return ::stat(nativePath(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    return statPath(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool isDirectory(const QString& path) noexcept
@@ -100,7 +100,7 @@ QString ownName(const QString& path)
 QByteArray readWholeFile(const QString& path)
 {
     requireReadableFile(path);
-    FdGuard fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    FdGuard fd(openPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0)
         throwErrno(errno, Failure::Kind::SourceUnreadable);
     struct stat st;
@@ -143,7 +143,7 @@ void requireReadableFile(const QString& path)
     if (path.isEmpty())
         throwErrno(ENOENT, Failure::Kind::SourceUnreadable);
     struct stat st;
-    if (::stat(nativePath(path).constData(), &st) != 0)
+    if (statPath(path, &st) != 0)
         throwErrno(errno, Failure::Kind::SourceUnreadable);
     if (!S_ISREG(st.st_mode))
         throwNotRegular(st.st_mode);
@@ -152,7 +152,7 @@ void requireReadableFile(const QString& path)
 void refuseSpecialFile(const QString& path)
 {
     struct stat st;
-    if (path.isEmpty() || ::stat(nativePath(path).constData(), &st) != 0)
+    if (path.isEmpty() || statPath(path, &st) != 0)
         return;
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         throwNotRegular(st.st_mode);

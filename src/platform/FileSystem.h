@@ -6,5 +6,6 @@
 // so a trap can show it unchanged.
 #include "platform/BytePaths.h"  // names as bytes, shown and written as text
 #include "platform/FileKinds.h"  // what a path names; whole-file reads
+#include "platform/HeldFolder.h" // the folder of the file under way, held open
 #include "platform/NewFiles.h"   // new files in a folder, never replacing one
 #include "platform/SourceFile.h" // a source opened once and copied

@@ -46,7 +46,7 @@ SourceFile SourceFile::open(const QString& path)
     requireReadableFile(path); // a pipe must never be opened: that waits for a writer
     SourceFile file;
     file.m_path = path;
-    file.m_fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    file.m_fd = openPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (file.m_fd < 0)
         throwErrno(errno, Failure::Kind::SourceUnreadable);
     struct stat st;
@@ -107,7 +107,7 @@ void SourceFile::requireUnchanged() const
     struct stat now;
     struct stat named;
     const bool same = ::fstat(m_fd, &now) == 0 && stampFrom(now) == m_stamp &&
-                      ::stat(nativePath(m_path).constData(), &named) == 0 &&
+                      statPath(m_path, &named) == 0 &&
                       stampFrom(named) == m_stamp;
     if (!same)
         throw Failure(QStringLiteral("The file changed while it was being copied"), EAGAIN,

@@ -775,6 +775,7 @@ QString Form1::metaPattern() const
 
 void Form1::PushButton2_Click()
 {
+    const FileList::FolderHold hold(*m_fileList);
     m_run->start();
 }
 
