@@ -384,11 +384,14 @@ private slots:
         } else if (kind == u"nested") {
             QCOMPARE(read.text.value_or(read.failure), u"deep text"_qs);
         } else if (kind == u"huge") {
-            // Read in part, or failed by the time limit on a slow build.
+            // Read in part; read whole, it may fail by the reader's time or memory limit,
+            // but only with that reason.
             if (read.text)
                 QCOMPARE(firstWords(*read.text, 3), QStringList({"w0", "lorem", "ipsum"}));
             else
-                QVERIFY2(read.failure.contains(u"longer than"), qPrintable(read.failure));
+                QVERIFY2(read.failure.contains(u"longer than") ||
+                                 read.failure.contains(u"more memory than"),
+                         qPrintable(read.failure));
         } else if (kind == u"slow") {
             QVERIFY(!read.text);
             QCOMPARE(read.failure, u"Reading the page took longer than 5 seconds."_qs);
