@@ -776,6 +776,13 @@ QString Form1::metaPattern() const
 void Form1::PushButton2_Click()
 {
     m_run->start();
+    // The run went on without its journal; a box of its own, after the run's
+    // closing message, says so once.
+    if (const auto& failure = m_run->journalFailure())
+        m_services.boxes->message(
+            QStringLiteral("This run was not recorded, so it cannot be undone:\r\n") +
+                failure->description(),
+            {}, BoxIcon::Warning);
 }
 
 void Form1::PushButton7_Click()
