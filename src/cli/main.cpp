@@ -3,7 +3,7 @@
 #include "CliArguments.h"
 #include "CliSurface.h"
 #include "FolderArguments.h"
-#include "SkipReasons.h"
+#include "FolderGone.h"
 #include "StopSignals.h"
 #include "TerminalOutput.h"
 #include "UndoCommand.h"
@@ -13,6 +13,7 @@
 #include "rename/PathRoutines.h"
 #include "rename/RenameRun.h"
 #include "rename/RunJournal.h"
+#include "rename/SkipReasons.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -66,3 +66,27 @@ AnswerNumber BoxAnswers::askUntilNumeric(const QString& prompt, const QString& t
         m_boxes.message(kMustBeNumeric);
     }
 }
+
+QString RememberingAnswers::searchString()
+{
+    m_search = m_asked.searchString();
+    if (onAnswered)
+        onAnswered();
+    return m_search;
+}
+
+QString RememberingAnswers::wordCount(ContentMethod method)
+{
+    m_count = m_asked.wordCount(method);
+    if (onAnswered)
+        onAnswered();
+    return m_count;
+}
+
+QString RememberingAnswers::wordNumbers()
+{
+    m_numbers = m_asked.wordNumbers();
+    if (onAnswered)
+        onAnswered();
+    return m_numbers;
+}
