@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -216,8 +217,17 @@ void RunRecorder::record(const QString& target, const CopyIdentity& identity)
         if (m_fd < 0)
             create();
         const qsizetype slash = target.lastIndexOf(QLatin1Char('/'));
-        const QString folder = slash > 0 ? target.left(slash) : QStringLiteral("/");
+        QString folder = slash > 0 ? target.left(slash) : QStringLiteral("/");
         const QString name = target.mid(slash + 1);
+        if (slash < 0 || !folder.startsWith(QLatin1Char('/'))) {
+            // A results folder given relative to where the run started: an undo
+            // may start anywhere.
+            char cwd[PATH_MAX];
+            if (!::getcwd(cwd, sizeof cwd))
+                throw fileFailure(slash < 0 ? QStringLiteral(".") : folder, errno);
+            folder = FileSystem::pathFromNative(cwd) +
+                     (slash < 0 ? QString() : QLatin1Char('/') + folder);
+        }
         QByteArray line;
         if (folder != m_folder)
             line += "folder " + escaped(FileSystem::nativePath(folder)) + '\n';

@@ -42,6 +42,7 @@ private:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_STATE_HOME"), m_state);
         process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(m_dir.path());
         process.start(QStringLiteral(QUENBY_BIN_DIR "/quenby-rename"), arguments);
         if (!process.waitForFinished(60000))
             qFatal("quenby-rename did not finish");
@@ -51,10 +52,10 @@ private:
     }
 
     // Renames `pages` (name, first word) by their first word into the results
-    // folder; a run of its own.
+    // folder, named relative to where the run starts; a run of its own.
     void renameRun(const QList<std::pair<QString, QByteArray>>& pages)
     {
-        QStringList arguments{QStringLiteral("-o"), m_out};
+        QStringList arguments{QStringLiteral("-o"), QStringLiteral("out")};
         for (const auto& [name, word] : pages) {
             const QString page = m_dir.filePath(QStringLiteral("in/") + name);
             writeFile(page, "<body>" + word + " words</body>");
