@@ -33,8 +33,8 @@ class NoBoxes : public RunAnswers
 {
 public:
     QString searchString() override { return {}; }
-    QString wordCount(ContentMethod) override { return words; }
-    QString wordNumbers() override { return {}; }
+    AnswerNumber wordCount(ContentMethod) override { return AnswerNumber::fromText(words); }
+    WordNumbers wordNumbers() override { return {}; }
     QString words = QStringLiteral("1");
 };
 

@@ -62,8 +62,11 @@ class RequestAnswers : public RunAnswers
 public:
     explicit RequestAnswers(const PlanRequest& request) : m_request(request) {}
     QString searchString() override { return m_request.searchString; }
-    QString wordCount(ContentMethod) override { return m_request.wordCount; }
-    QString wordNumbers() override { return m_request.wordNumbers; }
+    AnswerNumber wordCount(ContentMethod) override
+    {
+        return AnswerNumber::fromText(m_request.wordCount);
+    }
+    WordNumbers wordNumbers() override { return WordNumbers::fromText(m_request.wordNumbers); }
 
 private:
     const PlanRequest& m_request;

@@ -160,7 +160,7 @@ QString PreviewWindow::fieldProblem() const
     if (m_options.renameBy() != RenameBy::Content)
         return {};
     if (m_options.contentMethod() == ContentMethod::WordPositions) {
-        if (!RenameRun::acceptsWordNumbers(m_wordNumbers->text()))
+        if (!WordNumbers::fromText(m_wordNumbers->text()).acceptable())
             return QStringLiteral("The word numbers must be numbers separated by commas.");
     } else if (!TextRules::isNumeric(m_wordCount->text())) {
         return QStringLiteral("The number of words must be numeric.");

@@ -75,18 +75,23 @@ QString RememberingAnswers::searchString()
     return m_search;
 }
 
-QString RememberingAnswers::wordCount(ContentMethod method)
+AnswerNumber RememberingAnswers::wordCount(ContentMethod method)
 {
-    m_count = m_asked.wordCount(method);
+    const AnswerNumber count = m_asked.wordCount(method);
+    // A number too large to convert is still numeric as typed; the field keeps
+    // the last one that converted.
+    if (count.converted())
+        m_count = QString::number(count.value());
     if (onAnswered)
         onAnswered();
-    return m_count;
+    return count;
 }
 
-QString RememberingAnswers::wordNumbers()
+WordNumbers RememberingAnswers::wordNumbers()
 {
-    m_numbers = m_asked.wordNumbers();
+    const WordNumbers numbers = m_asked.wordNumbers();
+    m_numbers = numbers.text();
     if (onAnswered)
         onAnswered();
-    return m_numbers;
+    return numbers;
 }

@@ -53,8 +53,8 @@ class RememberingAnswers : public RunAnswers
 public:
     explicit RememberingAnswers(RunAnswers& asked) : m_asked(asked) {}
     QString searchString() override;
-    QString wordCount(ContentMethod method) override;
-    QString wordNumbers() override;
+    AnswerNumber wordCount(ContentMethod method) override;
+    WordNumbers wordNumbers() override;
 
     QString lastSearchString() const { return m_search; }
     QString lastWordCount() const { return m_count; }

@@ -33,8 +33,8 @@ class NoBoxes : public RunAnswers
 {
 public:
     QString searchString() override { return {}; }
-    QString wordCount(ContentMethod) override { return {}; }
-    QString wordNumbers() override { return {}; }
+    AnswerNumber wordCount(ContentMethod) override { return {}; }
+    WordNumbers wordNumbers() override { return {}; }
 };
 
 // Page text that takes its time, so that a plan can be overtaken.
