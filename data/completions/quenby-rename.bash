@@ -21,7 +21,7 @@ _quenby_rename()
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-o --out --files-from -0 --null --by --tags --include-head
             --method -n --words --positions --search --pattern --ext --dry-run --json
-            --progress --no-progress -h --help -V --version' -- "$cur"))
+            --progress --no-progress --undo --undo= --list-runs -h --help -V --version' -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -f -- "$cur"))

@@ -21,6 +21,8 @@ QString cliUsage()
 {
     return QStringLiteral(R"help(Usage: quenby-rename [OPTIONS] -o DIR PATH...
        quenby-rename [OPTIONS] -o DIR --files-from FILE
+       quenby-rename --undo[=ID] [--dry-run] [--json]
+       quenby-rename --list-runs [--json]
 Copies each HTML file into a results folder under a new name taken from the page:
 from its visible words or its source (by content), or from values within its tags
 (by metadata). Source files are never changed; no file is ever overwritten: a name
@@ -62,6 +64,17 @@ that is taken gets "!" marks before its extension.
                            and extension, T the target path, X "renamed", "planned"
                            (dry run) or "skipped"; a skipped file's N and T are null and
                            its line ends with "reason": R, "error": E (below)
+  --undo[=ID]              take back the last run that copied something (or run ID of
+                           --list-runs), from the window or the command line: removes
+                           each of its copies that is still there unchanged; a copy
+                           changed or replaced since is kept and named; nothing else
+                           is removed, sources are never touched. With --dry-run only
+                           tells; with --json one object a line: {"target": T,
+                           "status": X, "error": E}, X "removed", "planned" (dry run),
+                           "changed", "replaced", "gone" or "failed"
+  --list-runs              list the recorded runs, oldest first: id, date, results
+                           folder, number of copies (the last 20 runs are kept, in
+                           $XDG_STATE_HOME/quenby, by default ~/.local/state/quenby)
   --progress, --no-progress
                            a progress bar on standard error (default: when it is a
                            terminal)
@@ -88,12 +101,15 @@ behind it, or null:
 Exit status: 0 every file renamed; 1 at least one file skipped; 2 bad usage; 3 the
 results folder does not exist or disappeared during the run; 4 no files; 128 + the
 signal when stopped by Ctrl-C (130), SIGTERM (143), SIGHUP (129) or SIGQUIT (131),
-after the file under way.
+after the file under way. For --undo: 0 every copy removed (or gone already, or the
+run was undone before); 1 a copy kept; 3 the results folder is gone; 5 no such run,
+or its journal is missing or damaged.
 
 Examples:
   quenby-rename -o ~/renamed -n 6 ~/saved-pages
   quenby-rename -o out --by metadata --pattern "%a - %t" --ext htm --ext html site/
   find site -name '*.htm' -print0 | quenby-rename -0 --files-from - -o out --json
+  quenby-rename --undo --dry-run
 )help");
 }
 
@@ -118,12 +134,21 @@ CliParse parseCliArguments(const QStringList& argv)
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption progress(QStringLiteral("progress"));
     const QCommandLineOption noProgress(QStringLiteral("no-progress"));
+    const QCommandLineOption undo(QStringLiteral("undo"), {}, QStringLiteral("ID"));
+    const QCommandLineOption listRuns(QStringLiteral("list-runs"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")});
-    parser.addOptions({out, by, tags, includeHead, method, words, positions, search, pattern, ext,
-                       filesFrom, null, dryRun, json, progress, noProgress, help, version});
+    parser.addOptions({out,      by,         tags, includeHead, method, words,  positions,
+                       search,   pattern,    ext,  filesFrom,   null,   dryRun, json,
+                       progress, noProgress, undo, listRuns,    help,   version});
 
-    if (!parser.parse(argv))
+    // The parser has no optional values: a bare --undo stands for the last run.
+    QStringList given = argv;
+    for (qsizetype i = 1; i < given.size() && given.at(i) != QStringLiteral("--"); ++i) {
+        if (given.at(i) == QStringLiteral("--undo"))
+            given[i] = QStringLiteral("--undo=0");
+    }
+    if (!parser.parse(given))
         return usageError(parser.errorText());
     if (parser.isSet(help))
         return {std::nullopt, cliUsage(), 0};
@@ -133,6 +158,25 @@ CliParse parseCliArguments(const QStringList& argv)
 
     CliArguments a;
     a.paths = parser.positionalArguments();
+    if (parser.isSet(undo) || parser.isSet(listRuns)) {
+        if (parser.isSet(undo) && parser.isSet(listRuns))
+            return usageError(QStringLiteral("--undo and --list-runs exclude each other"));
+        if (!a.paths.isEmpty() || parser.isSet(out) || parser.isSet(filesFrom))
+            return usageError(QStringLiteral("--undo and --list-runs take no files and no --out"));
+        if (parser.isSet(undo)) {
+            bool ok = false;
+            const int id = parser.value(undo).toInt(&ok);
+            if (!ok || id < 0 || parser.value(undo).startsWith(QLatin1Char('+')))
+                return usageError(QStringLiteral("--undo=ID takes the number of a run, as "
+                                                 "--list-runs shows it (got \"%1\")")
+                                      .arg(parser.value(undo)));
+            a.undo = id;
+        }
+        a.listRuns = parser.isSet(listRuns);
+        a.dryRun = parser.isSet(dryRun);
+        a.json = parser.isSet(json);
+        return {a, QString(), 0};
+    }
     if (!parser.isSet(out))
         return usageError(QStringLiteral("--out DIR is required"));
     a.options.results = parser.value(out);

@@ -9,7 +9,14 @@
 
 // The exit statuses of quenby-rename.
 namespace CliExit {
-enum : int { AllRenamed = 0, SomeSkipped = 1, BadUsage = 2, NoResultsFolder = 3, NoFiles = 4 };
+enum : int {
+    AllRenamed = 0,
+    SomeSkipped = 1,
+    BadUsage = 2,
+    NoResultsFolder = 3,
+    NoFiles = 4,
+    NoRunToUndo = 5, // --undo, --list-runs: no such run, or its journal is damaged
+};
 }
 
 // What the command line asked for, checked: every value is one the run accepts.
@@ -26,6 +33,8 @@ struct CliArguments
     bool dryRun = false;
     bool json = false;
     std::optional<bool> progress; // unset: when standard error is a terminal
+    std::optional<int> undo;      // --undo: the run's id, 0 for the last run
+    bool listRuns = false;
 };
 
 // The outcome of reading the arguments: either arguments to run with, or a text

@@ -3,14 +3,17 @@
 #include "CliArguments.h"
 #include "CliSurface.h"
 #include "FolderArguments.h"
-#include "SkipReasons.h"
+#include "FolderGone.h"
 #include "StopSignals.h"
 #include "TerminalOutput.h"
+#include "UndoCommand.h"
 #include "filelist/FileList.h"
 #include "pagetext/service/HelperPageText.h"
 #include "platform/FileSystem.h"
 #include "rename/PathRoutines.h"
 #include "rename/RenameRun.h"
+#include "rename/RunJournal.h"
+#include "rename/SkipReasons.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -91,6 +94,10 @@ int main(int argc, char* argv[])
     Printer printer(progress);
     StderrReporter reporter(printer);
     CoreEventPump events;
+    if (args.undo)
+        return undoCommand(args, printer);
+    if (args.listRuns)
+        return listRunsCommand(args, printer);
 
     QStringList paths = args.paths;
     if (args.filesFrom) {
@@ -170,6 +177,7 @@ int main(int argc, char* argv[])
     run.setDryRun(args.dryRun);
     run.setPagesForMetadata(false);
     run.setAnswers(&answers);
+    run.setJournal(RunJournal::defaultFolder(), QStringLiteral("quenby-rename"));
 
     bool folderGone = false;
     QString folderGoneError;
@@ -213,6 +221,9 @@ int main(int argc, char* argv[])
         return run.start();
     }();
     progress.clear();
+    if (run.journalFailure())
+        printer.err(QStringLiteral("quenby-rename: ") + run.journalFailure()->description() +
+                    QStringLiteral(" (the run is not recorded and cannot be undone)"));
     switch (outcome) {
     case RenameRun::Outcome::NoFiles:
         printer.err(boxes.lastMessage());

@@ -11,6 +11,7 @@
 #include "rename/FileEntries.h"
 #include "rename/PathRoutines.h"
 #include "rename/RenameOptions.h"
+#include "rename/RunJournal.h"
 #include "rename/TextRules.h"
 
 #include <climits>
@@ -42,8 +43,33 @@ struct BusyGuard
 } // namespace
 
 RenameRun::RenameRun(const FileEntries& files, const RenameOptions& options, Surface surface)
-    : m_files(files), m_options(options), m_surface(surface)
+    : m_files(files), m_options(options), m_surface(surface),
+      m_journalFolder(RunJournal::defaultFolder()), m_program(QStringLiteral("quenby"))
 {
+}
+
+void RenameRun::setJournal(const QString& folder, const QString& program)
+{
+    m_journalFolder = folder;
+    m_program = program;
+}
+
+void RenameRun::record(RunRecorder& recorder, const QString& target)
+{
+    if (recorder.failed())
+        return;
+    CopyIdentity identity;
+    try {
+        identity = CopyIdentity::ofPath(target);
+    } catch (const Failure&) {
+        return; // gone already: nothing for an undo to remove
+    }
+    try {
+        recorder.record(target, identity);
+        m_journalId = recorder.id();
+    } catch (const Failure& failure) {
+        m_journalFailure = failure;
+    }
 }
 
 RenameRun::Outcome RenameRun::start()
@@ -66,6 +92,11 @@ RenameRun::Outcome RenameRun::start()
     }
 
     m_skipped.clear();
+    m_journalFailure.reset();
+    m_journalId = 0;
+    std::optional<RunRecorder> recorder;
+    if (!m_dryRun && !m_journalFolder.isEmpty())
+        recorder.emplace(m_journalFolder, m_program);
     pointer.setShape(PointerShape::Busy);
     NamingRequest request;
     if (m_options.renameBy() == RenameBy::Content)
@@ -136,6 +167,8 @@ RenameRun::Outcome RenameRun::start()
             if (!renamed)
                 m_skipped.append(source);
         });
+        if (renamed && recorder && renaming.lastOutcome())
+            record(*recorder, renaming.lastOutcome()->target);
         if (onFileDone) {
             FileResult result;
             result.source = source;

@@ -15,6 +15,7 @@ class PageText;
 class Pointer;
 class ProgressBar;
 class RenameOptions;
+class RunRecorder;
 
 // What "Start Renaming" does: checks that there is something to rename and
 // somewhere to put it, asks for what the content method needs, then hands every
@@ -73,6 +74,16 @@ public:
     // run's surface unless set. Not owned.
     void setAnswers(RunAnswers* answers) { m_answers = answers; }
 
+    // Where the journal of each run's copies goes, so that the run can be
+    // undone; RunJournal::defaultFolder() unless set, none when empty. `program`
+    // is recorded with the run.
+    void setJournal(const QString& folder, const QString& program);
+    // Why the last run could not be recorded, if it could not: it ran all the
+    // same, but cannot be undone.
+    const std::optional<Failure>& journalFailure() const { return m_journalFailure; }
+    // The id of the last run's journal; 0 when it recorded nothing.
+    int journalId() const { return m_journalId; }
+
     // Asked before each file and before each namer call: when it answers true the
     // run ends there, without its closing message, and start() answers Stopped.
     std::function<bool()> stopRequested;
@@ -86,6 +97,7 @@ private:
     int wordsWanted(const NamingRequest& request) const;
     QString readPageText(const QString& path);
     QString closingMessage() const;
+    void record(RunRecorder& recorder, const QString& target);
 
     const FileEntries& m_files;
     const RenameOptions& m_options;
@@ -94,6 +106,10 @@ private:
     bool m_dryRun = false;
     bool m_pagesForMetadata = true;
     RunAnswers* m_answers = nullptr;
+    QString m_journalFolder;
+    QString m_program;
+    std::optional<Failure> m_journalFailure;
+    int m_journalId = 0;
     QStringList m_skipped;
     int m_prefetchWords = -1;
 };

@@ -66,3 +66,32 @@ AnswerNumber BoxAnswers::askUntilNumeric(const QString& prompt, const QString& t
         m_boxes.message(kMustBeNumeric);
     }
 }
+
+QString RememberingAnswers::searchString()
+{
+    m_search = m_asked.searchString();
+    if (onAnswered)
+        onAnswered();
+    return m_search;
+}
+
+AnswerNumber RememberingAnswers::wordCount(ContentMethod method)
+{
+    const AnswerNumber count = m_asked.wordCount(method);
+    // A number too large to convert is still numeric as typed; the field keeps
+    // the last one that converted.
+    if (count.converted())
+        m_count = QString::number(count.value());
+    if (onAnswered)
+        onAnswered();
+    return count;
+}
+
+WordNumbers RememberingAnswers::wordNumbers()
+{
+    const WordNumbers numbers = m_asked.wordNumbers();
+    m_numbers = numbers.text();
+    if (onAnswered)
+        onAnswered();
+    return numbers;
+}

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class Boxes;
 
 // What a content run needs from the user before it starts: the window asks in
@@ -41,4 +43,29 @@ private:
     AnswerNumber askUntilNumeric(const QString& prompt, const QString& title,
                                  const QString& defaultText);
     Boxes& m_boxes;
+};
+
+// Answers asked of another source, the last ones kept: the preview of new names
+// starts from what the user answered last. Until then, the input boxes'
+// own first texts.
+class RememberingAnswers : public RunAnswers
+{
+public:
+    explicit RememberingAnswers(RunAnswers& asked) : m_asked(asked) {}
+    QString searchString() override;
+    AnswerNumber wordCount(ContentMethod method) override;
+    WordNumbers wordNumbers() override;
+
+    QString lastSearchString() const { return m_search; }
+    QString lastWordCount() const { return m_count; }
+    QString lastWordNumbers() const { return m_numbers; }
+
+    // Called after each answer.
+    std::function<void()> onAnswered;
+
+private:
+    RunAnswers& m_asked;
+    QString m_search = QStringLiteral("String");
+    QString m_count = QStringLiteral("1");
+    QString m_numbers = QStringLiteral("10,11");
 };

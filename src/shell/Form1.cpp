@@ -21,6 +21,7 @@
 #include "rename/RenameRun.h"
 #include "shell/ListCommands.h"
 #include "shell/ListMenu.h"
+#include "shell/PreviewAndUndo.h"
 #include "shell/ReportError.h"
 #include "shell/Samples.h"
 #include "shell/SettingsStore.h"
@@ -205,6 +206,15 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
         *m_fileList, *this,
         RenameRun::Surface{*m_services.boxes, *m_services.pointer, *m_progress, *m_services.pump,
                            *m_services.pageText, *m_services.reporter});
+    m_previewAndUndo = new PreviewAndUndo(*this, *m_fileList, *this, *m_panel, *m_services.boxes,
+                                          *m_services.pointer);
+    m_run->setAnswers(&m_previewAndUndo->answers());
+    m_listMenu->add(
+        ListMenu::Place::PreviewNewNames, QStringLiteral("Preview New Names..."),
+        [this] { m_previewAndUndo->showPreview(); }, QKeySequence(Qt::CTRL | Qt::Key_P));
+    m_listMenu->add(
+        ListMenu::Place::UndoLastRun, QStringLiteral("Undo Last Run..."),
+        [this] { m_previewAndUndo->undoLastRun(); }, {}, [this] { return !busy(); });
 
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &Form1::openGuide);
@@ -777,6 +787,13 @@ void Form1::PushButton2_Click()
 {
     const FileList::FolderHold hold(*m_fileList);
     m_run->start();
+    // The run went on without its journal; a box of its own, after the run's
+    // closing message, says so once.
+    if (const auto& failure = m_run->journalFailure())
+        m_services.boxes->message(
+            QStringLiteral("This run was not recorded, so it cannot be undone:\r\n") +
+                failure->description(),
+            {}, BoxIcon::Warning);
 }
 
 void Form1::PushButton7_Click()

@@ -24,6 +24,7 @@ class HoverCursor;
 class ListCommands;
 class ListMenu;
 class OptionsPanel;
+class PreviewAndUndo;
 class PageText;
 class Pointer;
 class ProgressBar;
@@ -118,6 +119,8 @@ public:
     Samples& samples() const { return *m_samples; }
     // The file list's context menu; commands put their entries in it.
     ListMenu& listMenu() const { return *m_listMenu; }
+    // "Preview New Names..." and "Undo Last Run...".
+    PreviewAndUndo& previewAndUndo() const { return *m_previewAndUndo; }
 
     // The services, as the window uses them.
     SettingsStore& settings() const { return *m_services.settings; }
@@ -194,6 +197,7 @@ private:
     ListMenu* m_listMenu = nullptr;
     std::unique_ptr<ListCommands> m_listCommands;
     std::unique_ptr<RenameRun> m_run;
+    PreviewAndUndo* m_previewAndUndo = nullptr;
 
     // The designed geometry of every placed control and the designed size of
     // every font set on purpose, which the layout scale is applied to.

@@ -7,6 +7,7 @@
 #include "rename/Renaming.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
+#include "support/Mounts.h"
 #include "support/Workspace.h"
 
 #include <QDir>
@@ -36,40 +37,6 @@ QList<QByteArray> nativeEntries(const QString& folder)
     std::sort(names.begin(), names.end());
     return names;
 }
-
-// The program's path, also where it lives in sbin; empty when it is not there.
-QString tool(const char* name)
-{
-    return QStandardPaths::findExecutable(
-        QString::fromLatin1(name), {"/usr/local/bin", "/usr/bin", "/bin", "/usr/sbin", "/sbin"});
-}
-
-// Runs a program quietly; its exit status, or -1.
-int quietly(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000))
-        return -1;
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-// A file system mounted for one test, unmounted however the test ends.
-struct Mounted
-{
-    QString point;
-    bool fuse = false;
-    ~Mounted()
-    {
-        if (point.isEmpty())
-            return;
-        if (fuse)
-            quietly(QStringLiteral("fusermount"), {QStringLiteral("-u"), point});
-        else
-            ::umount(FileSystem::nativePath(point).constData());
-    }
-};
 
 } // namespace
 
@@ -121,23 +88,12 @@ bool WhereFilesLiveTest::mountTmpfs(Mounted& mounted, const QString& options)
 
 void WhereFilesLiveTest::fatStick()
 {
-    if (::access("/dev/fuse", R_OK | W_OK) != 0 || tool("fusefat").isEmpty() ||
-        tool("mkfs.vfat").isEmpty())
-        QSKIP("needs /dev/fuse, fusefat and mkfs.vfat");
-    const QString image = path("fat.img");
-    {
-        QFile file(image);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(16 * kMiB));
-    }
-    QCOMPARE(quietly(tool("mkfs.vfat"), {image}), 0);
+    if (const QString missing = fatUnavailable(); !missing.isEmpty())
+        QSKIP(qPrintable(missing));
     Mounted mounted;
     const QString stick = path("stick");
-    QVERIFY(QDir().mkpath(stick));
-    if (quietly(tool("fusefat"), {"-o", "rw+", image, stick}) != 0)
+    if (!mountFatStick(mounted, path("fat.img"), stick, 16 * kMiB))
         QSKIP("fusefat could not mount the image");
-    mounted.point = stick;
-    mounted.fuse = true;
 
     writeFile(stick + "/Report.htm", "already there");
     m_options.results = stick;

@@ -5,10 +5,15 @@
 #include "filelist/FileList.h"
 #include "options/OptionsPanel.h"
 #include "platform/DesktopShell.h"
+#include "platform/FileSystem.h"
 #include "platform/QtRandom.h"
 #include "pagetext/service/HelperPageText.h"
 #include "rename/RenameRun.h"
+#include "preview/PreviewModel.h"
+#include "preview/PreviewWindow.h"
 #include "shell/Form1.h"
+#include "shell/ListMenu.h"
+#include "shell/PreviewAndUndo.h"
 #include "shell/SettingsStore.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
@@ -19,6 +24,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -49,6 +55,8 @@ struct Session
         QDir(dir.path()).mkpath(QStringLiteral("pages"));
         QDir(dir.path()).mkpath(QStringLiteral("program"));
         QDir(dir.path()).mkpath(QStringLiteral("out"));
+        // Each session keeps its own record of runs.
+        qputenv("XDG_STATE_HOME", FileSystem::nativePath(dir.filePath(QStringLiteral("state"))));
         writeFile(page(1), "<html><head><title>First Title</title></head>\n"
                            "<body><p>Alpha beta gamma delta</p></body></html>\n");
         writeFile(page(2), "<html><head><title>Second Title</title></head>\n"
@@ -112,6 +120,10 @@ private slots:
     void renamesTwoFilesFromTheWindow();
     void panelChangesDuringTheRunReachTheLaterFiles();
     void emptyListAndMissingFolder();
+    void undoFromTheWindow_data();
+    void undoFromTheWindow();
+    void aRunWithoutItsJournal();
+    void previewStartsFromTheLastAnswers();
 };
 
 void TestRenameFromWindow::renamesTwoFilesFromTheWindow_data()
@@ -232,6 +244,115 @@ void TestRenameFromWindow::emptyListAndMissingFolder()
     QCOMPARE(s.boxes.shown[1].text,
              QStringLiteral("Folder does not exist. Please select another folder."));
     QVERIFY(s.copies().isEmpty());
+}
+
+void TestRenameFromWindow::undoFromTheWindow_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<bool>("changeOne");
+    QTest::addColumn<QString>("asked"); // in the question
+    QTest::newRow("confirmed") << true << false << "removes 2 copies";
+    QTest::newRow("declined") << false << false << "removes 2 copies";
+    QTest::newRow("a copy changed since") << true << true << "removes 1 copy";
+}
+
+void TestRenameFromWindow::undoFromTheWindow()
+{
+    QFETCH(bool, confirm);
+    QFETCH(bool, changeOne);
+    QFETCH(QString, asked);
+
+    Session s;
+    s.choose(s.panel().option4());
+    s.choose(s.panel().option1());
+    s.typeResultsFolder();
+    s.form->fileList().AddFile(s.page(1));
+    s.form->fileList().AddFile(s.page(2));
+    s.boxes.answers = {QStringLiteral("1")};
+    s.pressStart();
+    const QStringList made = s.copies();
+    QCOMPARE(made.size(), 2);
+    QStringList left = confirm ? QStringList() : made;
+    if (changeOne) {
+        QFile changed(s.out() + QLatin1Char('/') + made.first());
+        QVERIFY(changed.open(QIODevice::Append));
+        QCOMPARE(changed.write("changed"), 7);
+        left = QStringList{made.first()};
+    }
+
+    QAction* undo = s.form->listMenu().action(ListMenu::Place::UndoLastRun);
+    QVERIFY(undo);
+    s.boxes.shown.clear();
+    s.boxes.yesNoAnswers = {confirm ? BoxAnswer::Yes : BoxAnswer::No};
+    undo->trigger();
+    QVERIFY(!s.boxes.shown.isEmpty());
+    QCOMPARE(s.boxes.shown.first().buttons, BoxButtons::YesNo);
+    QVERIFY2(s.boxes.shown.first().text.contains(asked), qPrintable(s.boxes.shown.first().text));
+    if (changeOne)
+        QVERIFY(s.boxes.shown.first().text.contains(made.first()));
+    QCOMPARE(s.copies(), left);
+    QCOMPARE(s.boxes.shown.size(), confirm ? 2 : 1); // the report after a confirmed undo
+    QVERIFY(QFile::exists(s.page(1)) && QFile::exists(s.page(2)));
+
+    // A second undo takes nothing more, and says why.
+    s.boxes.shown.clear();
+    s.boxes.yesNoAnswers = {BoxAnswer::No};
+    undo->trigger();
+    QCOMPARE(s.copies(), left);
+    QCOMPARE(s.boxes.shown.size(), 1);
+    QCOMPARE(s.boxes.shown.first().buttons, confirm ? BoxButtons::Ok : BoxButtons::YesNo);
+}
+
+void TestRenameFromWindow::aRunWithoutItsJournal()
+{
+    Session s;
+    writeFile(s.dir.filePath(QStringLiteral("state")), "a file where the folder would be");
+    s.choose(s.panel().option4());
+    s.typeResultsFolder();
+    s.form->fileList().AddFile(s.page(1));
+    s.form->fileList().AddFile(s.page(2));
+    s.boxes.answers = {QStringLiteral("1")};
+    s.pressStart();
+    QCOMPARE(s.copies().size(), 2);
+    // The run's own closing message stays as it is; one box of its own follows.
+    QCOMPARE(s.boxes.shown.size(), 2);
+    QCOMPARE(s.boxes.shown.at(0).text, QStringLiteral("Done."));
+    QCOMPARE(s.boxes.shown.at(1).icon, BoxIcon::Warning);
+    QVERIFY2(s.boxes.shown.at(1).text.contains(s.dir.filePath(QStringLiteral("state"))),
+             qPrintable(s.boxes.shown.at(1).text));
+}
+
+// The preview's fields start from the answers the run was given, and its names
+// count the copies the run made as taken.
+void TestRenameFromWindow::previewStartsFromTheLastAnswers()
+{
+    Session s;
+    s.choose(s.panel().option4());
+    s.choose(s.panel().option1());
+    s.panel().combo1()->setCurrentIndex(int(ContentMethod::WordsAfter));
+    s.typeResultsFolder();
+    s.form->fileList().AddFile(s.page(1));
+    s.form->fileList().AddFile(s.page(2));
+    s.boxes.answers = {QStringLiteral("<p>"), QStringLiteral("1")};
+    s.pressStart();
+    QCOMPARE(s.copies(), (QStringList{"Alpha.htm", "psi.htm"}));
+
+    QTest::keyClick(s.form.get(), Qt::Key_P, Qt::ControlModifier);
+    PreviewWindow* preview = s.form->previewAndUndo().preview();
+    QVERIFY(preview);
+    QVERIFY(preview->isVisible());
+    QCOMPARE(preview->windowTitle(), QStringLiteral("Preview of New Names"));
+    QCOMPARE(preview->searchField()->text(), QStringLiteral("<p>"));
+    QCOMPARE(preview->wordCountField()->text(), QStringLiteral("1"));
+    QSignalSpy shown(preview, &PreviewWindow::planShown);
+    QVERIFY(shown.wait(30000));
+    QCOMPARE(preview->model().row(0).fileName, QStringLiteral("Alpha!.htm"));
+    QCOMPARE(preview->model().row(1).fileName, QStringLiteral("psi!.htm"));
+
+    // An option of the window changes the plan.
+    s.panel().combo1()->setCurrentIndex(int(ContentMethod::WordsBefore));
+    QVERIFY(shown.wait(30000));
+    QVERIFY(preview->model().row(0).fileName != QStringLiteral("Alpha!.htm"));
 }
 
 QTEST_MAIN(TestRenameFromWindow)

@@ -1,4 +1,4 @@
-#include "SkipReasons.h"
+#include "rename/SkipReasons.h"
 
 #include "platform/FileSystem.h"
 #include "rename/PathRoutines.h"
@@ -75,11 +75,7 @@ SkipReason skipReason(const RenameRun::FileResult& result, RenameBy by)
     return reason("copy-failed", "copy failed");
 }
 
-bool resultsFolderGone(const Failure& failure, const QString& resultsFolder)
+SkipReason noResultsFolder()
 {
-    if (failure.kind() == Failure::Kind::ResultsFolderGone)
-        return true;
-    const bool mayBeTheFolder =
-        failure.kind() == Failure::Kind::TargetWrite || failure.kind() == Failure::Kind::Other;
-    return mayBeTheFolder && failure.code() == ENOENT && !FileSystem::isDirectory(resultsFolder);
+    return reason("no-results-folder", "the results folder does not exist");
 }
