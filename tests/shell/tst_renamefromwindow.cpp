@@ -9,10 +9,14 @@
 #include "pagetext/service/HelperPageText.h"
 #include "rename/RenameRun.h"
 #include "shell/Form1.h"
+#include "shell/ListMenu.h"
+#include "shell/MoreOptions.h"
 #include "shell/SettingsStore.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -112,6 +116,7 @@ private slots:
     void renamesTwoFilesFromTheWindow();
     void panelChangesDuringTheRunReachTheLaterFiles();
     void emptyListAndMissingFolder();
+    void moreOptionsFromTheListMenu();
 };
 
 void TestRenameFromWindow::renamesTwoFilesFromTheWindow_data()
@@ -232,6 +237,43 @@ void TestRenameFromWindow::emptyListAndMissingFolder()
     QCOMPARE(s.boxes.shown[1].text,
              QStringLiteral("Folder does not exist. Please select another folder."));
     QVERIFY(s.copies().isEmpty());
+}
+
+// The dialog opened from the list's context menu changes the names of the next
+// run, and the choices are kept for the next start.
+void TestRenameFromWindow::moreOptionsFromTheListMenu()
+{
+    Session s;
+    s.choose(s.panel().option3());
+    s.choose(s.panel().option2());
+    s.panel().text2()->setText(QStringLiteral("%t"));
+    s.typeResultsFolder();
+    writeFile(s.page(3), "<html><head><title>\n Tom &amp;\n Jerry\n</title></head>"
+                         "<body>x</body></html>\n");
+    writeFile(s.page(4), "<html><head><meta content=\"con\" property=\"og:title\"></head>"
+                         "<body>y</body></html>\n");
+    s.form->fileList().AddFile(s.page(3));
+    s.form->fileList().AddFile(s.page(4));
+
+    QAction* entry = s.form->listMenu().action(ListMenu::Place::MoreOptions);
+    QVERIFY(entry);
+    QCOMPARE(entry->text(), QStringLiteral("More Options..."));
+    entry->trigger();
+    MoreOptionsDialog* dialog = s.form->moreOptionsDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    dialog->readHtmlBox()->click();
+    dialog->windowsSafeBox()->click();
+    dialog->reject();
+
+    s.pressStart();
+    QVERIFY(s.reporter.reports.isEmpty());
+    QCOMPARE(s.copies(), (QStringList{"Tom & Jerry.htm", "con_.htm"}));
+    QCOMPARE(s.store.read(QLatin1String(MoreOptions::kReadHtmlKey), QString()),
+             QStringLiteral("True"));
+    QCOMPARE(s.store.read(QLatin1String(MoreOptions::kWindowsSafeKey), QString()),
+             QStringLiteral("True"));
+    QCOMPARE(s.store.read(QLatin1String(MoreOptions::kShortenKey), QStringLiteral("absent")),
+             QStringLiteral("absent"));
 }
 
 QTEST_MAIN(TestRenameFromWindow)
