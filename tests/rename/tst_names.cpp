@@ -337,8 +337,8 @@ void NamesTest::throughBothNamers()
             Renaming renaming(options, reporter);
             renaming.setDryRun(dryRun);
             const bool renamed = metadata ? renaming.RenameMeta(sourcePath, pattern)
-                                          : renaming.RenameFile(sourcePath, words, QString(),
-                                                                QString(), page);
+                                          : renaming.RenameFile(sourcePath,
+                                                                NamingRequest::of(words), page);
             QVERIFY2(renamed == !expected.isEmpty(), qPrintable(label));
             QStringList after = existing;
             if (renamed) {
