@@ -15,12 +15,15 @@ _quenby_rename()
             COMPREPLY=($(compgen -W 'ignore consider' -- "$cur")); return ;;
         --method)
             COMPREPLY=($(compgen -W 'first positions after before' -- "$cur")); return ;;
-        -n|--words|--positions|--search|--pattern|--ext)
+        --read)
+            COMPREPLY=($(compgen -W 'lines html' -- "$cur")); return ;;
+        -n|--words|--positions|--search|--pattern|--ext|--max-length)
             return ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-o --out --files-from -0 --null --by --tags --include-head
-            --method -n --words --positions --search --pattern --ext --dry-run --json
+            --method -n --words --positions --search --pattern --read --shorten --max-length
+            --windows-safe --ext --dry-run --json
             --progress --no-progress --undo --undo= --list-runs -h --help -V --version' -- "$cur"))
         return
     fi

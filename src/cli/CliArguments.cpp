@@ -52,7 +52,26 @@ that is taken gets "!" marks before its extension.
   --search TEXT            the text searched for by --method after|before (may be empty)
   --pattern PATTERN        metadata pattern (default "%a - %t"): %a author, %t title,
                            %s subject, %c creator, %p producer, %k keywords, %d date
-                           created, %m date modified, %g pages, separated by "-"
+                           created, %m date modified, %g pages, separated by "-"; other
+                           text is kept as written ("Saved %t", "%t (%d)"), and a part
+                           between "-" whose codes all find nothing is left out
+  --read lines|html        with --by metadata: how the codes find their values (default
+                           lines): in the page's lines, as above; or as a browser reads
+                           the page: %t its title (else og:title, twitter:title), %a,
+                           %s, %k the author, description and keywords <meta>
+                           elements, %c and %p the generator, %d and %m the dates
+                           created and modified (dc.date, dcterms.created,
+                           article:published_time, date; dcterms.modified,
+                           article:modified_time, last-modified), %g nothing
+  --shorten                cut a name too long for the file system of the results
+                           folder after its last whole word that fits (with room for
+                           the extension and eight "!" marks), instead of skipping it
+  --max-length N           with --shorten: keep file names within N bytes where the
+                           file system allows more; implies --shorten
+  --windows-safe           names for copies read on Windows: a reserved device name
+                           (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any case, with or
+                           without an extension) gets "_" after it; trailing dots and
+                           blanks are removed
   --ext EXT                extension filter for folder arguments; may be given more
                            than once
   --dry-run                form every name and its free target path, copy nothing; names
@@ -60,8 +79,8 @@ that is taken gets "!" marks before its extension.
                            refusal that can be known without writing is reported
   --json                   one JSON object a line on standard output for each file:
                            {"source": S, "name": N, "target": T, "status": X} where N is
-                           the new name after the character clean-up, without "!" marks
-                           and extension, T the target path, X "renamed", "planned"
+                           the new name after the character clean-up (and the cut of
+                           --shorten), without "!" marks and extension, T the target path, X "renamed", "planned"
                            (dry run) or "skipped"; a skipped file's N and T are null and
                            its line ends with "reason": R, "error": E (below)
   --undo[=ID]              take back the last run that copied something (or run ID of
@@ -90,7 +109,7 @@ behind it, or null:
   too-few-words            the page has fewer words than asked
   no-name                  no name left after the character clean-up (by metadata:
                            no value found for the pattern)
-  name-too-long            the name is too long for the file system
+  name-too-long            the name is too long for the file system (see --shorten)
   not-regular-file         a folder, device, pipe or socket
   hidden                   a hidden file (its name begins with ".")
   unreadable               the file is missing or could not be opened or read
@@ -127,6 +146,10 @@ CliParse parseCliArguments(const QStringList& argv)
     const QCommandLineOption positions(QStringLiteral("positions"), {}, QStringLiteral("LIST"));
     const QCommandLineOption search(QStringLiteral("search"), {}, QStringLiteral("TEXT"));
     const QCommandLineOption pattern(QStringLiteral("pattern"), {}, QStringLiteral("PATTERN"));
+    const QCommandLineOption read(QStringLiteral("read"), {}, QStringLiteral("HOW"));
+    const QCommandLineOption shorten(QStringLiteral("shorten"));
+    const QCommandLineOption maxLength(QStringLiteral("max-length"), {}, QStringLiteral("N"));
+    const QCommandLineOption windowsSafe(QStringLiteral("windows-safe"));
     const QCommandLineOption ext(QStringLiteral("ext"), {}, QStringLiteral("EXT"));
     const QCommandLineOption filesFrom(QStringLiteral("files-from"), {}, QStringLiteral("FILE"));
     const QCommandLineOption null(QStringList{QStringLiteral("0"), QStringLiteral("null")});
@@ -141,6 +164,7 @@ CliParse parseCliArguments(const QStringList& argv)
     parser.addOptions({out,      by,         tags, includeHead, method, words,  positions,
                        search,   pattern,    ext,  filesFrom,   null,   dryRun, json,
                        progress, noProgress, undo, listRuns,    help,   version});
+    parser.addOptions({read, shorten, maxLength, windowsSafe});
 
     // The parser has no optional values: a bare --undo stands for the last run.
     QStringList given = argv;
@@ -235,6 +259,26 @@ CliParse parseCliArguments(const QStringList& argv)
     }
     if (parser.isSet(pattern))
         a.options.pattern = parser.value(pattern);
+
+    const QStringList readChoices{QStringLiteral("lines"), QStringLiteral("html")};
+    const auto readIndex = choice(read, readChoices, 0);
+    if (!readIndex)
+        return usageError(name.arg(QStringLiteral("read"), readChoices.join(QStringLiteral(", ")),
+                                   parser.value(read)));
+    if (parser.isSet(read) && a.options.by != RenameBy::Metadata)
+        return usageError(QStringLiteral("--read is for --by metadata"));
+    a.options.names.readHtml = *readIndex == 1;
+    a.options.names.shorten = parser.isSet(shorten) || parser.isSet(maxLength);
+    if (parser.isSet(maxLength)) {
+        bool ok = false;
+        const int n = parser.value(maxLength).toInt(&ok);
+        if (!ok || n < 1)
+            return usageError(
+                QStringLiteral("--max-length must be a whole number of bytes, 1 or more (got \"%1\")")
+                    .arg(parser.value(maxLength)));
+        a.options.names.maxLength = n;
+    }
+    a.options.names.windowsSafe = parser.isSet(windowsSafe);
     a.extensions = parser.values(ext);
     if (parser.isSet(filesFrom))
         a.filesFrom = parser.value(filesFrom);

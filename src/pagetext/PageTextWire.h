@@ -14,6 +14,7 @@ enum class Mode : int32_t {
     Page = 0, // the body text of a page file
     DivFragment =
         1, // the file's markup parsed inside a <div>; the text of #target or its first element
+    Metadata = 2, // the page's title and <meta> elements, as PageParser::metadata lays them out
 };
 
 struct Request

@@ -1,7 +1,51 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <utility>
+
+// A page's metadata as a browser reads it.
+struct PageMetadata
+{
+    // document.title: the first title element's own text, white space
+    // collapsed; empty when there is none.
+    QString title;
+    // The name and the property of each <meta> element that has content, the
+    // key in lower case, with the content (white space collapsed), in document
+    // order.
+    QList<std::pair<QString, QString>> entries;
+
+    // The first content given under `key` (lower case); empty when none.
+    QString content(QStringView key) const
+    {
+        for (const auto& [name, value] : entries)
+            if (name == key)
+                return value;
+        return {};
+    }
+    bool has(QStringView key) const
+    {
+        for (const auto& entry : entries)
+            if (entry.first == key)
+                return true;
+        return false;
+    }
+
+    // From the title's line followed by "key\tcontent" lines.
+    static PageMetadata fromLines(const QString& text)
+    {
+        PageMetadata m;
+        const QStringList lines = text.split(u'\n');
+        m.title = lines.value(0);
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype tab = lines.at(i).indexOf(u'\t');
+            if (tab >= 0)
+                m.entries.append({lines.at(i).left(tab), lines.at(i).mid(tab + 1)});
+        }
+        return m;
+    }
+};
 
 // The visible text of a page's body, as a browser would give it (innerText),
 // with line breaks as CR LF. Used like a browser that is navigated to a file and
@@ -29,4 +73,12 @@ public:
     // of a large page may do); 0 means the whole text. A page changed on disk
     // after it was read ahead is read afresh when it is navigated to.
     virtual void prefetch(const QStringList& paths, int wordsWanted) { (void)paths, (void)wordsWanted; }
+
+    // Like navigate(), for the page's metadata instead of its text; readyState()
+    // then tells when metadata() can answer. metadata() throws Failure when the
+    // read failed, as bodyText() does.
+    virtual void navigateMetadata(const QString& path) = 0;
+    virtual PageMetadata metadata() = 0;
+    // Hint, as prefetch(): the metadata of these pages will be asked for next.
+    virtual void prefetchMetadata(const QStringList& paths) { (void)paths; }
 };

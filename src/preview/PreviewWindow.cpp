@@ -1,6 +1,7 @@
 #include "preview/PreviewWindow.h"
 
 #include "preview/PreviewModel.h"
+#include "rename/NamingRequest.h"
 #include "rename/FileEntries.h"
 #include "rename/RenameOptions.h"
 #include "rename/RenameRun.h"

@@ -72,12 +72,6 @@ private:
     QList<Entry> m_entries;
 };
 
-// Naming options beside the answers (shortening, the longest name, names that
-// Windows accepts, metadata read as markup); the defaults change nothing.
-struct NameOptions
-{
-};
-
 // What a content run was asked to name files by.
 struct NamingRequest
 {
@@ -85,7 +79,6 @@ struct NamingRequest
     AnswerNumber wordCount;
     WordNumbers wordNumbers; // the positions method
     QString searchString;    // the after/before methods; may be empty
-    NameOptions names;
 
     // The request as the answers are typed (the tests and the prompts' callers).
     static NamingRequest fromText(const QString& wordCount, const QString& wordNumbers = {},

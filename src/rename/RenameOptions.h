@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rename/NameOptions.h"
+
 #include <QString>
 
 enum class RenameBy { None, Content, Metadata };
@@ -27,6 +29,7 @@ public:
     virtual ContentMethod contentMethod() const = 0;
     virtual QString resultsFolder() const = 0;
     virtual QString metaPattern() const = 0;
+    virtual NameOptions nameOptions() const { return {}; }
 };
 
 // Options held as plain values, for the command line and for tests.
@@ -38,6 +41,7 @@ struct FixedRenameOptions : RenameOptions
     ContentMethod method = ContentMethod::FirstWords;
     QString results;
     QString pattern = QStringLiteral("%a - %t");
+    NameOptions names;
 
     RenameBy renameBy() const override { return by; }
     TagMode tagMode() const override { return tags; }
@@ -45,4 +49,5 @@ struct FixedRenameOptions : RenameOptions
     ContentMethod contentMethod() const override { return method; }
     QString resultsFolder() const override { return results; }
     QString metaPattern() const override { return pattern; }
+    NameOptions nameOptions() const override { return names; }
 };

@@ -127,11 +127,23 @@ RenameRun::Outcome RenameRun::start()
 
         QString pageText;
         std::optional<Failure> pageFailure;
+        // Metadata read as a browser reads it comes from the page-text service
+        // instead of the page's text.
+        const bool readHtml = m_options.renameBy() == RenameBy::Metadata &&
+                              m_options.nameOptions().readHtml;
+        PageMetadata metadata;
         // A device or a pipe is never read, not even for its page text: the
         // namer reports it.
-        if (m_options.tagMode() == TagMode::IgnoreTags &&
-            (m_pagesForMetadata || m_options.renameBy() != RenameBy::Metadata) &&
-            !isSpecialFile(source)) {
+        if (readHtml) {
+            if (!isSpecialFile(source)) {
+                startMetadataPrefetch(i, n);
+                trap.clearLastFailure();
+                if (!trap(165, [&] { metadata = readPageMetadata(source); }))
+                    pageFailure = trap.lastFailure();
+            }
+        } else if (m_options.tagMode() == TagMode::IgnoreTags &&
+                   (m_pagesForMetadata || m_options.renameBy() != RenameBy::Metadata) &&
+                   !isSpecialFile(source)) {
             startPrefetch(i, n, request);
             trap.clearLastFailure();
             if (!trap(160, [&] { pageText = readPageText(source); }))
@@ -149,7 +161,7 @@ RenameRun::Outcome RenameRun::start()
         // A page whose text could not be read, or not whole (too slow, too
         // large), is passed over with that reason: named from no text, it
         // would keep its own name as if it were empty.
-        const bool textFailed = pageFailure && by == RenameBy::Content;
+        const bool textFailed = pageFailure && (by == RenameBy::Content || readHtml);
         // Otherwise a page that could not be read is the namer's to judge; only
         // a failure of the call itself is the run's.
         trap.clearLastFailure();
@@ -159,7 +171,8 @@ RenameRun::Outcome RenameRun::start()
                     request.wordCount.value(); // a count that did not convert fails here, as typed
                     renamed = renaming.RenameFile(source, request, pageText);
                 } else {
-                    renamed = renaming.RenameMeta(source, m_options.metaPattern());
+                    renamed = renaming.RenameMeta(source, m_options.metaPattern(),
+                                                  readHtml ? &metadata : nullptr);
                 }
             });
         }
@@ -251,6 +264,40 @@ QString RenameRun::readPageText(const QString& path)
         m_surface.pointer.setShape(PointerShape::Busy);
     }
     return page.bodyText();
+}
+
+// As startPrefetch(), for the metadata of the pages still to come.
+void RenameRun::startMetadataPrefetch(int from, int count)
+{
+    if (m_prefetchWords == kMetadataPrefetch)
+        return;
+    m_prefetchWords = kMetadataPrefetch;
+    QStringList paths;
+    ignoringFailures([&] {
+        for (int j = from; j <= std::min(count, m_files.count()); ++j)
+            paths.append(m_files.entry(j));
+        return true;
+    });
+    m_surface.pageText.prefetchMetadata(paths);
+}
+
+// A page that cannot be read has no metadata to name it by: the failure is the
+// source's.
+PageMetadata RenameRun::readPageMetadata(const QString& path)
+{
+    PageText& page = m_surface.pageText;
+    page.navigateMetadata(path);
+    for (int polls = 0; page.readyState() != kReadyComplete && polls < kMaxPolls; ++polls) {
+        m_surface.events.processEvents();
+        m_surface.pointer.setShape(PointerShape::Busy);
+    }
+    try {
+        return page.metadata();
+    } catch (const Failure& failure) {
+        if (failure.kind() != Failure::Kind::Other)
+            throw;
+        throw Failure(failure.description(), failure.code(), Failure::Kind::SourceUnreadable);
+    }
 }
 
 QString RenameRun::closingMessage() const

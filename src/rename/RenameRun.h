@@ -12,6 +12,7 @@ class ErrorReporter;
 class EventPump;
 class FileEntries;
 class PageText;
+struct PageMetadata;
 class Pointer;
 class ProgressBar;
 class RenameOptions;
@@ -96,6 +97,10 @@ private:
     void startPrefetch(int from, int count, const NamingRequest& request);
     int wordsWanted(const NamingRequest& request) const;
     QString readPageText(const QString& path);
+    void startMetadataPrefetch(int from, int count);
+    PageMetadata readPageMetadata(const QString& path);
+    // m_prefetchWords while the metadata of the pages is read ahead.
+    static constexpr int kMetadataPrefetch = -2;
     QString closingMessage() const;
     void record(RunRecorder& recorder, const QString& target);
 

@@ -1,6 +1,8 @@
 #include "Renaming.h"
 
 #include "platform/FileSystem.h"
+#include "platform/PageText.h"
+#include "rename/MetaPattern.h"
 #include "rename/StreamedText.h"
 #include "rename/TextLines.h"
 #include "rename/TextRules.h"
@@ -102,33 +104,36 @@ QString wordsAroundString(ContentMethod method, QString text, qint32 count,
     return firstWords(text, count);
 }
 
-struct FieldCode
+// A code's value as a browser reads the page: the title, the <meta> elements.
+QString htmlFieldValue(const PageMetadata& page, char16_t letter)
 {
-    const char16_t* code;
-    const char16_t* field;
-};
-
-constexpr FieldCode kFieldCodes[] = {
-    {u"%a", u"Author"},       {u"%t", u"Title"},    {u"%s", u"Subject"},
-    {u"%c", u"Creator"},      {u"%p", u"Producer"}, {u"%k", u"Keywords"},
-    {u"%d", u"CreationDate"}, {u"%m", u"ModDate"},  {u"%g", u"Pages"},
-};
-
-// The field each token searches for, in token order: a token that is no code
-// searches again for the field of the code before it.
-QStringList fieldsSearched(const QStringList& tokens)
-{
-    QStringList fields;
-    QString field;
-    for (const QString& token : tokens) {
-        const QString code = trimBlanks(token);
-        for (const FieldCode& known : kFieldCodes) {
-            if (code == QStringView(known.code))
-                field = QString::fromUtf16(known.field);
+    const auto firstOf = [&](std::initializer_list<QStringView> keys) {
+        for (const QStringView key : keys) {
+            const QString value = page.content(key);
+            if (!value.isEmpty())
+                return value;
         }
-        fields.append(field);
+        return QString();
+    };
+    switch (letter) {
+    case u't':
+        return page.title.isEmpty() ? firstOf({u"og:title", u"twitter:title"}) : page.title;
+    case u'a':
+        return page.content(u"author");
+    case u's':
+        return page.content(u"description");
+    case u'k':
+        return page.content(u"keywords");
+    case u'c':
+    case u'p':
+        return page.content(u"generator");
+    case u'd':
+        return firstOf({u"dc.date", u"dcterms.created", u"article:published_time", u"date"});
+    case u'm':
+        return firstOf({u"dcterms.modified", u"article:modified_time", u"last-modified"});
+    default:
+        return {}; // a page count means nothing for a web page
     }
-    return fields;
 }
 
 } // namespace
@@ -249,8 +254,13 @@ bool Renaming::RenameFile(const QString& sourcePath, const NamingRequest& reques
     });
 
     trap(80, [&] {
-        const auto copied = m_copier.FinishRename(
-            sourcePath, newName, extension, NameVariant::Content, haveRead ? &readAs : nullptr);
+        // The fallback is the source's own name, which the copy keeps as it is
+        // (words equal to it are the same name).
+        const NameOrigin origin =
+            newName == fallbackName ? NameOrigin::SourceName : NameOrigin::Page;
+        const auto copied = m_copier.FinishRename(sourcePath, newName, extension,
+                                                  NameVariant::Content, origin,
+                                                  haveRead ? &readAs : nullptr);
         if (copied) {
             m_lastOutcome = Outcome{copied->name, copied->target};
             result = true;
@@ -260,7 +270,8 @@ bool Renaming::RenameFile(const QString& sourcePath, const NamingRequest& reques
     return result;
 }
 
-bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
+bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern,
+                          const PageMetadata* page)
 {
     Trap trap(m_reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameMeta "));
     beginFile(trap, sourcePath);
@@ -284,31 +295,22 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
             found = FileSystem::isOrdinaryFile(sourcePath);
         });
         if (found) {
-            QStringList tokens;
-            trap(33, [&] { tokens = TextRules::splitText(pattern, QLatin1Char('-')); });
-            trap(36, [&] {
-                lines = StreamedText::ReadFieldLines(sourcePath, fieldsSearched(tokens), m_reporter,
-                                                     &readAs, m_between);
-            });
-
-            // A token that is no code keeps the field name of the one before it.
-            QString field;
-            for (qsizetype t = 0; t < tokens.size(); ++t) {
-                trap(40, [&] {
-                    const QString code = trimBlanks(tokens.at(t));
-                    for (const FieldCode& known : kFieldCodes) {
-                        if (code == QStringView(known.code))
-                            field = QString::fromUtf16(known.field);
-                    }
-                });
-                QString value;
-                trap(50, [&] { value = metaFieldValue(lines, field); });
-                trap(60, [&] {
-                    name += value;
-                    if (t != tokens.size() - 1 && !value.isEmpty())
-                        name += QStringLiteral(" - ");
+            std::optional<MetaPattern> parsed;
+            trap(33, [&] { parsed.emplace(pattern); });
+            if (parsed && !page) {
+                trap(36, [&] {
+                    lines = StreamedText::ReadFieldLines(sourcePath, parsed->fieldNames(),
+                                                         m_reporter, &readAs, m_between);
                 });
             }
+            trap(50, [&] {
+                if (!parsed)
+                    return;
+                name = parsed->compose([&](const MetaPattern::Field& field) {
+                    return page ? htmlFieldValue(*page, field.letter)
+                                : metaFieldValue(lines, field.name);
+                });
+            });
             trap(70, [&] { name = trimBlanks(name); });
         }
     }
@@ -318,6 +320,7 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
         // hand for the copy whenever there are lines.
         const auto copied =
             m_copier.FinishRename(sourcePath, name, extension, NameVariant::Metadata,
+                                  noPattern ? NameOrigin::SourceName : NameOrigin::Page,
                                   lines.isEmpty() ? nullptr : &readAs);
         if (copied) {
             m_lastOutcome = Outcome{copied->name, copied->target};

@@ -9,6 +9,8 @@
 #include <QString>
 #include <optional>
 
+struct PageMetadata;
+
 // The two namers. Each forms a new name for one file and copies the file into
 // the results folder under the first free name; the source is never touched.
 // Failures inside a namer are reported through its own trap and never escape.
@@ -22,8 +24,12 @@ public:
     bool RenameFile(const QString& sourcePath, const NamingRequest& request,
                     const QString& pageText);
 
-    // By metadata: values found within the page's tags, laid out by the pattern.
-    bool RenameMeta(const QString& sourcePath, const QString& pattern);
+    // By metadata: values found within the page's tags, laid out by the pattern
+    // (MetaPattern). With `page`, the values are those of the page as a browser
+    // reads it (its title and <meta> elements, read by the caller); without,
+    // each code's word is searched for in the file's lines.
+    bool RenameMeta(const QString& sourcePath, const QString& pattern,
+                    const PageMetadata* page = nullptr);
 
     // What the last call formed, for the command line's report: the name after
     // the character clean-up (without "!" marks and extension) and the target

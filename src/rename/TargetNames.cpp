@@ -38,8 +38,12 @@ bool isForbidden(QChar c, NameVariant variant)
     }
 }
 
-// Would the source open and read as a regular file? Nothing is read; a pipe or
-// device is not waited on.
+bool isControl(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
 } // namespace
 
 QString GetFileName(const QString& path)
@@ -77,8 +81,7 @@ QString KeepNameCharacters(const QString& name)
     QString kept;
     kept.reserve(name.size());
     for (const QChar c : name) {
-        const int code = TextRules::ansiCode(c);
-        if ((code >= 32 && code <= 126) || (code >= 160 && code <= 255))
+        if (!isControl(c.unicode()))
             kept.append(c);
     }
     return kept;
@@ -93,6 +96,71 @@ QString RemoveForbiddenCharacters(const QString& name, NameVariant variant)
             kept.append(c);
     }
     return kept;
+}
+
+QString CleanName(const QString& name, NameVariant variant, NameOrigin origin)
+{
+    QString clean = RemoveForbiddenCharacters(KeepNameCharacters(name), variant);
+    if (origin == NameOrigin::Page) {
+        qsizetype dots = 0;
+        while (dots < clean.size() && clean.at(dots) == u'.')
+            ++dots;
+        clean.remove(0, dots);
+    }
+    return clean;
+}
+
+QString ShortenName(const QString& name, qsizetype maxBytes)
+{
+    // The byte length of each prefix that ends between two characters.
+    qsizetype bytes = 0;
+    qsizetype fits = 0; // characters (UTF-16 units) of the longest prefix that fits
+    qsizetype i = 0;
+    while (i < name.size()) {
+        const QChar c = name.at(i);
+        const qsizetype units = c.isHighSurrogate() && i + 1 < name.size() &&
+                                        name.at(i + 1).isLowSurrogate()
+                                    ? 2
+                                    : 1;
+        const qsizetype width = c.unicode() < 0x80
+                                    ? 1
+                                    : FileSystem::nativePath(name.mid(i, units)).size();
+        if (bytes + width > maxBytes)
+            break;
+        bytes += width;
+        i += units;
+        fits = i;
+    }
+    if (fits == name.size())
+        return name;
+    QString cut = name.left(fits);
+    // A word ends where a blank follows it, also the blank just past the cut.
+    if (name.at(fits) != u' ') {
+        const qsizetype blank = cut.lastIndexOf(u' ');
+        if (blank >= 0 && !TextRules::trimBlanks(cut.left(blank)).isEmpty())
+            cut.truncate(blank);
+    }
+    while (cut.endsWith(u' '))
+        cut.chop(1);
+    return cut;
+}
+
+QString WindowsSafeName(const QString& name)
+{
+    QString safe = name;
+    while (safe.endsWith(u'.') || safe.endsWith(u' '))
+        safe.chop(1);
+    const qsizetype dot = safe.indexOf(u'.');
+    const QString base = (dot < 0 ? safe : safe.left(dot)).toUpper();
+    static const QStringList kDevices{QStringLiteral("CON"), QStringLiteral("PRN"),
+                                      QStringLiteral("AUX"), QStringLiteral("NUL")};
+    const bool numbered = base.size() == 4 &&
+                          (base.startsWith(QLatin1String("COM")) ||
+                           base.startsWith(QLatin1String("LPT"))) &&
+                          base.at(3) >= u'1' && base.at(3) <= u'9';
+    if (numbered || kDevices.contains(base))
+        safe.insert(dot < 0 ? safe.size() : dot, u'_');
+    return safe;
 }
 
 QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QString& newName,
@@ -180,15 +248,20 @@ void ResultsCopier::requireWritableFolder(const QString& folder)
 
 // The limits are the file system's own (FAT and network file systems differ
 // from the usual 255 bytes), asked once per folder.
-void ResultsCopier::requireNameFits(const QString& folder, const QString& fileName,
-                                    const QString& target)
+long ResultsCopier::nameLimit(const QString& folder)
 {
     auto limit = m_nameLimits.constFind(folder);
     if (limit == m_nameLimits.constEnd()) {
         const long asked = ::pathconf(FileSystem::nativePath(folder).constData(), _PC_NAME_MAX);
         limit = m_nameLimits.insert(folder, asked > 0 ? asked : NAME_MAX);
     }
-    if (FileSystem::nativePath(fileName).size() > *limit ||
+    return *limit;
+}
+
+void ResultsCopier::requireNameFits(const QString& folder, const QString& fileName,
+                                    const QString& target)
+{
+    if (FileSystem::nativePath(fileName).size() > nameLimit(folder) ||
         FileSystem::nativePath(target).size() >= PATH_MAX)
         throw Failure::fromErrno(ENAMETOOLONG, Failure::Kind::TargetWrite);
 }
@@ -213,6 +286,9 @@ QString ResultsCopier::planTarget(const QString& sourcePath, const QString& fold
         }
         for (const QString& name : std::as_const(names))
             fresh.names.insert(fresh.foldsCase ? name.toCaseFolded() : name);
+        // Listed or not, these two are never free.
+        fresh.names.insert(QStringLiteral("."));
+        fresh.names.insert(QStringLiteral(".."));
         view = m_views.insert(folder, fresh);
     }
     const auto fileName = [&](qsizetype k) {
@@ -232,14 +308,37 @@ QString ResultsCopier::planTarget(const QString& sourcePath, const QString& fold
 std::optional<ResultsCopier::Copied>
 ResultsCopier::FinishRename(const QString& sourcePath, QString newName,
                             const std::optional<QString>& extension, NameVariant variant,
-                            const FileSystem::FileStamp* readAs)
+                            NameOrigin origin, const FileSystem::FileStamp* readAs)
 {
-    if (!newName.isEmpty())
-        newName = KeepNameCharacters(newName);
+    // An empty name would make a hidden copy of the extension alone.
+    newName = CleanName(newName, variant, origin);
+    const NameOptions rules = m_options.nameOptions();
+    if (rules.windowsSafe)
+        newName = WindowsSafeName(newName);
     if (newName.isEmpty())
         return std::nullopt;
-    // A name made only of removed characters goes on as the empty name.
-    newName = RemoveForbiddenCharacters(newName, variant);
+    if (rules.shorten)
+        newName = shortened(newName, extension, rules);
     QString target = CopyToResultsFolder(sourcePath, newName, extension, readAs);
     return Copied{newName, target};
+}
+
+QString ResultsCopier::shortened(const QString& name, const std::optional<QString>& extension,
+                                 const NameOptions& rules)
+{
+    // Room for the extension and for the "!" marks of a few clashes, so that a
+    // cut name still takes them.
+    constexpr qsizetype kMarksRoom = 8;
+    qsizetype limit = nameLimit(m_options.resultsFolder());
+    if (rules.maxLength > 0)
+        limit = std::min<qsizetype>(limit, rules.maxLength);
+    const qsizetype tail =
+        extension ? FileSystem::nativePath(QLatin1Char('.') + *extension).size() : 0;
+    QString cut = ShortenName(name, limit - tail - kMarksRoom);
+    if (rules.windowsSafe)
+        cut = WindowsSafeName(cut);
+    // Nothing of the name fits beside its extension: too long, not nameless.
+    if (cut.isEmpty())
+        throw Failure::fromErrno(ENAMETOOLONG, Failure::Kind::TargetWrite);
+    return cut;
 }

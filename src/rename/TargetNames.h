@@ -34,8 +34,10 @@ QString ReadFileToString(const QString& path);
 // simply false.
 bool FileExists(const QString& path);
 
-// `name` with every character dropped whose Windows-1252 code is outside 32 to
-// 126 and 160 to 255. A character the code page lacks has code 63 and is kept.
+// `name` without its control characters: C0, DEL, C1 (U+0080 to U+009F, where
+// the bytes that Windows-1252 leaves undefined land) and the bidirectional
+// controls, which can make a name read as another. Every printable character
+// is kept, in any script.
 QString KeepNameCharacters(const QString& name);
 
 // Which clean-up a name gets: the metadata namer removes "%" as well.
@@ -44,6 +46,27 @@ enum class NameVariant { Content, Metadata };
 // `name` with every character removed that a file name may not hold (tab, CR,
 // LF, / \ * : ? < > | = " ' and, for metadata names, %). Not trimmed afterwards.
 QString RemoveForbiddenCharacters(const QString& name, NameVariant variant);
+
+// Where a new name came from: the page (its words or its metadata), or the
+// source's own file name, which a copy keeps as it is.
+enum class NameOrigin { Page, SourceName };
+
+// The whole clean-up of a new name: KeepNameCharacters, then
+// RemoveForbiddenCharacters; a name from the page also loses its leading dots,
+// so that no copy is hidden. Empty when nothing is left.
+QString CleanName(const QString& name, NameVariant variant, NameOrigin origin);
+
+// `name` cut to at most `maxBytes` bytes as the file system stores it: after
+// the last whole word that fits, or, where the first word alone is too long,
+// after the last whole character that fits; never inside a UTF-8 sequence, a
+// surrogate pair or an escaped byte. A cut name loses its trailing blanks. A
+// name that fits is returned as it is.
+QString ShortenName(const QString& name, qsizetype maxBytes);
+
+// `name` as Windows accepts it: trailing dots and blanks removed, and a name
+// that is a reserved device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to
+// LPT9, in any case, alone or before a ".") gets "_" right after that name.
+QString WindowsSafeName(const QString& name);
 
 // Finds free names in results folders and writes the copies there. A copy goes
 // to the first of name.ext, name!.ext, name!!.ext, ... that is free; it is
@@ -88,11 +111,12 @@ public:
                                 const std::optional<QString>& extension,
                                 const FileSystem::FileStamp* readAs = nullptr);
 
-    // The common tail of both namers: cleans `newName`; no value when nothing is
-    // left of it after KeepNameCharacters (nothing written); otherwise copies the
-    // file. Throws Failure when the copy fails.
+    // The common tail of both namers: cleans `newName` (CleanName); no value
+    // when nothing is left of it (nothing written); otherwise copies the file.
+    // Throws Failure when the copy fails.
     std::optional<Copied> FinishRename(const QString& sourcePath, QString newName,
                                        const std::optional<QString>& extension, NameVariant variant,
+                                       NameOrigin origin,
                                        const FileSystem::FileStamp* readAs = nullptr);
 
 private:
@@ -110,6 +134,9 @@ private:
                      const QString& tail, const QString& key);
     void requireWritableFolder(const QString& folder);
     void requireNameFits(const QString& folder, const QString& fileName, const QString& target);
+    long nameLimit(const QString& folder);
+    QString shortened(const QString& name, const std::optional<QString>& extension,
+                      const NameOptions& rules);
 
     const RenameOptions& m_options;
     bool m_dryRun = false;

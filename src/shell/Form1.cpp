@@ -21,6 +21,7 @@
 #include "rename/RenameRun.h"
 #include "shell/ListCommands.h"
 #include "shell/ListMenu.h"
+#include "shell/MoreOptions.h"
 #include "shell/PreviewAndUndo.h"
 #include "shell/ReportError.h"
 #include "shell/Samples.h"
@@ -557,6 +558,8 @@ void Form1::attachFileList()
         [this](const QString& folder) { m_panel->text1()->setText(folder); });
     m_samples = std::make_unique<Samples>(*m_services.settings, *m_fileList, *m_services.boxes,
                                           *m_services.shell, m_services.dataFolder);
+    m_moreOptions = std::make_unique<MoreOptions>(*m_services.settings);
+    m_moreOptions->load();
 
     connect(m_buttons[1], &QPushButton::clicked, m_fileListController,
             &FileListController::PushButton1_Click);
@@ -577,6 +580,8 @@ void Form1::attachListMenu()
         *m_fileList, *m_fileListController, *m_services.pointer, *m_services.shell,
         *m_services.boxes, [this] { return resultsFolder(); });
     m_listCommands->addTo(*m_listMenu);
+    m_listMenu->add(ListMenu::Place::MoreOptions, QStringLiteral("More Options..."),
+                    [this] { openMoreOptions(); });
 }
 
 void Form1::openFiles(const QStringList& paths)
@@ -781,6 +786,21 @@ QString Form1::resultsFolder() const
 QString Form1::metaPattern() const
 {
     return m_panel->text2()->text();
+}
+
+NameOptions Form1::nameOptions() const
+{
+    return m_moreOptions->values();
+}
+
+void Form1::openMoreOptions()
+{
+    // One dialog at a time; it applies each choice as it is made.
+    if (!m_moreOptionsDialog) {
+        m_moreOptionsDialog = new MoreOptionsDialog(*m_moreOptions, this);
+        m_moreOptionsDialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_moreOptionsDialog->open();
 }
 
 void Form1::PushButton2_Click()

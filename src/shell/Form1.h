@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rename/RenameOptions.h"
+#include "shell/MoreOptions.h"
 
 #include <QCursor>
 #include <QMargins>
@@ -95,6 +96,12 @@ public:
     ContentMethod contentMethod() const override;
     QString resultsFolder() const override;
     QString metaPattern() const override;
+    NameOptions nameOptions() const override;
+
+    // "More Options...": the dialog of the naming options, not waited for.
+    void openMoreOptions();
+    MoreOptions& moreOptions() const { return *m_moreOptions; }
+    MoreOptionsDialog* moreOptionsDialog() const { return m_moreOptionsDialog; }
 
     // Files and folders given to the program ("Open With" in a file manager):
     // appended to the list as dropped ones are.
@@ -196,6 +203,8 @@ private:
     std::unique_ptr<Samples> m_samples;
     ListMenu* m_listMenu = nullptr;
     std::unique_ptr<ListCommands> m_listCommands;
+    std::unique_ptr<MoreOptions> m_moreOptions;
+    QPointer<MoreOptionsDialog> m_moreOptionsDialog;
     std::unique_ptr<RenameRun> m_run;
     PreviewAndUndo* m_previewAndUndo = nullptr;
 

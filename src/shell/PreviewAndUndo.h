@@ -1,5 +1,6 @@
 #pragma once
 
+#include "preview/PreviewWindow.h"
 #include "rename/RunAnswers.h"
 
 #include <QObject>
@@ -10,7 +11,7 @@ class Boxes;
 class FileList;
 class OptionsPanel;
 class Pointer;
-class PreviewWindow;
+
 class QWidget;
 class RenameOptions;
 class RunJournals;

@@ -100,6 +100,19 @@ private slots:
         QTest::newRow("metadata, empty pattern keeps the own names")
             << QStringList{"--by", "metadata", "--tags", "consider", "--pattern", " "}
             << QStringList{"report.html", "notes.htm", "plain.txt"} << 0;
+        // The page's <meta name="author"> as a browser reads it, not the word in a line.
+        QTest::newRow("metadata read as a browser does")
+            << QStringList{"--by", "metadata", "--read", "html", "--pattern", "%a - %t"}
+            << QStringList{"x - Annual Report.html"} << 1;
+        QTest::newRow("text of its own in a pattern")
+            << QStringList{"--by", "metadata", "--pattern", "Saved %t"}
+            << QStringList{"Saved Annual Report.html"} << 1;
+        QTest::newRow("a lower length limit")
+            << QStringList{"-n", "3", "--max-length", "25"}
+            << QStringList{"Meeting notes.htm", "Ann Lee.html", "plain words.txt"} << 0;
+        QTest::newRow("windows-safe")
+            << QStringList{"--by", "metadata", "--pattern", "Con", "--windows-safe"}
+            << QStringList{"Con_.htm", "Con_.html", "Con_.txt"} << 0;
     }
 
     void namesAndTargets()
@@ -261,6 +274,17 @@ private slots:
                                                   << 2 << "quenby-rename: --tags must be one of";
         QTest::newRow("search needed") << QStringList{"-o", "out", "--method", "before", "in"} << 2
                                        << "quenby-rename: --search";
+        QTest::newRow("read outside its choices")
+            << QStringList{"-o", "out", "--by", "metadata", "--read", "xml", "in"} << 2
+            << "quenby-rename: --read must be one of";
+        QTest::newRow("read by content") << QStringList{"-o", "out", "--read", "html", "in"} << 2
+                                         << "quenby-rename: --read is for --by metadata";
+        QTest::newRow("max-length of nothing")
+            << QStringList{"-o", "out", "--max-length", "0", "in"} << 2
+            << "quenby-rename: --max-length must be";
+        QTest::newRow("max-length not a number")
+            << QStringList{"-o", "out", "--max-length", "big", "in"} << 2
+            << "quenby-rename: --max-length must be";
     }
 
     void exitStatuses()

@@ -42,6 +42,8 @@ class SlowPageText : public PageText
 {
 public:
     void navigate(const QString& path) override { m_path = path; }
+    void navigateMetadata(const QString& path) override { m_path = path; }
+    PageMetadata metadata() override { return {}; }
     int readyState() override
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -153,7 +153,7 @@ void RenameFileTest::names_data()
     consider("nothing after body: own name", false, "<html><body>", 1, "page.htm");
     consider("UTF-8 page", false, "<body>Caf\xc3\xa9 au lait", 1, "Café.htm");
     consider("UTF-8 page with mark", false, "\xef\xbb\xbf<body>Caf\xc3\xa9", 1, "Café.htm");
-    consider("Windows-1252 page", false, "<body>Caf\xe9 \x93quoted\x94", 2, "Café quoted.htm");
+    consider("Windows-1252 page", false, "<body>Caf\xe9 \x93quoted\x94", 2, "Café \u201cquoted\u201d.htm");
 
     QTest::newRow("no tag mode: own name")
         << 2 << false << 0 << html << QStringLiteral("ignored") << 1 << QString() << QString()

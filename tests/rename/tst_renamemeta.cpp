@@ -68,17 +68,21 @@ void RenameMetaTest::names_data()
     QTest::newRow("value ends at the first </")
         << "%t" << QByteArray("<title>Big <b>one</b> here</title>\n") << "Big bone.htm";
     QTest::newRow("first line holding the field only")
-        << "%t" << QByteArray("<title></title>\n<title>Second</title>\n") << ".htm";
-    QTest::newRow("capital code is no code")
-        << "%T" << QByteArray("<h1>Head</h1>\n") << "h1Head.htm";
-    QTest::newRow("capital code keeps the field before it")
-        << "%a - %T" << authorOnly << "Ann Lee - Ann Lee.htm";
-    QTest::newRow("non-code token after a code")
-        << "%a - x" << authorOnly << "Ann Lee - Ann Lee.htm";
-    QTest::newRow("non-code token first: first non-empty line")
-        << "x - %t" << QByteArray("\n\n<h1>Head</h1>\n<title>T</title>\n") << "h1Head - T.htm";
-    QTest::newRow("empty token between two hyphens")
-        << "%a -- %t" << report << "Ann Lee - Ann Lee - Annual Report.htm";
+        << "%t" << QByteArray("<title></title>\n<title>Second</title>\n") << "";
+    QTest::newRow("capital code is no code: text")
+        << "%T" << QByteArray("<h1>Head</h1>\n") << "T.htm";
+    QTest::newRow("capital code after a code is text")
+        << "%a - %T" << authorOnly << "Ann Lee - T.htm";
+    QTest::newRow("non-code token after a code is text")
+        << "%a - x" << authorOnly << "Ann Lee - x.htm";
+    QTest::newRow("non-code token first is text")
+        << "x - %t" << QByteArray("\n\n<h1>Head</h1>\n<title>T</title>\n") << "x - T.htm";
+    QTest::newRow("empty token between two hyphens adds nothing")
+        << "%a -- %t" << report << "Ann Lee - Annual Report.htm";
+    QTest::newRow("text and a code in one token")
+        << "Saved %t" << report << "Saved Annual Report.htm";
+    QTest::newRow("a token whose code is empty goes with its text")
+        << "by %a - %t" << QByteArray("<title>Annual Report</title>\n") << "Annual Report.htm";
     QTest::newRow("pattern without hyphen") << "%t" << report << "Annual Report.htm";
     QTest::newRow("blanks around codes") << "  %t  " << report << "Annual Report.htm";
     QTest::newRow("every code")
@@ -92,7 +96,7 @@ void RenameMetaTest::names_data()
         << " D20210831120000+0200.htm";
     QTest::newRow("percent removed")
         << "%t" << QByteArray("<title>50% off</title>\n") << "50 off.htm";
-    QTest::newRow("cleaned to nothing") << "%t" << QByteArray("<title>?\?\?</title>\n") << ".htm";
+    QTest::newRow("cleaned to nothing") << "%t" << QByteArray("<title>?\?\?</title>\n") << "";
     QTest::newRow("lone CR ends a line")
         << "%a - %t" << QByteArray("Author Ann\rTitle T\r") << "Ann - T.htm";
     QTest::newRow("CR LF lines") << "%a - %t" << QByteArray("Author Ann\r\nTitle T\r\n")
@@ -102,8 +106,8 @@ void RenameMetaTest::names_data()
     QTest::newRow("UTF-8 page") << "%t" << QByteArray("<title>Caf\xc3\xa9</title>\n") << "Café.htm";
     QTest::newRow("Windows-1252 page")
         << "%t" << QByteArray("<title>Caf\xe9</title>\n") << "Café.htm";
-    QTest::newRow("typographic quotes dropped")
-        << "%t" << QByteArray("<title>\x93Quoted\x94 \x80 5</title>\n") << "Quoted  5.htm";
+    QTest::newRow("typographic quotes kept")
+        << "%t" << QByteArray("<title>\x93Quoted\x94 \x80 5</title>\n") << "\u201cQuoted\u201d \u20ac 5.htm";
 }
 
 void RenameMetaTest::names()

@@ -47,8 +47,20 @@ public:
     {
         hints.append({paths, wordsWanted});
     }
+    void navigateMetadata(const QString& path) override
+    {
+        current = path;
+        navigated.append(QStringLiteral("metadata:") + path);
+    }
+    PageMetadata metadata() override
+    {
+        if (!metas.contains(current))
+            throw Failure(QStringLiteral("The page could not be read"));
+        return metas.value(current);
+    }
 
     QHash<QString, QString> texts;
+    QHash<QString, PageMetadata> metas;
     QString current;
     QStringList navigated;
     QList<QPair<QStringList, int>> hints;

@@ -34,6 +34,8 @@ public:
     int readyState() override { return 4; }
     QString bodyText() override { return {}; }
     void prefetch(const QStringList&, int) override {}
+    void navigateMetadata(const QString&) override {}
+    PageMetadata metadata() override { return {}; }
 };
 
 // Runs one rename over `sources` into the workspace's results folder, naming

@@ -159,15 +159,24 @@ void TargetNamesTest::keepNameCharacters_data()
     QTest::addColumn<QString>("kept");
     QTest::newRow("plain") << "Hello World"
                            << "Hello World";
-    QTest::newRow("typographic quotes dropped") << "\u201cQuote\u201d \u2018it\u2019"
-                                                << "Quote it";
-    QTest::newRow("euro, dash and ellipsis dropped") << "5\u20ac \u2013 more\u2026"
-                                                     << "5  more";
+    QTest::newRow("Windows-1252 printables kept")
+        << "\u201cQuote\u201d \u2018it\u2019 5\u20ac \u2013 more\u2026 \u0152uvre \u0160koda "
+           "\u0178 \u2122 \u0192 \u02c6 \u2030 \u2039\u203a \u0153 \u017e \u2022"
+        << "\u201cQuote\u201d \u2018it\u2019 5\u20ac \u2013 more\u2026 \u0152uvre \u0160koda "
+           "\u0178 \u2122 \u0192 \u02c6 \u2030 \u2039\u203a \u0153 \u017e \u2022";
+    QTest::newRow("C1 controls dropped, bytes 81 8D 8F 90 9D among them")
+        << "a\u0080\u0081\u008d\u008f\u0090\u009d\u009fb"
+        << "ab";
+    QTest::newRow("bidirectional controls dropped")
+        << "evil\u202elmth.exe\u202a\u202b\u202c\u202d\u2066\u2067\u2068\u2069"
+        << "evillmth.exe";
+    QTest::newRow("marks next to the bidirectional controls kept") << "a\u200e\u2029\u206ab"
+                                                                   << "a\u200e\u2029\u206ab";
     QTest::newRow("accents and no-break space kept") << "Caf\u00e9\u00a0au lait"
                                                      << "Caf\u00e9\u00a0au lait";
     QTest::newRow("Greek and Cyrillic kept") << "\u03b1\u03b2 \u0416"
                                              << "\u03b1\u03b2 \u0416";
-    QTest::newRow("controls dropped") << "a\tb\r\nc\u007fd\u0081"
+    QTest::newRow("controls dropped") << "a\tb\r\nc\u007fd\u0081\u001f"
                                       << "abcd";
     QTest::newRow("controls only") << "\t\r\n"
                                    << "";
@@ -236,9 +245,18 @@ void TargetNamesTest::finishRename_data()
     QTest::newRow("empty: passed over") << "page.htm"
                                         << "" << true << ""
                                         << "";
-    QTest::newRow("question marks only: dot and extension") << "page.htm"
-                                                            << "???" << false << ""
-                                                            << ".htm";
+    QTest::newRow("question marks only: passed over") << "page.htm"
+                                                      << "???" << false << ""
+                                                      << "";
+    QTest::newRow("leading dots go") << "page.htm"
+                                     << "..bashrc" << false << "bashrc"
+                                     << "bashrc.htm";
+    QTest::newRow("dots left leading by the clean-up go") << "page.htm"
+                                                          << "?.:.profile" << true << "profile"
+                                                          << "profile.htm";
+    QTest::newRow("dots only: passed over") << "page"
+                                            << ".." << false << ""
+                                            << "";
     QTest::newRow("blank left by the clean-up kept") << "page.htm"
                                                      << "= x" << true << " x"
                                                      << " x.htm";
@@ -264,7 +282,8 @@ void TargetNamesTest::finishRename()
     ResultsCopier copier(m_options);
     const auto copied =
         copier.FinishRename(path(source), name, GetExtension(path(source)),
-                            metadata ? NameVariant::Metadata : NameVariant::Content);
+                            metadata ? NameVariant::Metadata : NameVariant::Content,
+                            NameOrigin::Page);
     if (expected.isEmpty()) {
         QVERIFY(!copied);
         QVERIFY(entries(m_out).isEmpty());

@@ -13,11 +13,14 @@
 #include "preview/PreviewWindow.h"
 #include "shell/Form1.h"
 #include "shell/ListMenu.h"
+#include "shell/MoreOptions.h"
 #include "shell/PreviewAndUndo.h"
 #include "shell/SettingsStore.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -124,6 +127,7 @@ private slots:
     void undoFromTheWindow();
     void aRunWithoutItsJournal();
     void previewStartsFromTheLastAnswers();
+    void moreOptionsFromTheListMenu();
 };
 
 void TestRenameFromWindow::renamesTwoFilesFromTheWindow_data()
@@ -353,6 +357,43 @@ void TestRenameFromWindow::previewStartsFromTheLastAnswers()
     s.panel().combo1()->setCurrentIndex(int(ContentMethod::WordsBefore));
     QVERIFY(shown.wait(30000));
     QVERIFY(preview->model().row(0).fileName != QStringLiteral("Alpha!.htm"));
+}
+
+// The dialog opened from the list's context menu changes the names of the next
+// run, and the choices are kept for the next start.
+void TestRenameFromWindow::moreOptionsFromTheListMenu()
+{
+    Session s;
+    s.choose(s.panel().option3());
+    s.choose(s.panel().option2());
+    s.panel().text2()->setText(QStringLiteral("%t"));
+    s.typeResultsFolder();
+    writeFile(s.page(3), "<html><head><title>\n Tom &amp;\n Jerry\n</title></head>"
+                         "<body>x</body></html>\n");
+    writeFile(s.page(4), "<html><head><meta content=\"con\" property=\"og:title\"></head>"
+                         "<body>y</body></html>\n");
+    s.form->fileList().AddFile(s.page(3));
+    s.form->fileList().AddFile(s.page(4));
+
+    QAction* entry = s.form->listMenu().action(ListMenu::Place::MoreOptions);
+    QVERIFY(entry);
+    QCOMPARE(entry->text(), QStringLiteral("More Options..."));
+    entry->trigger();
+    MoreOptionsDialog* dialog = s.form->moreOptionsDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    dialog->readHtmlBox()->click();
+    dialog->windowsSafeBox()->click();
+    dialog->reject();
+
+    s.pressStart();
+    QVERIFY(s.reporter.reports.isEmpty());
+    QCOMPARE(s.copies(), (QStringList{"Tom & Jerry.htm", "con_.htm"}));
+    QCOMPARE(s.store.read(QLatin1String(MoreOptions::kReadHtmlKey), QString()),
+             QStringLiteral("True"));
+    QCOMPARE(s.store.read(QLatin1String(MoreOptions::kWindowsSafeKey), QString()),
+             QStringLiteral("True"));
+    QCOMPARE(s.store.read(QLatin1String(MoreOptions::kShortenKey), QStringLiteral("absent")),
+             QStringLiteral("absent"));
 }
 
 QTEST_MAIN(TestRenameFromWindow)

@@ -45,6 +45,13 @@ public:
     // of `html` parsed as the content of a <div>.
     std::string fragmentText(std::string_view html);
 
+    // The page's metadata as a browser reads it: document.title (the first
+    // title element's own text), then one line for each name and each property
+    // of a <meta> element that has content, "key\tcontent", the key in lower
+    // case, in document order. Every value has its white space collapsed, so
+    // none holds a tab or a line break.
+    std::string metadata(std::string_view html);
+
     // Called when the arena cannot grow; must not return.
     static void (*outOfMemory)();
 

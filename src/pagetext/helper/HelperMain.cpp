@@ -403,7 +403,15 @@ int main()
             stamp = file.stamp;
             std::string text;
             if (!file.error && file.description.empty()) {
-                if (request.mode == Mode::DivFragment) {
+                if (request.mode == Mode::Metadata) {
+                    // The title and <meta> elements may stand anywhere: the whole page.
+                    if (readUpTo(file, SIZE_MAX)) {
+                        std::string html = PageEncoding::toUtf8(file.bytes, false);
+                        bool flattened = false;
+                        std::string flat = NestingGuard::flatten(html, flattened);
+                        text = parser.metadata(flattened ? flat : html);
+                    }
+                } else if (request.mode == Mode::DivFragment) {
                     if (readUpTo(file, SIZE_MAX)) {
                         std::string html = PageEncoding::toUtf8(file.bytes, false);
                         bool flattened = false;

@@ -140,14 +140,14 @@ public:
         }
     }
 
-    void prefetch(const QStringList& paths, int words)
+    void prefetch(const QStringList& paths, int words, Mode mode)
     {
         std::lock_guard lock(m_mutex);
         std::deque<JobPtr> old;
         old.swap(m_ahead);
         QHash<QString, QList<JobPtr>> reusable;
         for (const JobPtr& j : old)
-            if (j->wanted && j->mode == Mode::Page && (j->words == words || j->words == 0))
+            if (j->wanted && j->mode == mode && (j->words == words || j->words == 0))
                 reusable[j->path].append(j);
         for (const QString& path : paths) {
             JobPtr job;
@@ -158,6 +158,7 @@ public:
                 job = std::make_shared<Job>();
                 job->path = path;
                 job->encodedPath = FileSystem::nativePath(path);
+                job->mode = mode;
                 job->words = std::max(0, words);
             }
             m_ahead.push_back(job);
@@ -511,7 +512,22 @@ QString HelperPageText::bodyText()
 
 void HelperPageText::prefetch(const QStringList& paths, int wordsWanted)
 {
-    m_scheduler->prefetch(paths, wordsWanted);
+    m_scheduler->prefetch(paths, wordsWanted, Mode::Page);
+}
+
+void HelperPageText::navigateMetadata(const QString& path)
+{
+    m_scheduler->navigate(path, Mode::Metadata);
+}
+
+PageMetadata HelperPageText::metadata()
+{
+    return PageMetadata::fromLines(m_scheduler->bodyText());
+}
+
+void HelperPageText::prefetchMetadata(const QStringList& paths)
+{
+    m_scheduler->prefetch(paths, 0, Mode::Metadata);
 }
 
 int HelperPageText::helpersStarted() const

@@ -45,6 +45,9 @@ public:
     int readyState() override;
     QString bodyText() override;
     void prefetch(const QStringList& paths, int wordsWanted) override;
+    void navigateMetadata(const QString& path) override;
+    PageMetadata metadata() override;
+    void prefetchMetadata(const QStringList& paths) override;
 
     // Like navigate(), for checking the text rules on snippets: the file's
     // markup is parsed as the content of a <div>, and the text is that of the
