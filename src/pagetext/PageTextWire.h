@@ -28,6 +28,7 @@ struct Request
 enum class Status : int32_t {
     Text = 0,   // the payload is the text, UTF-8, CR LF line breaks
     Failed = 1, // the payload is the description of the failure, UTF-8
+    Ending = 2, // as Failed, and the helper ends after it: it ran out of memory
 };
 
 // The state of the file as the helper read it, so a text read ahead of time is

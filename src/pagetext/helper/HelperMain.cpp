@@ -374,7 +374,7 @@ void limitResources()
 void outOfMemory()
 {
     Held::changing = 0; // the failure may have come while an answer was being held
-    Held::hold(Status::Failed, ENOMEM, Stamp{},
+    Held::hold(Status::Ending, ENOMEM, Stamp{},
                "The page needs more memory than its reader may use.");
     Held::send();
     ::_exit(3);

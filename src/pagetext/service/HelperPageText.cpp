@@ -327,7 +327,7 @@ private:
                 return;
             }
             if (!slot.jobs.empty())
-                helperDied(slot); // on the page it was reading: that one fails, these go on
+                helperGone(slot); // on the page it was reading: that one fails, these go on
             else
                 slot.process.stop(true); // it had died while idle: start a fresh one
         }
@@ -335,6 +335,16 @@ private:
             slot.jobs.push_front(job);
             finishFirst(slot, QStringLiteral("The page reader does not answer."));
         }
+    }
+
+    // A helper that no longer takes requests may have answered pages before it
+    // went (a page that needs too much memory is answered, then the helper
+    // ends): those answers count, and only the page it was reading fails.
+    void helperGone(Slot& slot)
+    {
+        receive(slot);
+        if (slot.process.running() && !slot.jobs.empty())
+            helperDied(slot);
     }
 
     void helperDied(Slot& slot)
@@ -366,8 +376,13 @@ private:
                 break;
             answers.push_back(std::move(*answer));
         }
+        const bool ends = !answers.empty() && answers.back().helperEnds;
         finish(slot, answers);
-        if (malformed) {
+        if (ends) {
+            // Pages sent to it after that page are read by a fresh helper.
+            slot.process.stop(true);
+            requeue(slot);
+        } else if (malformed) {
             slot.process.stop(true);
             finishFirst(slot, QStringLiteral("The page reader gave a malformed answer."));
             requeue(slot);

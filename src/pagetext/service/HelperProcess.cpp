@@ -136,6 +136,7 @@ std::optional<HelperProcess::Answer> HelperProcess::takeAnswer(bool& malformed)
         return std::nullopt;
     Answer answer;
     answer.ok = r.status == Status::Text;
+    answer.helperEnds = r.status == Status::Ending;
     answer.text =
         QString::fromUtf8(m_received.data() + m_receivedAt + sizeof r, qsizetype(r.payloadBytes));
     answer.code = r.code;

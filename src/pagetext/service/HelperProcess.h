@@ -22,6 +22,7 @@ public:
         int code = 0;
         Failure::Kind kind = Failure::Kind::SourceUnreadable; // of a failure
         PageTextWire::Stamp stamp;
+        bool helperEnds = false; // the helper takes no more pages after this answer
     };
 
     enum class Read {
