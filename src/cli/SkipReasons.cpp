@@ -1,4 +1,4 @@
-#include "SkipReasons.h"
+#include "cli/SkipReasons.h"
 
 #include "platform/FileSystem.h"
 #include "rename/PathRoutines.h"

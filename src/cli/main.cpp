@@ -1,11 +1,11 @@
 // quenby-rename: the rename run of the window, driven from the command line.
 
-#include "CliArguments.h"
-#include "CliSurface.h"
-#include "FolderArguments.h"
-#include "SkipReasons.h"
-#include "StopSignals.h"
-#include "TerminalOutput.h"
+#include "cli/CliArguments.h"
+#include "cli/CliSurface.h"
+#include "cli/FolderArguments.h"
+#include "cli/SkipReasons.h"
+#include "cli/StopSignals.h"
+#include "cli/TerminalOutput.h"
 #include "filelist/FileList.h"
 #include "pagetext/service/HelperPageText.h"
 #include "platform/FileSystem.h"

@@ -26,14 +26,6 @@ QString StripExtension(const QString& name);
 // name gets no "." at all; a dot in a folder name never counts.
 std::optional<QString> GetExtension(const QString& path);
 
-// The whole file as text, through the shared decoder (TextRules::decodeText).
-// Throws Failure when the file cannot be read.
-QString ReadFileToString(const QString& path);
-
-// True when `path` exists (a file or a folder). Never fails: any failure is
-// simply false.
-bool FileExists(const QString& path);
-
 // `name` with every character dropped whose Windows-1252 code is outside 32 to
 // 126 and 160 to 255. A character the code page lacks has code 63 and is kept.
 QString KeepNameCharacters(const QString& name);
