@@ -146,7 +146,7 @@ int main(int argc, char* argv[])
             madeFolders = makeFolderWithParents(args.options.results);
         } catch (const Failure& failure) {
             printer.err(QStringLiteral("quenby-rename: %1: %2")
-                            .arg(args.options.results, failure.description()));
+                            .arg(terminalName(args.options.results), failure.description()));
             return CliExit::NoResultsFolder;
         }
     }
@@ -225,7 +225,8 @@ int main(int argc, char* argv[])
                                  ? Failure::fromErrno(ENOTDIR)
                                  : Failure::fromErrno(errno);
         printer.err(
-            QStringLiteral("quenby-rename: %1: %2").arg(args.options.results, gone.description()));
+            QStringLiteral("quenby-rename: %1: %2")
+                .arg(terminalName(args.options.results), gone.description()));
         return CliExit::NoResultsFolder;
     }
     case RenameRun::Outcome::Stopped: {
