@@ -1,6 +1,6 @@
-#include "CliSurface.h"
+#include "cli/CliSurface.h"
 
-#include "CliArguments.h"
+#include "cli/CliArguments.h"
 #include "platform/Failure.h"
 
 #include <QCoreApplication>

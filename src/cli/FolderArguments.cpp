@@ -1,4 +1,4 @@
-#include "FolderArguments.h"
+#include "cli/FolderArguments.h"
 
 #include "filelist/AddFolder.h"
 #include "platform/Failure.h"

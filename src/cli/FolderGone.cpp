@@ -1,4 +1,4 @@
-#include "FolderGone.h"
+#include "cli/FolderGone.h"
 
 #include "platform/FileSystem.h"
 

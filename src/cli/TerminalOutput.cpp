@@ -1,4 +1,4 @@
-#include "TerminalOutput.h"
+#include "cli/TerminalOutput.h"
 
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"

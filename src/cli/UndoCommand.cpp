@@ -1,7 +1,7 @@
-#include "UndoCommand.h"
+#include "cli/UndoCommand.h"
 
-#include "CliArguments.h"
-#include "TerminalOutput.h"
+#include "cli/CliArguments.h"
+#include "cli/TerminalOutput.h"
 #include "platform/FileSystem.h"
 #include "rename/RunJournal.h"
 

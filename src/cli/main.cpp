@@ -1,12 +1,12 @@
 // quenby-rename: the rename run of the window, driven from the command line.
 
-#include "CliArguments.h"
-#include "CliSurface.h"
-#include "FolderArguments.h"
-#include "FolderGone.h"
-#include "StopSignals.h"
-#include "TerminalOutput.h"
-#include "UndoCommand.h"
+#include "cli/CliArguments.h"
+#include "cli/CliSurface.h"
+#include "cli/FolderArguments.h"
+#include "cli/FolderGone.h"
+#include "cli/StopSignals.h"
+#include "cli/TerminalOutput.h"
+#include "cli/UndoCommand.h"
 #include "filelist/FileList.h"
 #include "pagetext/service/HelperPageText.h"
 #include "platform/FileSystem.h"
@@ -153,7 +153,7 @@ int main(int argc, char* argv[])
             madeFolders = makeFolderWithParents(args.options.results);
         } catch (const Failure& failure) {
             printer.err(QStringLiteral("quenby-rename: %1: %2")
-                            .arg(args.options.results, failure.description()));
+                            .arg(terminalName(args.options.results), failure.description()));
             return CliExit::NoResultsFolder;
         }
     }
@@ -236,7 +236,8 @@ int main(int argc, char* argv[])
                                  ? Failure::fromErrno(ENOTDIR)
                                  : Failure::fromErrno(errno);
         printer.err(
-            QStringLiteral("quenby-rename: %1: %2").arg(args.options.results, gone.description()));
+            QStringLiteral("quenby-rename: %1: %2")
+                .arg(terminalName(args.options.results), gone.description()));
         return CliExit::NoResultsFolder;
     }
     case RenameRun::Outcome::Stopped: {

@@ -298,11 +298,6 @@ QStringList GetFilesInFolder(const QString& folder, const QString& pattern)
     return names;
 }
 
-bool FileIsPresent(const QString& path)
-{
-    return FileSystem::isRegularFile(path);
-}
-
 bool HasOddCharacters(const QString& name)
 {
     for (QChar c : name) {
@@ -445,7 +440,7 @@ ListedPaths ListFilesBelow(const QString& folder, const QString& pattern, EventP
                     }
                     if (!isFile || name.startsWith(u'~') || !MatchesPattern(name, pattern))
                         continue;
-                    // Only a name beginning with "." can carry the hidden bit of 34.
+                    // Only a name beginning with "." can be hidden, as kRefusedFileAttributes asks.
                     if (name.startsWith(u'.')) {
                         bool keep = false;
                         trap(testLine, [&] {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelist/ListedPaths.h"
+#include "platform/FileKinds.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,11 +20,17 @@ namespace AddFolder {
 
 inline constexpr char kScanLabel[] = "in Vantry2021/08/31.AddFolder.GetSubDirectories2016 ";
 
-// Folders the scan refuses to enter or keep (hidden, system, directory, and
-// possibly alias), and files the adding commands refuse (hidden, archive).
-inline constexpr int kRefusedFolderAttributes = 22;
-inline constexpr int kRefusedAliasFolderAttributes = 1046;
-inline constexpr int kRefusedFileAttributes = 34;
+// The exact attribute values refused; a value with any other bit set passes.
+// Folders the scan refuses to enter or keep: hidden + system + directory, also
+// with alias (System is never set here, so no folder meets them). Files the
+// adding commands refuse: hidden + archive, a hidden regular file its owner may
+// write.
+inline constexpr int kRefusedFolderAttributes =
+    FileSystem::Hidden | FileSystem::System | FileSystem::Directory;
+inline constexpr int kRefusedAliasFolderAttributes = kRefusedFolderAttributes | FileSystem::Alias;
+inline constexpr int kRefusedFileAttributes = FileSystem::Hidden | FileSystem::Archive;
+static_assert(kRefusedFolderAttributes == 22 && kRefusedAliasFolderAttributes == 1046 &&
+              kRefusedFileAttributes == 34);
 
 // The platform's own limits: a folder path the scan enters holds fewer bytes than
 // PATH_MAX (the terminating NUL counts), a name at most NAME_MAX bytes.
@@ -52,10 +59,6 @@ void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& re
 // throws Failure.
 QStringList GetFilesInFolder(const QString& folder, const QString& pattern);
 
-// True when the path names an existing regular file (a link to one counts), even
-// one that cannot be read; a folder and every failure give false.
-bool FileIsPresent(const QString& path);
-
 // True when the name holds a control character (U+0000 to U+001F, U+007F to
 // U+009F) or a question mark.
 bool HasOddCharacters(const QString& name);
@@ -76,7 +79,7 @@ QString WithTrailingSeparator(const QString& folder);
 
 // What every folder command adds: the files of `folder` and of every folder below
 // it, breadth first, matching `pattern`, except names beginning with "~" and files
-// whose attribute value is exactly 34, each path normalized. A failure while
+// whose attribute value is exactly kRefusedFileAttributes, each path normalized. A failure while
 // listing one folder's files or testing one file is reported through `trap` with
 // `listLine` or `testLine`, and the rest is still collected.
 QStringList FilesBelow(const QString& folder, const QString& pattern, ErrorReporter& scanReporter,

@@ -41,7 +41,6 @@ public:
     QLineEdit* text1() const { return m_text1; }
     QLineEdit* text2() const { return m_text2; }
     QLabel* label1() const { return m_label1; }
-    QPushButton* pushButton4() const { return m_pushButton4; }
     // 8 and 9 (help), 10 to 13 (presets); nullptr for any other number.
     QPushButton* pushButton(int number) const;
 

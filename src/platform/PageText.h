@@ -58,8 +58,12 @@ public:
     // Starts loading the page at `path`; any earlier page is forgotten.
     virtual void navigate(const QString& path) = 0;
 
-    // 4 once the text is there or the read has failed; lower while loading. May
-    // wait a moment for the page, so a poll loop does not spin.
+    // The ready states, numbered as a browser numbers a document's.
+    static constexpr int kLoading = 1;
+    static constexpr int kComplete = 4;
+
+    // kComplete once the text is there or the read has failed; lower while
+    // loading. May wait a moment for the page, so a poll loop does not spin.
     virtual int readyState() = 0;
 
     // The body text of the page last navigated to. Throws Failure when the read

@@ -1,4 +1,4 @@
-#include "Trap.h"
+#include "platform/Trap.h"
 
 QString errorReportText(const QString& label, int line, const QString& description)
 {

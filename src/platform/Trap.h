@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ErrorReporter.h"
-#include "Failure.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Failure.h"
 
 #include <QString>
 #include <cerrno>
@@ -21,7 +21,7 @@ QString errorReportText(const QString& label, int line, const QString& descripti
 // the next statement: nothing is rolled back.
 //
 //     Trap trap(reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameFile "));
-//     trap(10, [&] { text = ReadFileToString(path); });
+//     trap(10, [&] { bytes = FileSystem::readWholeFile(path); });
 //     trap(20, [&] { ... });
 class Trap
 {

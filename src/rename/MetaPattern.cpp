@@ -1,4 +1,4 @@
-#include "MetaPattern.h"
+#include "rename/MetaPattern.h"
 
 #include "rename/TextRules.h"
 

@@ -20,7 +20,6 @@ namespace {
 
 // The browser-style wait: at most this many polls of the page's ready state.
 constexpr int kMaxPolls = 100000;
-constexpr int kReadyComplete = 4;
 
 bool isSpecialFile(const QString& path)
 {
@@ -259,7 +258,7 @@ QString RenameRun::readPageText(const QString& path)
 {
     PageText& page = m_surface.pageText;
     page.navigate(path);
-    for (int polls = 0; page.readyState() != kReadyComplete && polls < kMaxPolls; ++polls) {
+    for (int polls = 0; page.readyState() != PageText::kComplete && polls < kMaxPolls; ++polls) {
         m_surface.events.processEvents();
         m_surface.pointer.setShape(PointerShape::Busy);
     }

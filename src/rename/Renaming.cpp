@@ -1,4 +1,4 @@
-#include "Renaming.h"
+#include "rename/Renaming.h"
 
 #include "platform/FileSystem.h"
 #include "platform/PageText.h"

@@ -51,9 +51,9 @@ public:
             if (got == 0)
                 break;
             const auto* p = reinterpret_cast<const unsigned char*>(buffer.constData());
-            if (offset == 0 && got >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
-                m_encoding = Encoding::Utf8;
-                m_textStart = 3;
+            if (offset == 0 && TextRules::startsWithUtf8Bom(QByteArrayView(buffer).first(got))) {
+                m_encoding = TextRules::TextEncoding::Utf8;
+                m_textStart = TextRules::kUtf8BomSize;
                 encodingDone = true;
             }
             for (qsizetype i = 0; i < got && !bodyDone; ++i) {
@@ -77,12 +77,10 @@ public:
             if (m_between)
                 m_between();
         }
-        if (m_encoding != Encoding::Utf8 || m_textStart == 0) {
+        if (m_textStart == 0) {
             if (!pending.isEmpty())
                 valid = false; // the file ends inside a sequence
-            m_encoding = !multiByte ? Encoding::Latin1
-                         : valid    ? Encoding::Utf8
-                                    : Encoding::Windows1252;
+            m_encoding = TextRules::textEncoding(false, valid, multiByte);
         }
     }
 
@@ -108,13 +106,13 @@ public:
         }
         const QByteArrayView piece(bytes.constData(), got);
         switch (m_encoding) {
-        case Encoding::Latin1:
+        case TextRules::TextEncoding::Ascii:
             text = QString::fromLatin1(piece);
             break;
-        case Encoding::Windows1252:
+        case TextRules::TextEncoding::Windows1252:
             text = TextRules::decodeWindows1252(piece);
             break;
-        case Encoding::Utf8:
+        case TextRules::TextEncoding::Utf8:
             text = (*m_decoder)(piece);
             break;
         }
@@ -122,8 +120,6 @@ public:
     }
 
 private:
-    enum class Encoding { Latin1, Utf8, Windows1252 };
-
     // Checks the complete sequences of `bytes`, leaving in it only an incomplete
     // one at its end, which the next chunk completes (or the end leaves invalid).
     static void checkUtf8(QByteArray& bytes, bool& multiByte, bool& valid)
@@ -148,7 +144,7 @@ private:
 
     FileSystem::SourceFile m_file;
     FileSystem::BetweenChunks m_between;
-    Encoding m_encoding = Encoding::Latin1;
+    TextRules::TextEncoding m_encoding = TextRules::TextEncoding::Ascii;
     qint64 m_textStart = 0; // after a byte-order mark
     qint64 m_bodyEnd = -1;
     std::optional<QStringDecoder> m_decoder;

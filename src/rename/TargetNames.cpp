@@ -1,4 +1,4 @@
-#include "TargetNames.h"
+#include "rename/TargetNames.h"
 
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
@@ -64,16 +64,6 @@ std::optional<QString> GetExtension(const QString& path)
     if (dot < 1)
         return std::nullopt;
     return name.mid(dot + 1);
-}
-
-QString ReadFileToString(const QString& path)
-{
-    return TextRules::decodeText(FileSystem::readWholeFile(path));
-}
-
-bool FileExists(const QString& path)
-{
-    return ignoringFailures([&] { return FileSystem::exists(path); });
 }
 
 QString KeepNameCharacters(const QString& name)

@@ -26,14 +26,6 @@ QString StripExtension(const QString& name);
 // name gets no "." at all; a dot in a folder name never counts.
 std::optional<QString> GetExtension(const QString& path);
 
-// The whole file as text, through the shared decoder (TextRules::decodeText).
-// Throws Failure when the file cannot be read.
-QString ReadFileToString(const QString& path);
-
-// True when `path` exists (a file or a folder). Never fails: any failure is
-// simply false.
-bool FileExists(const QString& path);
-
 // `name` without its control characters: C0, DEL, C1 (U+0080 to U+009F, where
 // the bytes that Windows-1252 leaves undefined land) and the bidirectional
 // controls, which can make a name read as another. Every printable character

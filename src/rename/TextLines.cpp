@@ -1,4 +1,4 @@
-#include "TextLines.h"
+#include "rename/TextLines.h"
 
 namespace {
 

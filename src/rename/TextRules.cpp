@@ -1,4 +1,4 @@
-#include "TextRules.h"
+#include "rename/TextRules.h"
 
 #include "platform/Failure.h"
 #include "platform/Utf8.h"
@@ -159,17 +159,34 @@ QString decodeWindows1252(QByteArrayView bytes)
     return text;
 }
 
+TextEncoding textEncoding(bool utf8Bom, bool validUtf8, bool multiByte)
+{
+    if (utf8Bom)
+        return TextEncoding::Utf8;
+    if (!validUtf8)
+        return TextEncoding::Windows1252;
+    return multiByte ? TextEncoding::Utf8 : TextEncoding::Ascii;
+}
+
+bool startsWithUtf8Bom(QByteArrayView bytes)
+{
+    return bytes.startsWith("\xEF\xBB\xBF");
+}
+
 QString decodeText(const QByteArray& bytes)
 {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    if (bytes.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
-        return QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
+    if (startsWithUtf8Bom(bytes))
+        return QString::fromUtf8(bytes.constData() + kUtf8BomSize, bytes.size() - kUtf8BomSize);
     const Utf8::Check check = Utf8::check(bytes.constData(), size_t(bytes.size()));
-    if (check.verdict != Utf8::Check::Valid)
-        return decodeWindows1252(bytes);
-    if (!check.multiByte)
-        return QString::fromLatin1(bytes); // plain ASCII reads the same either way
-    return QString::fromUtf8(bytes);
+    switch (textEncoding(false, check.verdict == Utf8::Check::Valid, check.multiByte)) {
+    case TextEncoding::Ascii:
+        return QString::fromLatin1(bytes);
+    case TextEncoding::Utf8:
+        return QString::fromUtf8(bytes);
+    case TextEncoding::Windows1252:
+        break;
+    }
+    return decodeWindows1252(bytes);
 }
 
 int ansiCode(QChar c)

@@ -33,9 +33,16 @@ QString trimBlanks(const QString& text);
 // at `from`.
 qsizetype findText(QStringView haystack, QStringView needle, qsizetype from = 0);
 
-// The text of a file's bytes: UTF-8 when they start with a UTF-8 byte-order mark
-// (which is dropped) or are valid UTF-8 holding at least one multi-byte sequence;
-// otherwise one character per byte through Windows-1252.
+// The encoding a file's bytes are read in: UTF-8 when they start with a UTF-8
+// byte-order mark (which is dropped) or are valid UTF-8 holding at least one
+// multi-byte sequence; otherwise one character per byte through Windows-1252.
+// Plain ASCII reads the same either way, and fastest as Latin-1.
+enum class TextEncoding { Ascii, Utf8, Windows1252 };
+TextEncoding textEncoding(bool utf8Bom, bool validUtf8, bool multiByte);
+bool startsWithUtf8Bom(QByteArrayView bytes);
+inline constexpr qsizetype kUtf8BomSize = 3;
+
+// The text of a file's bytes, in the encoding textEncoding() chooses.
 QString decodeText(const QByteArray& bytes);
 
 // One character per byte through Windows-1252.

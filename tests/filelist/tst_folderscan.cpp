@@ -60,8 +60,6 @@ private slots:
     void listingInNameOrder();
     void shippedSamplesWithDefaultExtension();
     void skippedNamesAndAttributes();
-    void fileIsPresent_data();
-    void fileIsPresent();
     void filesInMissingFolder();
     void unreadableFolderSkippedSilently();
     void linkLoopEnds();
@@ -307,36 +305,6 @@ void TestFolderScan::skippedNamesAndAttributes()
     QCOMPARE(asSet(files), (QSet<QString>{"kept.htm", ".readonly.htm", "unreadable.htm",
                                           ".config/inside.htm", ".link.htm"}));
     QVERIFY(reporter.reports.isEmpty());
-}
-
-void TestFolderScan::fileIsPresent_data()
-{
-    QTest::addColumn<QString>("relative");
-    QTest::addColumn<bool>("present");
-    QTest::newRow("file") << "file.htm" << true;
-    QTest::newRow("unreadable file") << "unreadable.htm" << true;
-    QTest::newRow("folder") << "folder" << false;
-    QTest::newRow("missing") << "missing.htm" << false;
-    QTest::newRow("link to file") << "link.htm" << true;
-    QTest::newRow("dangling link") << "dangling.htm" << false;
-    QTest::newRow("link to folder") << "folderlink" << false;
-}
-
-void TestFolderScan::fileIsPresent()
-{
-    QFETCH(QString, relative);
-    QFETCH(bool, present);
-    QTemporaryDir dir;
-    const QString root = dir.path();
-    writeFile(root, "file.htm");
-    const QString unreadable = writeFile(root, "unreadable.htm");
-    QVERIFY(QFile::setPermissions(unreadable, QFileDevice::Permissions()));
-    QVERIFY(QDir(root).mkdir("folder"));
-    QVERIFY(QFile::link(root + "/file.htm", root + "/link.htm"));
-    QVERIFY(QFile::link(root + "/gone.htm", root + "/dangling.htm"));
-    QVERIFY(QFile::link(root + "/folder", root + "/folderlink"));
-    QCOMPARE(AddFolder::FileIsPresent(root + u'/' + relative), present);
-    QVERIFY(!AddFolder::FileIsPresent(QString()));
 }
 
 void TestFolderScan::filesInMissingFolder()

@@ -37,7 +37,7 @@ Read readPage(PageText& pages, const QString& path)
 {
     pages.navigate(path);
     int polls = 0;
-    while (pages.readyState() != 4 && polls < 100000) {
+    while (pages.readyState() != PageText::kComplete && polls < 100000) {
         QCoreApplication::processEvents();
         ++polls;
     }

@@ -72,7 +72,7 @@ private slots:
 
         m_pages->navigateFragment(path);
         int polls = 0;
-        while (m_pages->readyState() != 4 && polls < 100000)
+        while (m_pages->readyState() != PageText::kComplete && polls < 100000)
             ++polls;
         QString text;
         try {

@@ -36,7 +36,7 @@ public:
         current = path;
         navigated.append(path);
     }
-    int readyState() override { return 4; }
+    int readyState() override { return PageText::kComplete; }
     QString bodyText() override
     {
         if (!texts.contains(current))

@@ -40,8 +40,6 @@ private slots:
     void stripExtension();
     void extension_data();
     void extension();
-    void fileExists();
-    void readFileToString();
     void keepNameCharacters_data();
     void keepNameCharacters();
     void removeForbidden_data();
@@ -132,25 +130,6 @@ void TargetNamesTest::extension()
     QFETCH(QString, path);
     QFETCH(Extension, extension);
     QCOMPARE(GetExtension(path), extension);
-}
-
-void TargetNamesTest::fileExists()
-{
-    writeFile(path("a.htm"), "x");
-    QVERIFY(FileExists(path("a.htm")));
-    QVERIFY(FileExists(m_out));
-    QVERIFY(!FileExists(path("missing.htm")));
-    QVERIFY(!FileExists(path("a.htm/below")));
-    QVERIFY(!FileExists(QString()));
-}
-
-void TargetNamesTest::readFileToString()
-{
-    writeFile(path("empty.htm"), "");
-    QCOMPARE(ReadFileToString(path("empty.htm")), QString());
-    writeFile(path("cafe.htm"), "Caf\xe9");
-    QCOMPARE(ReadFileToString(path("cafe.htm")), QStringLiteral("Café"));
-    QVERIFY_THROWS_EXCEPTION(Failure, ReadFileToString(path("missing.htm")));
 }
 
 void TargetNamesTest::keepNameCharacters_data()

@@ -1,4 +1,4 @@
-#include "Element.h"
+#include "pagetext/engine/Element.h"
 
 std::string elementName(const GumboNode* node)
 {

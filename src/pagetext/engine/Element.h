@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MarkupScan.h"
+#include "pagetext/engine/MarkupScan.h"
 
 #include <gumbo.h>
 #include <string>

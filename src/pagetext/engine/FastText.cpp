@@ -1,13 +1,13 @@
-#include "FastText.h"
+#include "pagetext/engine/FastText.h"
 
-#include "Element.h"
-#include "InnerText.h"
-#include "MarkupScan.h"
-#include "NestingGuard.h"
-#include "PageHead.h"
-#include "PageParser.h"
-#include "StyleRules.h"
-#include "TagSets.h"
+#include "pagetext/engine/Element.h"
+#include "pagetext/engine/InnerText.h"
+#include "pagetext/engine/MarkupScan.h"
+#include "pagetext/engine/NestingGuard.h"
+#include "pagetext/engine/PageHead.h"
+#include "pagetext/engine/PageParser.h"
+#include "pagetext/engine/StyleRules.h"
+#include "pagetext/engine/TagSets.h"
 
 #include <array>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "InnerText.h"
+#include "pagetext/engine/InnerText.h"
 
-#include "Element.h"
-#include "TagSets.h"
+#include "pagetext/engine/Element.h"
+#include "pagetext/engine/TagSets.h"
 
 #include <QString>
 #include <algorithm>
@@ -18,6 +18,9 @@ constexpr int kMaxDepth = 1500;
 
 using TagSets::isReplaced;
 using TagSets::isSvgNonRendering;
+
+// The step numbers below are those of the HTML standard's innerText getter
+// ("getter step N") and of its rendered text collection steps ("step N").
 
 bool hasAttribute(const GumboNode* node, const char* name)
 {
@@ -436,7 +439,8 @@ void InnerText::walkText(const GumboNode* node, const Style& parent, Svg svg)
     const GumboNode* element = node->parent;
     if (element && isElement(element) && element->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
         const GumboTag tag = element->v.element.tag;
-        // An option group shows its label, not its text; a select only its options.
+        // Step 3: an option group shows its label, not its text; a select only
+        // its options.
         if (tag == GUMBO_TAG_OPTGROUP || tag == GUMBO_TAG_SELECT)
             return;
     }
@@ -445,12 +449,15 @@ void InnerText::walkText(const GumboNode* node, const Style& parent, Svg svg)
     if (blank && (parent.display == Display::Table || parent.display == Display::TableRowGroup ||
                   parent.display == Display::TableRow || parent.display == Display::TableColumn))
         return;
+    // Step 2: text that is not visible adds nothing, but still takes its place
+    // on the line.
     if (!parent.visible) {
-        // Hidden text still takes its place on the line.
         if (!blank)
             m_out.atomic();
         return;
     }
+    // Step 4: the text after text-transform and the white-space rules (the
+    // collector collapses the spaces).
     if (parent.transform != Transform::None) {
         const QByteArray utf8 = transformed(QString::fromUtf8(text.data(), qsizetype(text.size())),
                                             parent.transform, parent.turkic)
@@ -461,6 +468,7 @@ void InnerText::walkText(const GumboNode* node, const Style& parent, Svg svg)
     m_out.text(text, parent.whiteSpace);
 }
 
+// Step 1: the items of each child node in tree order, one list.
 void InnerText::walkChildren(const GumboNode* element, const Style& style, Svg svg, int depth)
 {
     const GumboVector& children = element->v.element.children;
@@ -493,6 +501,8 @@ void InnerText::walk(const GumboNode* node, const Style& parent, Svg svg, int de
         (e.tag == GUMBO_TAG_NOSCRIPT || e.tag == GUMBO_TAG_TEMPLATE))
         return; // scripting counts as on; templates are never shown
     const Style s = computeStyle(node, parent);
+    // Step 3: a node that is not being rendered adds nothing; below display:
+    // none nothing is rendered.
     if (s.display == Display::None)
         return;
     const bool visible = s.visible;
@@ -542,6 +552,9 @@ void InnerText::walk(const GumboNode* node, const Style& parent, Svg svg, int de
     walkBox(node, s, svg, depth);
 }
 
+// Steps 5 to 9 for one element, around step 1 for its children. Step 2: an
+// element that is not visible adds no breaks of its own; its children still
+// give theirs.
 void InnerText::walkBox(const GumboNode* node, const Style& s, Svg svg, int depth)
 {
     const GumboElement& e = node->v.element;
@@ -560,7 +573,7 @@ void InnerText::walkBox(const GumboNode* node, const Style& s, Svg svg, int dept
             }
             return;
         }
-        if (e.tag == GUMBO_TAG_BR) {
+        if (e.tag == GUMBO_TAG_BR) { // step 5
             if (visible)
                 m_out.forcedBreak();
             else
@@ -577,6 +590,7 @@ void InnerText::walkBox(const GumboNode* node, const Style& s, Svg svg, int dept
     const bool cell = s.display == Display::TableCell;
     const bool container = blockLevel || atomicBox || cell;
     const bool paragraph = isHtml(node, GUMBO_TAG_P);
+    // Steps 8 and 9 at the beginning (floats and positioned boxes are block-level).
     if (visible && paragraph)
         m_out.requiredBreaks(2);
     if (visible && blockLevel)
@@ -590,10 +604,11 @@ void InnerText::walkBox(const GumboNode* node, const Style& s, Svg svg, int dept
         m_out.boundary();
     if (atomicBox)
         m_out.atomic();
-    if (visible && cell && !isLastCell(node))
+    if (visible && cell && !isLastCell(node)) // step 6
         m_out.literal('\t');
-    if (visible && s.display == Display::TableRow && !isLastRow(node))
+    if (visible && s.display == Display::TableRow && !isLastRow(node)) // step 7
         m_out.literal('\n');
+    // Steps 8 and 9 at the end.
     if (visible && paragraph)
         m_out.requiredBreaks(2);
     if (visible && blockLevel)
@@ -633,6 +648,8 @@ std::string InnerText::of(const GumboNode* element)
                 svg = Svg::Text;
         }
     }
+    // Getter step 1: an element that is not being rendered gives its
+    // descendant text content.
     if (!rendered) {
         std::string text;
         appendTextContent(element, text, 0);
@@ -641,6 +658,7 @@ std::string InnerText::of(const GumboNode* element)
     if (isElement(element) && element->v.element.tag_namespace == GUMBO_NAMESPACE_HTML &&
         isReplaced(element->v.element.tag))
         return {}; // shown, but its content is not
+    // Getter steps 2 and 3: the collection steps of each child, in one list.
     m_out = Collector();
     m_lastRows.clear();
     walkChildren(element, style, svg, 0);
@@ -739,6 +757,10 @@ void InnerText::Collector::requiredBreaks(int count)
     m_items.push_back({count, {}});
 }
 
+// Getter steps 4 to 7: empty strings are dropped (4), required line break
+// counts before the first string and after the last go (5), each run between
+// two strings becomes as many line feeds as its largest count (6), and the
+// strings are joined (7).
 std::string InnerText::Collector::finish()
 {
     std::string out;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StyleRules.h"
+#include "pagetext/engine/StyleRules.h"
 
 #include <gumbo.h>
 #include <string>

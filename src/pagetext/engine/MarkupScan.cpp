@@ -1,4 +1,4 @@
-#include "MarkupScan.h"
+#include "pagetext/engine/MarkupScan.h"
 
 #include <cstring>
 
@@ -39,29 +39,6 @@ bool sameNoCase(std::string_view a, std::string_view b)
         if (lowerChar(a[i]) != lowerChar(b[i]))
             return false;
     return true;
-}
-
-size_t findNoCase(std::string_view text, size_t from, std::string_view lowerNeedle)
-{
-    if (lowerNeedle.empty())
-        return from <= text.size() ? from : npos;
-    const char first = lowerNeedle[0];
-    if (isAsciiLetter(first)) {
-        for (; from < text.size(); ++from)
-            if (lowerChar(text[from]) == first && startsWithNoCase(text, from, lowerNeedle))
-                return from;
-        return npos;
-    }
-    while (from < text.size()) {
-        const void* hit = std::memchr(text.data() + from, first, text.size() - from);
-        if (!hit)
-            return npos;
-        const size_t at = size_t(static_cast<const char*>(hit) - text.data());
-        if (startsWithNoCase(text, at, lowerNeedle))
-            return at;
-        from = at + 1;
-    }
-    return npos;
 }
 
 size_t tagEnd(std::string_view text, size_t pos)

@@ -35,9 +35,6 @@ bool startsWithNoCase(std::string_view text, size_t at, std::string_view lowerPr
 // True when `a` and `b` are the same, ASCII letter case aside.
 bool sameNoCase(std::string_view a, std::string_view b);
 
-// The first `lowerNeedle` at or after `from`, letter case aside; npos when none.
-size_t findNoCase(std::string_view text, size_t from, std::string_view lowerNeedle);
-
 // One piece of markup that starts with '<'.
 struct Tag
 {

@@ -1,7 +1,7 @@
-#include "NestingGuard.h"
+#include "pagetext/engine/NestingGuard.h"
 
-#include "MarkupScan.h"
-#include "TagSets.h"
+#include "pagetext/engine/MarkupScan.h"
+#include "pagetext/engine/TagSets.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "PageEncoding.h"
+#include "pagetext/engine/PageEncoding.h"
 
-#include "MarkupScan.h"
+#include "pagetext/engine/MarkupScan.h"
 #include "platform/Utf8.h"
 
 #include <QStringDecoder>

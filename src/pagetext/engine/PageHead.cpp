@@ -1,7 +1,7 @@
-#include "PageHead.h"
+#include "pagetext/engine/PageHead.h"
 
-#include "MarkupScan.h"
-#include "TagSets.h"
+#include "pagetext/engine/MarkupScan.h"
+#include "pagetext/engine/TagSets.h"
 
 namespace {
 
@@ -25,18 +25,6 @@ size_t skipSpaces(std::string_view h, size_t pos)
 }
 
 } // namespace
-
-std::optional<std::string> withoutHeadClutter(std::string_view h)
-{
-    const std::optional<HeadCut> cut = headCut(h);
-    if (!cut)
-        return std::nullopt;
-    std::string out;
-    out.reserve(cut->kept.size() + h.size() - cut->bodyAt);
-    out += cut->kept;
-    out += h.substr(cut->bodyAt);
-    return out;
-}
 
 std::optional<HeadCut> headCut(std::string_view h)
 {

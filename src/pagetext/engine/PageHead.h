@@ -11,11 +11,9 @@
 // in the same state either way, so the body comes out the same. Heads with
 // anything else (text, body content, noscript, template, odd comments or
 // scripts) are left alone: std::nullopt.
-std::optional<std::string> withoutHeadClutter(std::string_view html);
-
-// The same without copying the page: what is kept of everything before the
-// body tag, and where the body tag begins. The condensed page is `kept`
-// followed by the page from `bodyAt` on.
+//
+// The page is not copied: the condensed page is `kept` followed by the page
+// from `bodyAt` on.
 struct HeadCut
 {
     std::string kept;

@@ -1,6 +1,6 @@
-#include "PageParser.h"
+#include "pagetext/engine/PageParser.h"
 
-#include "Element.h"
+#include "pagetext/engine/Element.h"
 
 #include <vector>
 

@@ -1,12 +1,12 @@
-#include "PageParser.h"
+#include "pagetext/engine/PageParser.h"
 
-#include "Element.h"
-#include "InnerText.h"
-#include "MarkupScan.h"
-#include "NestingGuard.h"
-#include "PageHead.h"
-#include "PageWords.h"
-#include "TagSets.h"
+#include "pagetext/engine/Element.h"
+#include "pagetext/engine/InnerText.h"
+#include "pagetext/engine/MarkupScan.h"
+#include "pagetext/engine/NestingGuard.h"
+#include "pagetext/engine/PageHead.h"
+#include "pagetext/engine/PageWords.h"
+#include "pagetext/engine/TagSets.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "PageWords.h"
+#include "pagetext/engine/PageWords.h"
 
-#include "PageParser.h"
+#include "pagetext/engine/PageParser.h"
 #include "platform/NameBounds.h"
 
 namespace PageWords {

@@ -1,6 +1,6 @@
-#include "StyleRules.h"
+#include "pagetext/engine/StyleRules.h"
 
-#include "Element.h"
+#include "pagetext/engine/Element.h"
 
 #include <algorithm>
 #include <memory>

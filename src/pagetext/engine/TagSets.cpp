@@ -1,4 +1,4 @@
-#include "TagSets.h"
+#include "pagetext/engine/TagSets.h"
 
 namespace TagSets {
 

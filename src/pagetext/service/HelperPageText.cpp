@@ -173,14 +173,14 @@ public:
     {
         std::unique_lock lock(m_mutex);
         if (!m_current || settled())
-            return 4;
+            return PageText::kComplete;
         // Other pages finishing wake this wait too; it still lasts its full
         // time, so that the caller's count of polls measures time.
         const auto until = Clock::now() + std::chrono::milliseconds(kPollWaitMs);
         while (m_done.wait_until(lock, until) != std::cv_status::timeout)
             if (settled())
-                return 4;
-        return settled() ? 4 : 1;
+                return PageText::kComplete;
+        return settled() ? PageText::kComplete : PageText::kLoading;
     }
 
     QString bodyText()

@@ -25,7 +25,6 @@ void WindowPointer::setShape(PointerShape shape)
 void WindowPointer::setCustomCursor(const QCursor& cursor)
 {
     m_custom = cursor;
-    m_hasCustom = true;
     if (m_shape == PointerShape::Custom && m_window)
         m_window->setCursor(m_custom);
 }

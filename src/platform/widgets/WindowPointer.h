@@ -18,11 +18,9 @@ public:
     PointerShape shape() const override { return m_shape; }
 
     void setCustomCursor(const QCursor& cursor);
-    bool hasCustomCursor() const { return m_hasCustom; }
 
 private:
     QPointer<QWidget> m_window;
     PointerShape m_shape = PointerShape::Default;
     QCursor m_custom{Qt::ArrowCursor};
-    bool m_hasCustom = false;
 };
