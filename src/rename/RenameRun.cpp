@@ -286,7 +286,7 @@ PageMetadata RenameRun::readPageMetadata(const QString& path)
 {
     PageText& page = m_surface.pageText;
     page.navigateMetadata(path);
-    for (int polls = 0; page.readyState() != kReadyComplete && polls < kMaxPolls; ++polls) {
+    for (int polls = 0; page.readyState() != PageText::kComplete && polls < kMaxPolls; ++polls) {
         m_surface.events.processEvents();
         m_surface.pointer.setShape(PointerShape::Busy);
     }

@@ -47,7 +47,7 @@ public:
     int readyState() override
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return 4;
+        return kComplete;
     }
     QString bodyText() override { return FileSystem::ownName(m_path) + QStringLiteral(" words"); }
 

@@ -31,7 +31,7 @@ class NoPageText : public PageText
 {
 public:
     void navigate(const QString&) override {}
-    int readyState() override { return 4; }
+    int readyState() override { return kComplete; }
     QString bodyText() override { return {}; }
     void prefetch(const QStringList&, int) override {}
     void navigateMetadata(const QString&) override {}
