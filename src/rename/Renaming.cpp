@@ -114,18 +114,25 @@ constexpr FieldCode kFieldCodes[] = {
     {u"%d", u"CreationDate"}, {u"%m", u"ModDate"},  {u"%g", u"Pages"},
 };
 
-// The field each token searches for, in token order: a token that is no code
-// searches again for the field of the code before it.
+// The field a pattern token searches for: its code's field, or, for a token
+// that is no code, `before`, the field of the token before it.
+QString fieldOf(const QString& token, const QString& before)
+{
+    const QString code = trimBlanks(token);
+    for (const FieldCode& known : kFieldCodes) {
+        if (code == QStringView(known.code))
+            return QString::fromUtf16(known.field);
+    }
+    return before;
+}
+
+// The field each token searches for, in token order.
 QStringList fieldsSearched(const QStringList& tokens)
 {
     QStringList fields;
     QString field;
     for (const QString& token : tokens) {
-        const QString code = trimBlanks(token);
-        for (const FieldCode& known : kFieldCodes) {
-            if (code == QStringView(known.code))
-                field = QString::fromUtf16(known.field);
-        }
+        field = fieldOf(token, field);
         fields.append(field);
     }
     return fields;
@@ -294,13 +301,7 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern)
             // A token that is no code keeps the field name of the one before it.
             QString field;
             for (qsizetype t = 0; t < tokens.size(); ++t) {
-                trap(40, [&] {
-                    const QString code = trimBlanks(tokens.at(t));
-                    for (const FieldCode& known : kFieldCodes) {
-                        if (code == QStringView(known.code))
-                            field = QString::fromUtf16(known.field);
-                    }
-                });
+                trap(40, [&] { field = fieldOf(tokens.at(t), field); });
                 QString value;
                 trap(50, [&] { value = metaFieldValue(lines, field); });
                 trap(60, [&] {
