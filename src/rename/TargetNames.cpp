@@ -13,6 +13,13 @@ namespace {
 
 constexpr QChar kSeparator = QLatin1Char('/');
 
+// The name tried with `marks` "!" marks: the new name, the marks, then the
+// extension, so that a taken name becomes "name!.htm", "name!!.htm", ...
+QString markedName(const QString& newName, qsizetype marks, const QString& tail)
+{
+    return newName + QString(marks, QLatin1Char('!')) + tail;
+}
+
 bool isForbidden(QChar c, NameVariant variant)
 {
     switch (c.unicode()) {
@@ -184,9 +191,8 @@ QString ResultsCopier::copyOnce(FileSystem::SourceFile& source, const QString& f
                                 const QString& newName, const QString& tail, const QString& key)
 {
     // The separator is always inserted, whatever the folder text ends with.
-    const QString stem = folder + kSeparator + newName;
     const auto candidate = [&](qsizetype marks) {
-        return stem + QString(marks, QLatin1Char('!')) + tail;
+        return folder + kSeparator + markedName(newName, marks, tail);
     };
     qsizetype marks = m_nextMarks.value(key, 0);
 
@@ -282,13 +288,14 @@ QString ResultsCopier::planTarget(const QString& sourcePath, const QString& fold
         view = m_views.insert(folder, fresh);
     }
     const auto fileName = [&](qsizetype k) {
-        const QString name = newName + QString(k, u'!') + tail;
+        const QString name = markedName(newName, k, tail);
         return view->foldsCase ? name.toCaseFolded() : name;
     };
     while (view->names.contains(fileName(marks)))
         ++marks;
-    const QString target = folder + kSeparator + newName + QString(marks, QLatin1Char('!')) + tail;
-    requireNameFits(folder, newName + QString(marks, u'!') + tail, target);
+    const QString name = markedName(newName, marks, tail);
+    const QString target = folder + kSeparator + name;
+    requireNameFits(folder, name, target);
     // A planned name counts as taken for the rest of the run.
     view->names.insert(fileName(marks));
     m_nextMarks.insert(key, marks + 1);

@@ -8,6 +8,7 @@
 #include "pagetext/engine/PageParser.h"
 #include "pagetext/engine/StyleRules.h"
 #include "pagetext/engine/TagSets.h"
+#include "platform/Utf8.h"
 
 #include <array>
 #include <cstring>
@@ -278,35 +279,14 @@ void requirePlainText(const char* text, size_t n)
             ++p;
             continue;
         }
-        size_t length = 0;
-        uint32_t code = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            code = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            code = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            code = c & 0x07;
-        } else {
+        const Utf8::Sequence sequence = Utf8::decode(p, size_t(end - p));
+        if (sequence.length == 0)
             decline("bytes that are not UTF-8");
-        }
-        if (size_t(end - p) < length)
-            decline("bytes that are not UTF-8");
-        for (size_t i = 1; i < length; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                decline("bytes that are not UTF-8");
-            code = (code << 6) | (p[i] & 0x3F);
-        }
-        // Overlong forms, surrogates and code points past U+10FFFF.
-        if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
-            (code >= 0xD800 && code < 0xE000) || code > 0x10FFFF)
-            decline("bytes that are not UTF-8");
+        const char32_t code = sequence.codePoint;
         if ((code >= 0x80 && code < 0xA0) || (code >= 0xFDD0 && code <= 0xFDEF) ||
             (code & 0xFFFE) == 0xFFFE)
             decline("a control character");
-        p += length;
+        p += sequence.length;
     }
 }
 
