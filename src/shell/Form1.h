@@ -73,7 +73,7 @@ struct Form1Services
 };
 
 // Where an installed program keeps its data: share/quenby beside the program's
-// lib/quenby when that folder is there, and the program folder itself otherwise
+// libexec/quenby when that folder is there, and the program folder itself otherwise
 // (the build tree, or a tree that keeps everything together).
 QString dataFolderFor(const QString& programFolder);
 

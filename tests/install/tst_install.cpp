@@ -79,11 +79,11 @@ void TestInstall::installedTree_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("kind");
-    QTest::newRow("program") << "lib/quenby/quenby"
+    QTest::newRow("program") << "libexec/quenby/quenby"
                              << "program";
-    QTest::newRow("command line") << "lib/quenby/quenby-rename"
+    QTest::newRow("command line") << "libexec/quenby/quenby-rename"
                                   << "program";
-    QTest::newRow("page-text helper") << "lib/quenby/quenby-pagetext"
+    QTest::newRow("page-text helper") << "libexec/quenby/quenby-pagetext"
                                       << "program";
     QTest::newRow("samples") << "share/quenby/Samples/garden-notes.html"
                              << "file";
@@ -132,7 +132,7 @@ void TestInstall::installedTree()
             ::readlink(QFile::encodeName(info.filePath()).constData(), target, sizeof target);
         QVERIFY(length > 0 && target[0] != '/');
         QCOMPARE(QFileInfo(info.canonicalFilePath()).canonicalPath(),
-                 QFileInfo(m_prefix + QStringLiteral("/lib/quenby")).canonicalFilePath());
+                 QFileInfo(m_prefix + QStringLiteral("/libexec/quenby")).canonicalFilePath());
     } else {
         QVERIFY(!info.isSymLink());
         QVERIFY(info.isFile());
@@ -157,7 +157,7 @@ void TestInstall::everyFileInItsPlace()
 {
     static const QStringList folders{
         "bin/",
-        "lib/quenby/",
+        "libexec/quenby/",
         "share/quenby/",
         "share/doc/quenby/",
         "share/man/man1/",
@@ -180,7 +180,7 @@ void TestInstall::everyFileInItsPlace()
                  qPrintable(path));
         // Programs only in the program folder, and bin/ only links to them.
         QCOMPARE(QFileInfo(it.filePath()).isExecutable() && !QFileInfo(it.filePath()).isSymLink(),
-                 path.startsWith(QStringLiteral("lib/quenby/")));
+                 path.startsWith(QStringLiteral("libexec/quenby/")));
     }
     QVERIFY(files >= 20);
 }

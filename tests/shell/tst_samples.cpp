@@ -184,9 +184,9 @@ void TestSamples::dataFolderFromTheProgramFolder_data()
     QTest::newRow("installed") << "share/quenby"
                                << "share/quenby";
     QTest::newRow("build tree") << ""
-                                << "lib/quenby";
+                                << "libexec/quenby";
     QTest::newRow("a file in its place") << "share/quenby-file"
-                                         << "lib/quenby";
+                                         << "libexec/quenby";
 }
 
 void TestSamples::dataFolderFromTheProgramFolder()
@@ -194,7 +194,7 @@ void TestSamples::dataFolderFromTheProgramFolder()
     QFETCH(QString, made);
     QFETCH(QString, expected);
     QTemporaryDir prefix;
-    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("lib/quenby")));
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("libexec/quenby")));
     if (made.endsWith(QStringLiteral("-file"))) {
         QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share")));
         QFile file(prefix.filePath(QStringLiteral("share/quenby")));
@@ -202,7 +202,7 @@ void TestSamples::dataFolderFromTheProgramFolder()
     } else if (!made.isEmpty()) {
         QVERIFY(QDir(prefix.path()).mkpath(made));
     }
-    QCOMPARE(dataFolderFor(prefix.filePath(QStringLiteral("lib/quenby"))),
+    QCOMPARE(dataFolderFor(prefix.filePath(QStringLiteral("libexec/quenby"))),
              prefix.filePath(expected));
 }
 
