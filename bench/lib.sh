@@ -18,6 +18,13 @@ median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ a[NR] = $1 } END { prin
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
+# need COMMAND PACKAGE: stops, saying what to install, when a tool is missing;
+# a benchmark never installs anything itself.
+need() {
+  command -v "$1" > /dev/null ||
+    { echo "$(basename "$0"): needs $1 (Debian package $2)" >&2; exit 1; }
+}
+
 need_build() {
   [[ -x $bin/quenby-rename ]] || { echo "build first: scripts/build" >&2; exit 1; }
 }
