@@ -54,6 +54,9 @@ private slots:
     void manualPagesCompressed_data();
     void manualPagesCompressed();
     void copyrightMachineReadable();
+    void lintianOverridesNameInstalledFiles();
+    void strippedProgramsWithoutCompilerNotes_data();
+    void strippedProgramsWithoutCompilerNotes();
     void commandLineFindsItsHelperThroughItsLink();
     void windowFindsItsFolderThroughItsLink();
     void desktopFileValidates();
@@ -63,12 +66,21 @@ private slots:
 private:
     QTemporaryDir m_scratch;
     QString m_prefix;
+    QString m_strippedPrefix;
 };
 
 void TestInstall::initTestCase()
 {
     QVERIFY(m_scratch.isValid());
     m_prefix = m_scratch.filePath(QStringLiteral("prefix with blank"));
+    // The stripped install as a package makes it, first: the install manifest
+    // the last test reads is the one of the plain install.
+    m_strippedPrefix = m_scratch.filePath(QStringLiteral("stripped"));
+    const Outcome stripped = runTool(
+        QStringLiteral(QUENBY_CMAKE),
+        {QStringLiteral("--install"), QStringLiteral(QUENBY_BUILD_DIR), QStringLiteral("--prefix"),
+         m_strippedPrefix, QStringLiteral("--strip")});
+    QVERIFY2(stripped.exitCode == 0, qPrintable(stripped.output));
     const Outcome install = runTool(QStringLiteral(QUENBY_CMAKE),
                                     {QStringLiteral("--install"), QStringLiteral(QUENBY_BUILD_DIR),
                                      QStringLiteral("--prefix"), m_prefix});
@@ -227,6 +239,66 @@ void TestInstall::copyrightMachineReadable()
     QCOMPARE(changelog.exitCode, 0);
     QVERIFY2(changelog.output.startsWith(QStringLiteral("quenby (" QUENBY_VERSION ") ")),
              qPrintable(changelog.output));
+}
+
+// Each override names the files it is for, and every one of those is installed:
+// an override left behind by a move would hide nothing and tell a packager a
+// story about files that are gone. Each comes with its reason above it.
+void TestInstall::lintianOverridesNameInstalledFiles()
+{
+    const QStringList lines =
+        QString::fromUtf8(readFile(m_prefix + QStringLiteral("/share/lintian/overrides/quenby")))
+            .split(u'\n', Qt::SkipEmptyParts);
+    int overrides = 0;
+    bool reasoned = false;
+    for (const QString& line : lines) {
+        if (line.startsWith(u'#')) {
+            reasoned = true;
+            continue;
+        }
+        ++overrides;
+        QVERIFY2(reasoned, qPrintable(line));
+        reasoned = false;
+        QVERIFY2(line.startsWith(QStringLiteral("quenby: ")), qPrintable(line));
+        const qsizetype open = line.indexOf(u'[');
+        QVERIFY2(open > 0 && line.endsWith(u']'), qPrintable(line));
+        // In the package the prefix is /usr.
+        const QString packaged = line.mid(open + 1).chopped(1);
+        QVERIFY2(packaged.startsWith(QStringLiteral("usr/")), qPrintable(line));
+        const QString pattern = m_prefix + packaged.mid(3);
+        const QFileInfo where(pattern);
+        const QStringList matching =
+            QDir(where.path()).entryList({where.fileName()}, QDir::Files);
+        QVERIFY2(!matching.isEmpty(), qPrintable(line));
+    }
+    QVERIFY(overrides >= 1);
+}
+
+void TestInstall::strippedProgramsWithoutCompilerNotes_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::newRow("window") << "quenby";
+    QTest::newRow("command line") << "quenby-rename";
+    QTest::newRow("page-text helper") << "quenby-pagetext";
+}
+
+// A stripped install, as the package is made, carries neither symbols nor the
+// compiler's notes.
+void TestInstall::strippedProgramsWithoutCompilerNotes()
+{
+    QFETCH(QString, program);
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("readelf"));
+    if (tool.isEmpty())
+        QSKIP("readelf is not installed (Debian package binutils)");
+    const QString path = m_strippedPrefix + QStringLiteral("/libexec/quenby/") + program;
+    const Outcome sections = runTool(tool, {QStringLiteral("-S"), QStringLiteral("-W"), path});
+    QCOMPARE(sections.exitCode, 0);
+    QVERIFY2(sections.output.contains(QStringLiteral(" .text ")), qPrintable(sections.output));
+    for (const char* section : {" .comment ", " .symtab ", " .debug_info "})
+        QVERIFY2(!sections.output.contains(QLatin1String(section)), section);
+    QVERIFY(QFileInfo(path).size() < QFileInfo(m_prefix + QStringLiteral("/libexec/quenby/") +
+                                                   program)
+                                         .size());
 }
 
 void TestInstall::commandLineFindsItsHelperThroughItsLink()
