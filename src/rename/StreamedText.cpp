@@ -3,10 +3,14 @@
 #include "platform/NameBounds.h"
 #include "platform/Trap.h"
 #include "platform/Utf8.h"
+#include "rename/ByteSearch.h"
 #include "rename/TextRules.h"
 
 #include <QStringDecoder>
 #include <algorithm>
+#include <memory>
+#include <tuple>
+#include <vector>
 #include <optional>
 
 namespace StreamedText {
@@ -388,90 +392,395 @@ struct FieldLine
 
 } // namespace
 
+namespace {
+
+QString joinedLines(std::vector<std::pair<std::tuple<qint64, qint64, qsizetype>, const FieldLine*>> keyed)
+{
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QString text;
+    for (const auto& entry : keyed)
+        text += entry.second->text + QLatin1Char('\n');
+    return text;
+}
+
+// The text being decoded whole, in pieces, as the decoder decodes it. Lines
+// found before a failure are kept.
+void readFieldLinesDecoded(const QString& path, const QStringList& fields,
+                           FileSystem::FileStamp* readAs, const FileSystem::BetweenChunks& between,
+                           QList<FieldLine>& lines)
+{
+    PageStream page(path, between);
+    if (readAs)
+        *readAs = page.stamp();
+    page.examine(false);
+    page.start();
+
+    QStringList pending;
+    bool firstLinePending = false;
+    qsizetype longest = 0;
+    for (const QString& field : fields) {
+        if (field.isEmpty())
+            firstLinePending = true;
+        else if (!pending.contains(field))
+            pending.append(field), longest = std::max(longest, field.size());
+    }
+    qsizetype openCount = 0;
+    QString tail; // the end of the current line, where an occurrence may begin
+    qint64 position = 0;
+    QString piece;
+    while ((!pending.isEmpty() || firstLinePending || openCount > 0) && page.next(piece)) {
+        qsizetype i = 0;
+        while (i < piece.size()) {
+            qsizetype end = i;
+            while (end < piece.size() && piece[end] != u'\n' && piece[end] != u'\r')
+                ++end;
+            const QStringView segment = QStringView(piece).mid(i, end - i);
+            const qint64 segmentAt = position + i;
+            for (FieldLine& line : lines) {
+                if (!line.open)
+                    continue;
+                line.add(segment);
+                if (!line.open)
+                    --openCount;
+            }
+            if (firstLinePending && !segment.isEmpty()) {
+                FieldLine line(QString(), segmentAt, QString());
+                line.add(segment);
+                openCount += line.open ? 1 : 0;
+                lines.append(line);
+                firstLinePending = false;
+            }
+            const QString window = tail + segment.toString();
+            for (qsizetype f = 0; f < pending.size();) {
+                const qsizetype at = TextRules::findText(window, pending.at(f));
+                if (at < 0) {
+                    ++f;
+                    continue;
+                }
+                FieldLine line(pending.at(f), segmentAt - tail.size() + at,
+                               window.mid(at, pending.at(f).size()));
+                line.add(QStringView(window).mid(at + pending.at(f).size()));
+                openCount += line.open ? 1 : 0;
+                lines.append(line);
+                pending.removeAt(f);
+            }
+            if (end < piece.size()) { // a line break: every line taken so far ends
+                for (FieldLine& line : lines) {
+                    if (line.open) {
+                        line.open = false;
+                        --openCount;
+                    }
+                }
+                tail.clear();
+                ++end;
+            } else {
+                tail = window.right(std::min<qsizetype>(longest - 1, window.size()));
+            }
+            i = end;
+        }
+        position += piece.size();
+    }
+}
+
+QString joinedLines(const QList<FieldLine>& lines)
+{
+    std::vector<std::pair<std::tuple<qint64, qint64, qsizetype>, const FieldLine*>> keyed;
+    keyed.reserve(size_t(lines.size()));
+    for (const FieldLine& line : lines)
+        keyed.push_back({{line.at, 0, 0}, &line});
+    return joinedLines(std::move(keyed));
+}
+
+// A line a field's value is taken from, read from the raw bytes: decoded as
+// each encoding the page may still turn out to be in would decode it, in the
+// same pieces as the decoding reader's, so that each reading is exactly its.
+struct ByteFieldLine
+{
+    qint64 at = 0;          // the byte where its text begins
+    qint64 foundIn = 0;     // the piece the decoding reader would find it in
+    qsizetype order = 0;    // among the fields found in one piece; -1: the first line
+    bool highBytes = false; // a byte past ASCII taken: the encoding decides the text
+    bool ended = false;     // its line break was met
+    std::optional<FieldLine> asUtf8;
+    std::optional<FieldLine> asSingleByte; // Windows-1252, or Latin-1, which reads the same
+    QStringDecoder decoder{QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom};
+
+    bool open() const
+    {
+        return !ended && ((asUtf8 && asUtf8->open) || (asSingleByte && asSingleByte->open));
+    }
+
+    // The next bytes of the line; `withBreak`: its line break follows them.
+    void take(const char* data, qsizetype size, bool withBreak)
+    {
+        for (qsizetype i = 0; i < size && !highBytes; ++i)
+            highBytes = uchar(data[i]) >= 0x80;
+        if (asSingleByte && asSingleByte->open)
+            asSingleByte->add(TextRules::decodeWindows1252(QByteArrayView(data, size)));
+        if (asUtf8 && asUtf8->open) {
+            // The break goes through the decoder too: it ends a cut sequence
+            // there as it does in the whole text.
+            QString text = decoder(QByteArrayView(data, size + (withBreak ? 1 : 0)));
+            if (withBreak)
+                text.chop(1);
+            asUtf8->add(text);
+        }
+        if (withBreak)
+            ended = true;
+    }
+};
+
+// Where a line's bytes stop mattering in [from, to): at its line break, or
+// just after its first "</" (the value ends there). Second: a break stops it.
+std::pair<qsizetype, bool> lineStop(const char* data, qsizetype from, qsizetype to)
+{
+    for (qsizetype i = from; i < to; ++i) {
+        const char c = data[i];
+        if (c == '\n' || c == '\r')
+            return {i, true};
+        if (c == '<' && i + 1 < to && data[i + 1] == '/')
+            return {i + 2, false};
+    }
+    return {to, false};
+}
+
+// The fields' lines read from the bytes, decoding only the lines that are
+// kept. Declines (nullopt) where its answer could differ from the decoding
+// reader's: a field that is not ASCII, or a UTF-8 page holding one of the two
+// letters that fold to an ASCII letter of a field.
+std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStringList& fields,
+                                               FileSystem::FileStamp* readAs,
+                                               const FileSystem::BetweenChunks& between)
+{
+    struct Pending
+    {
+        ByteSearch::CaselessText text;
+        qsizetype order;
+    };
+    std::vector<Pending> pending;
+    QStringList seen;
+    bool firstLinePending = false;
+    bool folding = false; // a field holds a letter that U+017F or U+212A folds to
+    qsizetype longest = 0;
+    for (const QString& field : fields) {
+        if (field.isEmpty()) {
+            firstLinePending = true;
+            continue;
+        }
+        if (seen.contains(field))
+            continue;
+        seen.append(field);
+        for (const QChar c : field) {
+            if (c.unicode() >= 0x80)
+                return std::nullopt;
+        }
+        // A field that holds a line break is never found: a line holds none.
+        if (field.contains(u'\n') || field.contains(u'\r'))
+            continue;
+        folding = folding || field.contains(u'k', Qt::CaseInsensitive) ||
+                  field.contains(u's', Qt::CaseInsensitive);
+        pending.push_back({ByteSearch::CaselessText(field.toLatin1()), seen.size() - 1});
+        longest = std::max(longest, field.size());
+    }
+
+    FileSystem::SourceFile file = FileSystem::SourceFile::open(path);
+    if (readAs)
+        *readAs = file.stamp();
+    // Pieces of kDecodeChunk bytes of text, as the decoding reader takes them,
+    // plus room for the byte-order mark; a small file takes a small buffer.
+    const qsizetype capacity = qsizetype(std::min<qint64>(std::max<qint64>(file.stamp().size, 0),
+                                                          kDecodeChunk)) + 4;
+    std::unique_ptr<char[]> buffer(new char[size_t(capacity)]);
+    const qsizetype request = std::min(capacity, kDecodeChunk);
+
+    enum class Reading { Unknown, Utf8, SingleByte } encoding = Reading::Unknown;
+    ByteSearch::Utf8Verdict verdict;
+    std::vector<ByteFieldLine> lines;
+    QByteArray tail;     // the text's last bytes before this piece, where an occurrence may begin
+    QByteArray lastTwo;  // likewise, for the folding letters
+    qint64 base = 0;     // where the buffer's first byte stands in the file
+    bool settled = false; // nothing more to learn from the bytes
+
+    const auto startLine = [&](qint64 at, qint64 pieceIndex, qsizetype order, QString start) {
+        ByteFieldLine& line = lines.emplace_back();
+        line.at = at;
+        line.foundIn = pieceIndex;
+        line.order = order;
+        if (encoding != Reading::SingleByte)
+            line.asUtf8.emplace(QString(), at, start);
+        if (encoding != Reading::Utf8)
+            line.asSingleByte.emplace(QString(), at, std::move(start));
+        return &line;
+    };
+    const auto feed = [](ByteFieldLine& line, const char* data, qsizetype from, qsizetype to) {
+        const auto [stop, isBreak] = lineStop(data, from, to);
+        line.take(data + from, stop - from, isBreak);
+        if (stop < to && !isBreak)
+            line.ended = true; // after "</": the value is over in every reading
+    };
+
+    for (qint64 pieceIndex = 0;; ++pieceIndex) {
+        qsizetype got = file.read(buffer.get(), request);
+        if (between)
+            between();
+        qsizetype from = 0;
+        if (pieceIndex == 0 && got >= 3 && uchar(buffer[0]) == 0xEF && uchar(buffer[1]) == 0xBB &&
+            uchar(buffer[2]) == 0xBF) {
+            encoding = Reading::Utf8;
+            from = 3;
+            if (got == request) { // the first piece of text runs to kDecodeChunk bytes past the mark
+                got += file.read(buffer.get() + got, 3);
+                if (between)
+                    between();
+            }
+        }
+        if (got == 0)
+            break;
+        const char* const data = buffer.get();
+        const qsizetype to = got;
+
+        if (encoding == Reading::Unknown && !verdict.feed(data + from, to - from)) {
+            encoding = Reading::SingleByte;
+            for (ByteFieldLine& line : lines)
+                line.asUtf8.reset();
+        }
+        if (folding && encoding == Reading::Utf8 &&
+            ByteSearch::holdsFoldingLetter(lastTwo, data + from, to - from))
+            return std::nullopt;
+        const QByteArrayView text(data + from, to - from);
+        lastTwo = text.size() >= 2 ? text.last(2).toByteArray() : QByteArray(lastTwo).append(text).right(2);
+
+        for (ByteFieldLine& line : lines) {
+            if (line.open())
+                feed(line, data, from, to);
+        }
+        if (firstLinePending) {
+            qsizetype i = from;
+            while (i < to && (data[i] == '\n' || data[i] == '\r'))
+                ++i;
+            if (i < to) {
+                feed(*startLine(base + i, pieceIndex, -1, QString()), data, i, to);
+                firstLinePending = false;
+            }
+        }
+        for (auto f = pending.begin(); f != pending.end();) {
+            const qsizetype length = f->text.size();
+            qint64 at = -1;
+            if (!tail.isEmpty()) { // an occurrence that begins in the piece before
+                const QByteArray joint =
+                    QByteArray(tail).append(
+                        QByteArrayView(data + from, std::min<qsizetype>(to - from, length - 1)));
+                const qsizetype j = f->text.findIn(joint.constData(), joint.size());
+                if (j >= 0)
+                    at = base + from - tail.size() + j;
+            }
+            if (at < 0) {
+                const qsizetype j = f->text.findIn(data + from, to - from);
+                if (j >= 0)
+                    at = base + from + j;
+            }
+            if (at < 0) {
+                ++f;
+                continue;
+            }
+            const qsizetype end = qsizetype(at + length - base); // in this piece
+            QString start = QString::fromLatin1(
+                at >= base ? QByteArray(data + (at - base), length)
+                           : tail.right(base + from - at) + QByteArray(data + from, end - from));
+            feed(*startLine(at, pieceIndex, f->order, std::move(start)), data, end, to);
+            f = pending.erase(f);
+        }
+        const qsizetype keep = std::max<qsizetype>(longest - 1, 0);
+        tail = text.size() >= keep ? text.last(keep).toByteArray() : QByteArray(tail).append(text).right(keep);
+        base += got;
+
+        const bool searching = firstLinePending || !pending.empty() ||
+                    std::any_of(lines.begin(), lines.end(),
+                                [](const ByteFieldLine& l) { return l.open(); });
+        if (searching)
+            continue;
+        if (encoding != Reading::Unknown) {
+            settled = true;
+            break;
+        }
+        // ASCII reads alike in every encoding: what was kept is final unless
+        // the page's encoding can still change it.
+        const bool textDecided = std::none_of(lines.begin(), lines.end(),
+                                              [](const ByteFieldLine& l) { return l.highBytes; });
+        if (textDecided && !(folding && verdict.sawFoldingLetter())) {
+            settled = true;
+            break;
+        }
+        // Only the encoding is left to learn: the rest is checked, not searched.
+        for (;;) {
+            const qsizetype more = file.read(buffer.get(), request);
+            if (between)
+                between();
+            if (more == 0 || !verdict.feed(buffer.get(), more))
+                break;
+        }
+        break;
+    }
+    if (encoding == Reading::Unknown && !settled) {
+        if (verdict.valid() && folding && verdict.sawFoldingLetter())
+            return std::nullopt;
+        encoding = verdict.valid() ? Reading::Utf8 : Reading::SingleByte;
+    }
+
+    std::vector<std::pair<std::tuple<qint64, qint64, qsizetype>, const FieldLine*>> keyed;
+    for (const ByteFieldLine& line : lines) {
+        const std::optional<FieldLine>& reading =
+            encoding == Reading::Utf8 || !line.asSingleByte ? line.asUtf8 : line.asSingleByte;
+        // A first line that decodes to nothing was never there for the decoder.
+        if (line.order < 0 && reading->text.isEmpty())
+            continue;
+        keyed.push_back({{line.at, line.foundIn, line.order}, &*reading});
+    }
+    return joinedLines(std::move(keyed));
+}
+
+} // namespace
+
+namespace detail {
+
+QString FieldLinesDecoded(const QString& path, const QStringList& fields,
+                          FileSystem::FileStamp* readAs)
+{
+    QList<FieldLine> lines;
+    readFieldLinesDecoded(path, fields, readAs, {}, lines);
+    return joinedLines(lines);
+}
+
+std::optional<QString> FieldLinesFromBytes(const QString& path, const QStringList& fields,
+                                           FileSystem::FileStamp* readAs)
+{
+    return readFieldLinesFromBytes(path, fields, readAs, {});
+}
+
+} // namespace detail
+
 TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorReporter& reporter,
                          FileSystem::FileStamp* readAs, const FileSystem::BetweenChunks& between)
 {
     Trap trap(reporter, QStringLiteral("in Orlesk2021/08/31.Main.ReadFileToStringFSOLine "));
-    QList<FieldLine> lines;
+    QString text;
     // One failed open ends the reader: nothing after it can fail on its own.
     trap(10, [&] {
-        PageStream page(path, between);
-        if (readAs)
-            *readAs = page.stamp();
-        page.examine(false);
-        page.start();
-
-        QStringList pending;
-        bool firstLinePending = false;
-        qsizetype longest = 0;
-        for (const QString& field : fields) {
-            if (field.isEmpty())
-                firstLinePending = true;
-            else if (!pending.contains(field))
-                pending.append(field), longest = std::max(longest, field.size());
+        if (std::optional<QString> fromBytes =
+                readFieldLinesFromBytes(path, fields, readAs, between)) {
+            text = std::move(*fromBytes);
+            return;
         }
-        qsizetype openCount = 0;
-        QString tail; // the end of the current line, where an occurrence may begin
-        qint64 position = 0;
-        QString piece;
-        while ((!pending.isEmpty() || firstLinePending || openCount > 0) && page.next(piece)) {
-            qsizetype i = 0;
-            while (i < piece.size()) {
-                qsizetype end = i;
-                while (end < piece.size() && piece[end] != u'\n' && piece[end] != u'\r')
-                    ++end;
-                const QStringView segment = QStringView(piece).mid(i, end - i);
-                const qint64 segmentAt = position + i;
-                for (FieldLine& line : lines) {
-                    if (!line.open)
-                        continue;
-                    line.add(segment);
-                    if (!line.open)
-                        --openCount;
-                }
-                if (firstLinePending && !segment.isEmpty()) {
-                    FieldLine line(QString(), segmentAt, QString());
-                    line.add(segment);
-                    openCount += line.open ? 1 : 0;
-                    lines.append(line);
-                    firstLinePending = false;
-                }
-                const QString window = tail + segment.toString();
-                for (qsizetype f = 0; f < pending.size();) {
-                    const qsizetype at = TextRules::findText(window, pending.at(f));
-                    if (at < 0) {
-                        ++f;
-                        continue;
-                    }
-                    FieldLine line(pending.at(f), segmentAt - tail.size() + at,
-                                   window.mid(at, pending.at(f).size()));
-                    line.add(QStringView(window).mid(at + pending.at(f).size()));
-                    openCount += line.open ? 1 : 0;
-                    lines.append(line);
-                    pending.removeAt(f);
-                }
-                if (end < piece.size()) { // a line break: every line taken so far ends
-                    for (FieldLine& line : lines) {
-                        if (line.open) {
-                            line.open = false;
-                            --openCount;
-                        }
-                    }
-                    tail.clear();
-                    ++end;
-                } else {
-                    tail = window.right(std::min<qsizetype>(longest - 1, window.size()));
-                }
-                i = end;
-            }
-            position += piece.size();
+        QList<FieldLine> lines;
+        try {
+            readFieldLinesDecoded(path, fields, readAs, between, lines);
+        } catch (...) {
+            text = joinedLines(lines);
+            throw;
         }
+        text = joinedLines(lines);
     });
-    std::stable_sort(lines.begin(), lines.end(),
-                     [](const FieldLine& a, const FieldLine& b) { return a.at < b.at; });
-    QString text;
-    for (const FieldLine& line : std::as_const(lines))
-        text += line.text + QLatin1Char('\n');
     return TextLines(text);
 }
 

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class ErrorReporter;
 
@@ -34,5 +35,17 @@ QString ReadConsideredText(const QString& path, bool includeHead, ContentMethod 
 TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorReporter& reporter,
                          FileSystem::FileStamp* readAs,
                          const FileSystem::BetweenChunks& between = {});
+
+// The two readers ReadFieldLines chooses between, for tests that hold them
+// against each other: the text decoded whole, exact for every field and page,
+// and the raw bytes searched, decoding only the lines kept, which declines
+// (nullopt) the pages where it could differ. Both give the lines' text and
+// throw Failure when the file cannot be read.
+namespace detail {
+QString FieldLinesDecoded(const QString& path, const QStringList& fields,
+                          FileSystem::FileStamp* readAs = nullptr);
+std::optional<QString> FieldLinesFromBytes(const QString& path, const QStringList& fields,
+                                           FileSystem::FileStamp* readAs = nullptr);
+} // namespace detail
 
 } // namespace StreamedText
