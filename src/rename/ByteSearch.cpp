@@ -44,8 +44,8 @@ qsizetype CaselessText::findIn(const char* data, qsizetype size) const
     const __m128i last = _mm_set1_epi8(m_value[m - 1]);
     const __m128i lastMask = _mm_set1_epi8(m_mask[m - 1]);
     for (; i + 15 <= lastStart; i += 16) {
-        const __m128i a = _mm_or_si128(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)), firstMask);
+        const __m128i a =
+            _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)), firstMask);
         const __m128i b = _mm_or_si128(
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + m - 1)), lastMask);
         unsigned bits = unsigned(
@@ -93,8 +93,8 @@ bool Utf8Verdict::feed(const char* data, qsizetype size)
     while (p < end) {
 #ifdef __SSE2__
         if (end - p >= 16) {
-            const unsigned high = unsigned(
-                _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+            const unsigned high =
+                unsigned(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
             if (high == 0) {
                 p += 16;
                 continue;

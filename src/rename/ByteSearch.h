@@ -53,7 +53,10 @@ public:
     bool sawFoldingLetter() const { return m_folding; }
 
 private:
-    void note(char32_t codePoint) { m_folding = m_folding || codePoint == 0x17F || codePoint == 0x212A; }
+    void note(char32_t codePoint)
+    {
+        m_folding = m_folding || codePoint == 0x17F || codePoint == 0x212A;
+    }
 
     bool m_valid = true;
     bool m_folding = false;

@@ -9,9 +9,9 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <tuple>
 #include <vector>
-#include <optional>
 
 namespace StreamedText {
 
@@ -394,7 +394,8 @@ struct FieldLine
 
 namespace {
 
-QString joinedLines(std::vector<std::pair<std::tuple<qint64, qint64, qsizetype>, const FieldLine*>> keyed)
+QString
+joinedLines(std::vector<std::pair<std::tuple<qint64, qint64, qsizetype>, const FieldLine*>> keyed)
 {
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -589,17 +590,17 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
         *readAs = file.stamp();
     // Pieces of kDecodeChunk bytes of text, as the decoding reader takes them,
     // plus room for the byte-order mark; a small file takes a small buffer.
-    const qsizetype capacity = qsizetype(std::min<qint64>(std::max<qint64>(file.stamp().size, 0),
-                                                          kDecodeChunk)) + 4;
+    const qsizetype capacity =
+        qsizetype(std::min<qint64>(std::max<qint64>(file.stamp().size, 0), kDecodeChunk)) + 4;
     std::unique_ptr<char[]> buffer(new char[size_t(capacity)]);
     const qsizetype request = std::min(capacity, kDecodeChunk);
 
     enum class Reading { Unknown, Utf8, SingleByte } encoding = Reading::Unknown;
     ByteSearch::Utf8Verdict verdict;
     std::vector<ByteFieldLine> lines;
-    QByteArray tail;     // the text's last bytes before this piece, where an occurrence may begin
-    QByteArray lastTwo;  // likewise, for the folding letters
-    qint64 base = 0;     // where the buffer's first byte stands in the file
+    QByteArray tail;      // the text's last bytes before this piece, where an occurrence may begin
+    QByteArray lastTwo;   // likewise, for the folding letters
+    qint64 base = 0;      // where the buffer's first byte stands in the file
     bool settled = false; // nothing more to learn from the bytes
 
     const auto startLine = [&](qint64 at, qint64 pieceIndex, qsizetype order, QString start) {
@@ -629,7 +630,8 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
             uchar(buffer[2]) == 0xBF) {
             encoding = Reading::Utf8;
             from = 3;
-            if (got == request) { // the first piece of text runs to kDecodeChunk bytes past the mark
+            if (got ==
+                request) { // the first piece of text runs to kDecodeChunk bytes past the mark
                 got += file.read(buffer.get() + got, 3);
                 if (between)
                     between();
@@ -649,7 +651,8 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
             ByteSearch::holdsFoldingLetter(lastTwo, data + from, to - from))
             return std::nullopt;
         const QByteArrayView text(data + from, to - from);
-        lastTwo = text.size() >= 2 ? text.last(2).toByteArray() : QByteArray(lastTwo).append(text).right(2);
+        lastTwo = text.size() >= 2 ? text.last(2).toByteArray()
+                                   : QByteArray(lastTwo).append(text).right(2);
 
         for (ByteFieldLine& line : lines) {
             if (line.open())
@@ -668,9 +671,8 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
             const qsizetype length = f->text.size();
             qint64 at = -1;
             if (!tail.isEmpty()) { // an occurrence that begins in the piece before
-                const QByteArray joint =
-                    QByteArray(tail).append(
-                        QByteArrayView(data + from, std::min<qsizetype>(to - from, length - 1)));
+                const QByteArray joint = QByteArray(tail).append(
+                    QByteArrayView(data + from, std::min<qsizetype>(to - from, length - 1)));
                 const qsizetype j = f->text.findIn(joint.constData(), joint.size());
                 if (j >= 0)
                     at = base + from - tail.size() + j;
@@ -692,12 +694,13 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
             f = pending.erase(f);
         }
         const qsizetype keep = std::max<qsizetype>(longest - 1, 0);
-        tail = text.size() >= keep ? text.last(keep).toByteArray() : QByteArray(tail).append(text).right(keep);
+        tail = text.size() >= keep ? text.last(keep).toByteArray()
+                                   : QByteArray(tail).append(text).right(keep);
         base += got;
 
         const bool searching = firstLinePending || !pending.empty() ||
-                    std::any_of(lines.begin(), lines.end(),
-                                [](const ByteFieldLine& l) { return l.open(); });
+                               std::any_of(lines.begin(), lines.end(),
+                                           [](const ByteFieldLine& l) { return l.open(); });
         if (searching)
             continue;
         if (encoding != Reading::Unknown) {

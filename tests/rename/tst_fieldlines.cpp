@@ -53,7 +53,8 @@ void FieldLinesTest::compareReaders(const QByteArray& page, const QStringList& f
     const QString path = m_dir.filePath(QStringLiteral("page.htm"));
     writeFile(path, page);
     const QString decoded = StreamedText::detail::FieldLinesDecoded(path, fields);
-    const std::optional<QString> fromBytes = StreamedText::detail::FieldLinesFromBytes(path, fields);
+    const std::optional<QString> fromBytes =
+        StreamedText::detail::FieldLinesFromBytes(path, fields);
     if (!fromBytes) {
         QVERIFY2(mayDecline, what);
     } else if (*fromBytes != decoded) {
@@ -137,8 +138,8 @@ void FieldLinesTest::sameLines_data()
     row("many blanks in a value", kTitle, "Title " + QByteArray(5000, ' ') + "x</\n");
     row("many lost characters, then </", kTitle,
         "Title " + QByteArray(1500, '?') + "<" + QByteArray(10, ' ') + "</\n");
-    row("long UTF-8 value", kTitle, "Title " + QByteArray(200, 'a').repeated(1) + "\xc3\xa9" +
-                                        QByteArray(100, 'b') + "\n");
+    row("long UTF-8 value", kTitle,
+        "Title " + QByteArray(200, 'a').repeated(1) + "\xc3\xa9" + QByteArray(100, 'b') + "\n");
 
     // Pieces: fields, values, breaks and sequences across the boundary.
     for (int k = 0; k <= 6; ++k) {
@@ -150,8 +151,7 @@ void FieldLinesTest::sameLines_data()
     row("</ across the piece end", kTitle, "\n" + after(kPiece - 8, "Title </b after\n") + "x");
     row("</ across the piece end, blanks lost", kTitle,
         "Title " + QByteArray(kPiece - 7, ' ') + "<" + "/ after\n");
-    row("CR LF across the piece end", kFirstLineAndTitle,
-        after(kPiece - 1, "\r\nTitle after\r\n"));
+    row("CR LF across the piece end", kFirstLineAndTitle, after(kPiece - 1, "\r\nTitle after\r\n"));
     row("value across the piece end", kTitle, after(kPiece - 10, " Title value goes on\n"));
     row("UTF-8 sequence across the piece end", kTitle,
         after(kPiece - 9, " Title \xc3\xa9\xe2\x82\xac z\n"));
@@ -184,12 +184,39 @@ void FieldLinesTest::sameLines()
 void FieldLinesTest::randomPages()
 {
     const QList<QByteArray> parts = {
-        "Title", "tITLE", "Author", "author", "Titl", "<", "/", "</", "\r", "\n", "\r\n", " ",
-        "x", "\xc3", "\xa9", "\xc3\xa9", "\xe2\x82\xac", "\xc5\xbf", "\xe2\x84\xaa", "\xff",
-        QByteArray(1, '\0'), "\x93", "?", ".", kBom, "Subject", "Keywords",
+        "Title",
+        "tITLE",
+        "Author",
+        "author",
+        "Titl",
+        "<",
+        "/",
+        "</",
+        "\r",
+        "\n",
+        "\r\n",
+        " ",
+        "x",
+        "\xc3",
+        "\xa9",
+        "\xc3\xa9",
+        "\xe2\x82\xac",
+        "\xc5\xbf",
+        "\xe2\x84\xaa",
+        "\xff",
+        QByteArray(1, '\0'),
+        "\x93",
+        "?",
+        ".",
+        kBom,
+        "Subject",
+        "Keywords",
     };
     const QList<QStringList> fieldSets = {
-        kAuthorTitle, kTitle, kFirstLineAndTitle, {QStringLiteral("Subject"), QString()},
+        kAuthorTitle,
+        kTitle,
+        kFirstLineAndTitle,
+        {QStringLiteral("Subject"), QString()},
         {QStringLiteral("Keywords"), QStringLiteral("Title")},
     };
     QRandomGenerator random(20261209);
@@ -212,8 +239,8 @@ void FieldLinesTest::randomPages()
 void FieldLinesTest::unreadableFileReportedOnce()
 {
     RecordingReporter reporter;
-    const TextLines lines = StreamedText::ReadFieldLines(m_dir.filePath("missing.htm"), kTitle,
-                                                         reporter, nullptr);
+    const TextLines lines =
+        StreamedText::ReadFieldLines(m_dir.filePath("missing.htm"), kTitle, reporter, nullptr);
     QVERIFY(lines.isEmpty());
     QCOMPARE(reporter.reports.size(), 1);
 }
