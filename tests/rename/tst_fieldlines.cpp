@@ -125,7 +125,7 @@ void FieldLinesTest::sameLines_data()
     // the decoding reader where a field holds s or k.
     row("long s in a UTF-8 page", QStringList({"Subject"}), "\xc5\xbfubject x\nSubject y\n", true);
     row("Kelvin sign after a byte-order mark", QStringList({"Keywords"}),
-        kBom + "\xe2\x84\xaaeywords x\n", true);
+        kBom + "\xe2\x84\xaa" "eywords x\n", true);
     row("long s, field without s", kTitle, "\xc5\xbf Title t\n");
     row("long s in a Windows-1252 page", QStringList({"Subject"}),
         "\xc5\xbfubject x\xff\nSubject y\n");
