@@ -28,6 +28,7 @@ FixedRenameOptions snapshot(const RenameOptions& options)
     fixed.method = options.contentMethod();
     fixed.results = options.resultsFolder();
     fixed.pattern = options.metaPattern();
+    fixed.names = options.nameOptions();
     return fixed;
 }
 

@@ -215,7 +215,8 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
         [this] { m_previewAndUndo->showPreview(); }, QKeySequence(Qt::CTRL | Qt::Key_P));
     m_listMenu->add(
         ListMenu::Place::UndoLastRun, QStringLiteral("Undo Last Run..."),
-        [this] { m_previewAndUndo->undoLastRun(); }, {}, [this] { return !busy(); });
+        [this] { m_previewAndUndo->undoLastRun(); }, QKeySequence(Qt::CTRL | Qt::Key_Z),
+        [this] { return !busy(); });
 
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &Form1::openGuide);
@@ -581,7 +582,7 @@ void Form1::attachListMenu()
         *m_services.boxes, [this] { return resultsFolder(); });
     m_listCommands->addTo(*m_listMenu);
     m_listMenu->add(ListMenu::Place::MoreOptions, QStringLiteral("More Options..."),
-                    [this] { openMoreOptions(); });
+                    [this] { openMoreOptions(); }, QKeySequence(Qt::CTRL | Qt::Key_Comma));
 }
 
 void Form1::openFiles(const QStringList& paths)
@@ -799,6 +800,8 @@ void Form1::openMoreOptions()
     if (!m_moreOptionsDialog) {
         m_moreOptionsDialog = new MoreOptionsDialog(*m_moreOptions, this);
         m_moreOptionsDialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_moreOptionsDialog, &MoreOptionsDialog::changed, m_previewAndUndo,
+                &PreviewAndUndo::replanPreview);
     }
     m_moreOptionsDialog->open();
 }
@@ -807,6 +810,7 @@ void Form1::PushButton2_Click()
 {
     const FileList::FolderHold hold(*m_fileList);
     m_run->start();
+    m_previewAndUndo->replanPreview();
     // The run went on without its journal; a box of its own, after the run's
     // closing message, says so once.
     if (const auto& failure = m_run->journalFailure())

@@ -58,7 +58,10 @@ MoreOptionsDialog::MoreOptionsDialog(MoreOptions& options, QWidget* parent) : QD
     const auto box = [&](const QString& text, bool checked, void (MoreOptions::*set)(bool)) {
         auto* check = new QCheckBox(text, this);
         check->setChecked(checked);
-        connect(check, &QCheckBox::toggled, this, [&options, set](bool on) { (options.*set)(on); });
+        connect(check, &QCheckBox::toggled, this, [this, &options, set](bool on) {
+            (options.*set)(on);
+            emit changed();
+        });
         layout->addWidget(check);
         return check;
     };

@@ -49,6 +49,10 @@ public:
     QCheckBox* readHtmlBox() const { return m_readHtml; }
     QCheckBox* windowsSafeBox() const { return m_windowsSafe; }
 
+signals:
+    // A setting was changed and saved.
+    void changed();
+
 private:
     QCheckBox* m_shorten = nullptr;
     QCheckBox* m_readHtml = nullptr;

@@ -92,6 +92,12 @@ void PreviewAndUndo::showPreview()
     m_preview->activateWindow();
 }
 
+void PreviewAndUndo::replanPreview()
+{
+    if (m_preview)
+        m_preview->scheduleReplan();
+}
+
 void PreviewAndUndo::undoLastRun()
 {
     // A run or a scan is at work on the results folder.
@@ -143,6 +149,7 @@ void PreviewAndUndo::undoLastRun()
     UndoResult done;
     try {
         done = undoRun(run, false);
+        replanPreview();
     } catch (const Failure& failure) {
         m_boxes.message(QStringLiteral("The last run cannot be undone:\r\n") +
                             failure.description(),

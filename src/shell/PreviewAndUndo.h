@@ -32,6 +32,10 @@ public:
     RunAnswers& answers() { return *m_answers; }
 
     void showPreview();
+    // Something the preview does not watch itself changed (an option of the
+    // "More Options" dialog, the results folder's files after a run or an
+    // undo): it plans again.
+    void replanPreview();
     void undoLastRun();
     // Where the journals are read from (tests); the user's state folder unless set.
     void setJournalFolder(const QString& folder) { m_journalFolder = folder; }

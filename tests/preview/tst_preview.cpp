@@ -26,6 +26,8 @@
 #include <sys/stat.h>
 #include <thread>
 
+Q_DECLARE_METATYPE(NameOptions)
+
 namespace {
 
 // The answers as the window's input boxes last gave them.
@@ -79,8 +81,16 @@ QStringList cliArguments(const PlanRequest& request)
     static const char* methods[] = {"first", "positions", "after", "before"};
     arguments << "--method" << methods[int(o.method)];
     arguments << "--words" << request.wordCount << "--positions" << request.wordNumbers;
-    arguments << "--search" << request.searchString << "--pattern" << o.pattern << "--";
-    return arguments + request.files;
+    arguments << "--search" << request.searchString << "--pattern" << o.pattern;
+    if (o.names.readHtml && o.by == RenameBy::Metadata)
+        arguments << "--read" << "html";
+    if (o.names.shorten)
+        arguments << "--shorten";
+    if (o.names.maxLength > 0)
+        arguments << "--max-length" << QString::number(o.names.maxLength);
+    if (o.names.windowsSafe)
+        arguments << "--windows-safe";
+    return arguments + QStringList{"--"} + request.files;
 }
 
 } // namespace
@@ -158,6 +168,10 @@ private:
             page(".hidden.htm", "<body>Hidden page</body>"),
             page("meta.htm", "<html><head><title>Annual Report</title></head>\n<body>\n"
                              "<Author>Ann Lee</Author> wrote beta words</body></html>"),
+            page("con.htm", "<html><head><title>nul.</title></head><body>con. words</body></html>"),
+            page("words.htm", "<html><head><title>Tom &amp;\n Jerry</title>"
+                              "<META content=\"Ann Lee\" NAME=\"Author\"></head><body>"
+                              + QByteArray("Many words of a name ").repeated(20) + "</body></html>"),
             page("a.htm", "<html><body><p>Alpha beta gamma delta</p></body></html>"),
         };
         writeFile(m_out + "/Taken.htm", "the results folder has it");
@@ -188,29 +202,50 @@ private slots:
         QTest::addColumn<QString>("search");
         QTest::addColumn<QString>("positions");
         QTest::addColumn<QString>("pattern");
+        QTest::addColumn<NameOptions>("names");
 
+        NameOptions shorten, narrow, windows, html;
+        shorten.shorten = true;
+        narrow.shorten = true;
+        narrow.maxLength = 40;
+        windows.windowsSafe = true;
+        html.readHtml = true;
         const int content = int(RenameBy::Content), meta = int(RenameBy::Metadata);
         const int ignore = int(TagMode::IgnoreTags), consider = int(TagMode::ConsiderTags);
         const int first = int(ContentMethod::FirstWords);
         QTest::newRow("first word: clashes, a taken name, too long, missing, pipe, hidden")
-            << content << ignore << false << first << "1" << "" << "10,11" << "";
+            << content << ignore << false << first << "1" << "" << "10,11" << "" << NameOptions();
         QTest::newRow("too few words") << content << ignore << false << first << "5" << "" << ""
-                                       << "";
+                                       << "" << NameOptions();
         QTest::newRow("positions") << content << ignore << false
                                    << int(ContentMethod::WordPositions) << "1" << "" << "2,3"
-                                   << "";
+                                   << "" << NameOptions();
         QTest::newRow("words after") << content << ignore << false
                                      << int(ContentMethod::WordsAfter) << "2" << "beta" << ""
-                                     << "";
+                                     << "" << NameOptions();
         QTest::newRow("words before") << content << ignore << false
                                       << int(ContentMethod::WordsBefore) << "1" << "gamma" << ""
-                                      << "";
+                                      << "" << NameOptions();
         QTest::newRow("source with its tags")
-            << content << consider << false << first << "2" << "" << "" << "";
+            << content << consider << false << first << "2" << "" << "" << "" << NameOptions();
         QTest::newRow("source with the head")
-            << content << consider << true << first << "1" << "" << "" << "";
+            << content << consider << true << first << "1" << "" << "" << "" << NameOptions();
         QTest::newRow("metadata") << meta << ignore << false << first << "1" << "" << ""
-                                  << "%a - %t";
+                                  << "%a - %t" << NameOptions();
+        QTest::newRow("first words, shortened")
+            << content << ignore << false << first << "40" << "" << "" << "" << shorten;
+        QTest::newRow("first words, shortened to 40 bytes")
+            << content << ignore << false << first << "12" << "" << "" << "" << narrow;
+        QTest::newRow("safe for Windows")
+            << content << ignore << false << first << "1" << "" << "" << "" << windows;
+        QTest::newRow("metadata as a browser reads it")
+            << meta << ignore << false << first << "1" << "" << "" << "%a - %t (%d)" << html;
+        QTest::newRow("titles as a browser reads them, safe for Windows")
+            << meta << ignore << false << first << "1" << "" << "" << "Saved %t" << [&] {
+                   NameOptions both = html;
+                   both.windowsSafe = true;
+                   return both;
+               }();
     }
     void sameAsDryRun()
     {
@@ -222,6 +257,7 @@ private slots:
         QFETCH(QString, search);
         QFETCH(QString, positions);
         QFETCH(QString, pattern);
+        QFETCH(NameOptions, names);
 
         PlanRequest request = baseRequest();
         request.options.by = RenameBy(by);
@@ -229,6 +265,7 @@ private slots:
         request.options.includeHead = head;
         request.options.method = ContentMethod(method);
         request.options.pattern = pattern;
+        request.options.names = names;
         request.wordCount = words;
         request.searchString = search;
         request.wordNumbers = positions.isEmpty() ? QStringLiteral("10,11") : positions;

@@ -375,6 +375,20 @@ void TestRenameFromWindow::moreOptionsFromTheListMenu()
     s.form->fileList().AddFile(s.page(3));
     s.form->fileList().AddFile(s.page(4));
 
+    // The preview, open beside the window, follows the dialog's choices.
+    s.form->listMenu().action(ListMenu::Place::PreviewNewNames)->trigger();
+    PreviewWindow* preview = s.form->previewAndUndo().preview();
+    QVERIFY(preview);
+    QSignalSpy shown(preview, &PreviewWindow::planShown);
+    QVERIFY(shown.wait(30000));
+    const auto previewed = [&] {
+        QStringList names;
+        for (int r = 0; r < preview->model().files(); ++r)
+            names.append(preview->model().row(r).fileName);
+        return names;
+    };
+    const QStringList before = previewed();
+
     QAction* entry = s.form->listMenu().action(ListMenu::Place::MoreOptions);
     QVERIFY(entry);
     QCOMPARE(entry->text(), QStringLiteral("More Options..."));
@@ -384,10 +398,17 @@ void TestRenameFromWindow::moreOptionsFromTheListMenu()
     dialog->readHtmlBox()->click();
     dialog->windowsSafeBox()->click();
     dialog->reject();
+    QVERIFY(shown.wait(30000));
+    QVERIFY(previewed() != before);
+    const QStringList planned = previewed();
 
     s.pressStart();
     QVERIFY(s.reporter.reports.isEmpty());
     QCOMPARE(s.copies(), (QStringList{"Tom & Jerry.htm", "con_.htm"}));
+    QCOMPARE(planned, (QStringList{"Tom & Jerry.htm", "con_.htm"}));
+    // The copies made, the preview plans again: the names are taken now.
+    QVERIFY(shown.wait(30000));
+    QCOMPARE(previewed(), (QStringList{"Tom & Jerry!.htm", "con_!.htm"}));
     QCOMPARE(s.store.read(QLatin1String(MoreOptions::kReadHtmlKey), QString()),
              QStringLiteral("True"));
     QCOMPARE(s.store.read(QLatin1String(MoreOptions::kWindowsSafeKey), QString()),

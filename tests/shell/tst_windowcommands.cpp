@@ -9,6 +9,8 @@
 #include "shell/Form1.h"
 #include "shell/ListCommands.h"
 #include "shell/ListMenu.h"
+#include "shell/MoreOptions.h"
+#include "shell/PreviewAndUndo.h"
 #include "shell/SettingsStore.h"
 #include "support/Fakes.h"
 
@@ -104,6 +106,8 @@ private slots:
     void entriesKeepTheirPlaces_data();
     void entriesKeepTheirPlaces();
     void shortcutWorksAnywhereInTheWindow();
+    void windowEntriesHaveKeys_data();
+    void windowEntriesHaveKeys();
     void opensFromMouseAndKeyboard_data();
     void opensFromMouseAndKeyboard();
     void entriesGreyedWhereTheyCannotAct_data();
@@ -172,6 +176,45 @@ void TestWindowCommands::shortcutWorksAnywhereInTheWindow()
     w.view()->setFocus();
     QTest::keyClick(w.view(), Qt::Key_P, Qt::ControlModifier);
     QCOMPARE(previews, 2);
+}
+
+// The window's own entries are reached from the keyboard too, from the list and
+// from the options panel; a text box keeps the keys it uses itself.
+void TestWindowCommands::windowEntriesHaveKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("inTextBox");
+    QTest::addColumn<QString>("opened");
+    const int ctrl = int(Qt::ControlModifier);
+    QTest::newRow("preview, from the list") << (ctrl | Qt::Key_P) << false << "preview";
+    QTest::newRow("preview, from a text box") << (ctrl | Qt::Key_P) << true << "preview";
+    QTest::newRow("undo, from the list") << (ctrl | Qt::Key_Z) << false << "undo";
+    QTest::newRow("undo in a text box is the text box's") << (ctrl | Qt::Key_Z) << true << "";
+    QTest::newRow("more options, from the list") << (ctrl | Qt::Key_Comma) << false << "more";
+    QTest::newRow("more options, from a text box") << (ctrl | Qt::Key_Comma) << true << "more";
+}
+
+void TestWindowCommands::windowEntriesHaveKeys()
+{
+    QFETCH(int, key);
+    QFETCH(bool, inTextBox);
+    QFETCH(QString, opened);
+    Window w;
+    w.form->previewAndUndo().setJournalFolder(w.dir.filePath(QStringLiteral("state")));
+    w.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QWidget* focus = inTextBox ? static_cast<QWidget*>(w.form->panel()->text1()) : w.view();
+    focus->setFocus();
+    const auto modifiers = Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask);
+    QTest::keyClick(focus, Qt::Key(key & ~Qt::KeyboardModifierMask), modifiers);
+
+    PreviewWindow* preview = w.form->previewAndUndo().preview();
+    const bool previewShown = preview && preview->isVisible();
+    const bool moreShown = w.form->moreOptionsDialog() && w.form->moreOptionsDialog()->isVisible();
+    QCOMPARE(previewShown, opened == QLatin1String("preview"));
+    QCOMPARE(moreShown, opened == QLatin1String("more"));
+    // With no run recorded, undo says so in a box.
+    QCOMPARE(w.boxes.shown.size(), opened == QLatin1String("undo") ? 1 : 0);
 }
 
 void TestWindowCommands::opensFromMouseAndKeyboard_data()
