@@ -41,17 +41,7 @@ QByteArray nativePath(const QString& path)
         } else if (QChar::isSurrogate(u)) {
             cp = 0xFFFD; // no name holds it; it cannot come from a disk
         }
-        if (cp < 0x800) {
-            bytes.append(char(0xC0 | (cp >> 6)));
-        } else if (cp < 0x10000) {
-            bytes.append(char(0xE0 | (cp >> 12)));
-            bytes.append(char(0x80 | ((cp >> 6) & 0x3F)));
-        } else {
-            bytes.append(char(0xF0 | (cp >> 18)));
-            bytes.append(char(0x80 | ((cp >> 12) & 0x3F)));
-            bytes.append(char(0x80 | ((cp >> 6) & 0x3F)));
-        }
-        bytes.append(char(0x80 | (cp & 0x3F)));
+        Utf8::append(bytes, cp);
     }
     return bytes;
 }
@@ -164,22 +154,13 @@ void appendJsonString(QByteArray& out, QStringView text)
                 else
                     out.append(char(c));
             }
-        } else if (c < 0x800) {
-            out.append(char(0xC0 | (c >> 6)));
-            out.append(char(0x80 | (c & 0x3F)));
         } else if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            const char32_t u = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+            Utf8::append(out, QChar::surrogateToUcs4(c, text[i + 1].unicode()));
             ++i;
-            out.append(char(0xF0 | (u >> 18)));
-            out.append(char(0x80 | ((u >> 12) & 0x3F)));
-            out.append(char(0x80 | ((u >> 6) & 0x3F)));
-            out.append(char(0x80 | (u & 0x3F)));
         } else if (QChar::isSurrogate(c)) {
             escaped(c);
         } else {
-            out.append(char(0xE0 | (c >> 12)));
-            out.append(char(0x80 | ((c >> 6) & 0x3F)));
-            out.append(char(0x80 | (c & 0x3F)));
+            Utf8::append(out, c);
         }
     }
     out.append('"');

@@ -74,6 +74,28 @@ inline Sequence decode(const unsigned char* p, size_t n)
     return s;
 }
 
+// Appends the UTF-8 bytes of the code point `cp` (not a surrogate, at most
+// U+10FFFF) to `out`, a std::string or a QByteArray.
+template <typename Bytes>
+void append(Bytes& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(char(cp));
+        return;
+    }
+    if (cp < 0x800) {
+        out.push_back(char(0xC0 | (cp >> 6)));
+    } else if (cp < 0x10000) {
+        out.push_back(char(0xE0 | (cp >> 12)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (cp >> 18)));
+        out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+    }
+    out.push_back(char(0x80 | (cp & 0x3F)));
+}
+
 // Overlong forms, surrogates and code points past U+10FFFF are invalid.
 inline Check check(const char* data, size_t size)
 {

@@ -234,9 +234,10 @@ constexpr Named kNamed[] = {
     {"times;", "\xC3\x97"},
 };
 
-// Code points a numeric reference may name here: the parser passes them on
-// unchanged (no replacement table, no error substitutions) and they are no
-// white space, so no rule about spaces or line feeds sees them.
+// Code points the parser passes on unchanged (no replacement table, no error
+// substitutions) and that are no white space, so no rule about spaces or line
+// feeds sees them: what a numeric reference may name here, and what the text
+// may hold beyond ASCII.
 bool plainCodePoint(uint32_t c)
 {
     if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF)
@@ -244,25 +245,6 @@ bool plainCodePoint(uint32_t c)
     if (c >= 0xFDD0 && c <= 0xFDEF)
         return false;
     return (c & 0xFFFE) != 0xFFFE;
-}
-
-void appendUtf8(std::string& out, uint32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
 }
 
 // Text the parser passes on unchanged: UTF-8 without the control characters
@@ -282,9 +264,7 @@ void requirePlainText(const char* text, size_t n)
         const Utf8::Sequence sequence = Utf8::decode(p, size_t(end - p));
         if (sequence.length == 0)
             decline("bytes that are not UTF-8");
-        const char32_t code = sequence.codePoint;
-        if ((code >= 0x80 && code < 0xA0) || (code >= 0xFDD0 && code <= 0xFDEF) ||
-            (code & 0xFFFE) == 0xFFFE)
+        if (!plainCodePoint(sequence.codePoint))
             decline("a control character");
         p += sequence.length;
     }
@@ -697,7 +677,7 @@ size_t Reader::charRef(size_t amp, std::string& out) const
         }
         if (i == digits || i >= n || m_s[i] != ';' || !plainCodePoint(code))
             decline("a numeric character reference");
-        appendUtf8(out, code);
+        Utf8::append(out, code);
         return i + 1;
     }
     if (i < n && isAsciiAlnum(m_s[i])) {
