@@ -31,9 +31,9 @@ QByteArray jsonLine(const RenameRun::FileResult& result, const QString& status,
     line.append("{\"source\":");
     value(result.source);
     line.append(",\"name\":");
-    value(result.formed ? std::optional(result.formed->name) : std::nullopt);
+    value(result.renamed ? std::optional(result.name) : std::nullopt);
     line.append(",\"target\":");
-    value(result.formed ? std::optional(result.formed->target) : std::nullopt);
+    value(result.renamed ? std::optional(result.target) : std::nullopt);
     line.append(",\"status\":");
     value(status);
     if (skip) {
@@ -117,9 +117,9 @@ void CommandLineRun::reportEachFile()
             ++m_renamed;
         if (m_args.json) {
             m_printer.out(jsonLine(result, status, skip));
-        } else if (result.renamed && result.formed) {
+        } else if (result.renamed) {
             m_printer.out(status + QStringLiteral(": ") + terminalName(result.source) +
-                          QStringLiteral(" -> ") + terminalName(result.formed->target));
+                          QStringLiteral(" -> ") + terminalName(result.target));
         } else {
             m_printer.out(status + QStringLiteral(": ") + terminalName(result.source) +
                           QStringLiteral(" (") + skip->phrase + QLatin1Char(')'));

@@ -180,8 +180,8 @@ private:
             PlannedName name;
             name.number = ++done;
             name.source = result.source;
-            if (result.renamed && result.formed) {
-                name.target = result.formed->target;
+            if (result.renamed) {
+                name.target = result.target;
                 name.fileName = GetFileName(name.target);
             } else {
                 name.problem = skipReason(result, request.options.renameBy());

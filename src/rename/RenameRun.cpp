@@ -156,48 +156,39 @@ RenameRun::Outcome RenameRun::start()
         // the file from that would be wrong.
         if ((stopped = stopping()))
             break;
-        bool renamed = false;
+        NameResult named;
         // A page whose text could not be read, or not whole (too slow, too
         // large), is passed over with that reason: named from no text, it
-        // would keep its own name as if it were empty.
-        const bool textFailed = pageFailure && (by == RenameBy::Content || readHtml);
-        // Otherwise a page that could not be read is the namer's to judge; only
-        // a failure of the call itself is the run's.
-        trap.clearLastFailure();
-        if (!textFailed) {
+        // would keep its own name as if it were empty. Otherwise a page that
+        // could not be read is the namer's to judge.
+        if (pageFailure && (by == RenameBy::Content || readHtml)) {
+            named = NameResult::passedOver(SkipCause::Failed, pageFailure);
+        } else {
+            trap.clearLastFailure();
             trap(170, [&] {
                 if (by == RenameBy::Content) {
                     request.wordCount.value(); // a count that did not convert fails here, as typed
-                    renamed = renaming.RenameFile(source, request, pageText);
+                    named = renaming.RenameFile(source, request, pageText);
                 } else {
-                    renamed = renaming.RenameMeta(source, m_options.metaPattern(),
-                                                  readHtml ? &metadata : nullptr);
+                    named = renaming.RenameMeta(
+                        source, m_options.metaPattern(), readHtml ? &metadata : nullptr);
                 }
             });
+            // A failure of the call itself (the word count does not fit) says
+            // more than what the namer got to see.
+            if (trap.lastFailure())
+                named =
+                    NameResult::passedOver(SkipCause::Failed, trap.lastFailure());
         }
+        const FileResult result(std::move(named), source);
         trap(180, [&] {
-            if (!renamed)
+            if (!result.renamed)
                 m_skipped.append(source);
         });
-        if (renamed && recorder && renaming.lastOutcome())
-            record(*recorder, renaming.lastOutcome()->target);
-        if (onFileDone) {
-            FileResult result;
-            result.source = source;
-            result.renamed = renamed;
-            if (renamed)
-                result.formed = renaming.lastOutcome();
-            if (!renamed) {
-                // A failure of the call itself (the word count does not fit) says
-                // more than what the namer got to see.
-                result.failure = textFailed           ? pageFailure
-                                 : trap.lastFailure() ? trap.lastFailure()
-                                                      : renaming.lastFailure();
-                result.cause = textFailed || trap.lastFailure() ? Renaming::SkipCause::Failed
-                                                                : renaming.lastSkipCause();
-            }
+        if (result.renamed && recorder)
+            record(*recorder, result.target);
+        if (onFileDone)
             onFileDone(result);
-        }
         pointer.setShape(PointerShape::Busy);
     }
 

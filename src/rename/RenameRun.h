@@ -40,15 +40,15 @@ public:
 
     enum class Outcome { AlreadyRunning, NoFiles, NoResultsFolder, Completed, Stopped };
 
-    struct FileResult
+    // What became of one entry of the list.
+    struct FileResult : NameResult
     {
+        FileResult() = default;
+        FileResult(NameResult named, QString source)
+            : NameResult(std::move(named)), source(std::move(source))
+        {
+        }
         QString source;
-        bool renamed = false;
-        // The name and target the namer formed; empty when the file was passed over.
-        std::optional<Renaming::Outcome> formed;
-        // Why the file was passed over, and the failure behind it if there was one.
-        Renaming::SkipCause cause = Renaming::SkipCause::None;
-        std::optional<Failure> failure;
     };
 
     RenameRun(const FileEntries& files, const RenameOptions& options, Surface surface);

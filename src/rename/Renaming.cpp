@@ -166,23 +166,7 @@ Renaming::Renaming(const RenameOptions& options, ErrorReporter& reporter)
 void Renaming::beginFile(Trap& trap, const QString& sourcePath)
 {
     trap.setSubject(sourcePath);
-    m_lastOutcome.reset();
-    m_lastFailure.reset();
-    m_lastSkipCause = SkipCause::None;
     m_copier.setDryRun(m_dryRun);
-}
-
-// A failure outweighs the emptiness it may have caused: a page that could not be
-// read has no words either.
-void Renaming::endFile(const Trap& trap, bool renamed, SkipCause cause)
-{
-    m_lastFailure = trap.lastFailure();
-    if (renamed)
-        m_lastSkipCause = SkipCause::None;
-    else if (m_lastFailure)
-        m_lastSkipCause = SkipCause::Failed;
-    else
-        m_lastSkipCause = cause;
 }
 
 void Renaming::setBetweenChunks(FileSystem::BetweenChunks between)
@@ -191,22 +175,19 @@ void Renaming::setBetweenChunks(FileSystem::BetweenChunks between)
     m_copier.setBetweenChunks(std::move(between));
 }
 
-bool Renaming::RenameFile(const QString& sourcePath, const NamingRequest& request,
-                          const QString& pageText)
+NameResult Renaming::RenameFile(const QString& sourcePath, const NamingRequest& request,
+                                const QString& pageText)
 {
     Trap trap(m_reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameFile "));
     beginFile(trap, sourcePath);
-    bool result = false;
 
     bool found = false;
     trap(10, [&] {
         FileSystem::refuseSpecialFile(sourcePath); // a device or pipe is reported, not skipped
         found = FileSystem::isOrdinaryFile(sourcePath);
     });
-    if (!found) {
-        endFile(trap, false, SkipCause::NotOrdinary);
-        return result;
-    }
+    if (!found)
+        return NameResult::passedOver(SkipCause::NotOrdinary, trap.lastFailure());
 
     std::optional<QString> extension;
     trap(20, [&] { extension = GetExtension(sourcePath); });
@@ -253,6 +234,7 @@ bool Renaming::RenameFile(const QString& sourcePath, const NamingRequest& reques
                 wordsAroundString(method, text, wordCount, request.searchString, fallbackName);
     });
 
+    NameResult result;
     trap(80, [&] {
         // The fallback is the source's own name, which the copy keeps as it is
         // (words equal to it are the same name).
@@ -261,21 +243,20 @@ bool Renaming::RenameFile(const QString& sourcePath, const NamingRequest& reques
         const auto copied = m_copier.FinishRename(sourcePath, newName, extension,
                                                   NameVariant::Content, origin,
                                                   haveRead ? &readAs : nullptr);
-        if (copied) {
-            m_lastOutcome = Outcome{copied->name, copied->target};
-            result = true;
-        }
+        if (copied)
+            result = NameResult::made(copied->name, copied->target);
     });
-    endFile(trap, result, newName.isEmpty() ? SkipCause::EmptyName : SkipCause::NoNameLeft);
-    return result;
+    if (result.renamed)
+        return result;
+    return NameResult::passedOver(newName.isEmpty() ? SkipCause::EmptyName : SkipCause::NoNameLeft,
+                                  trap.lastFailure());
 }
 
-bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern,
-                          const PageMetadata* page)
+NameResult Renaming::RenameMeta(const QString& sourcePath, const QString& pattern,
+                                const PageMetadata* page)
 {
     Trap trap(m_reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameMeta "));
     beginFile(trap, sourcePath);
-    bool result = false;
     bool found = false;
 
     std::optional<QString> extension;
@@ -315,6 +296,7 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern,
         }
     }
 
+    NameResult result;
     trap(80, [&] {
         // Only a file that was read can give a name here, so its content is at
         // hand for the copy whenever there are lines.
@@ -322,14 +304,13 @@ bool Renaming::RenameMeta(const QString& sourcePath, const QString& pattern,
             m_copier.FinishRename(sourcePath, name, extension, NameVariant::Metadata,
                                   noPattern ? NameOrigin::SourceName : NameOrigin::Page,
                                   lines.isEmpty() ? nullptr : &readAs);
-        if (copied) {
-            m_lastOutcome = Outcome{copied->name, copied->target};
-            result = true;
-        }
+        if (copied)
+            result = NameResult::made(copied->name, copied->target);
     });
+    if (result.renamed)
+        return result;
     SkipCause cause = name.isEmpty() ? SkipCause::EmptyName : SkipCause::NoNameLeft;
     if (!noPattern && !found)
         cause = SkipCause::NotOrdinary;
-    endFile(trap, result, cause);
-    return result;
+    return NameResult::passedOver(cause, trap.lastFailure());
 }

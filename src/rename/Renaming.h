@@ -1,13 +1,13 @@
 #pragma once
 
 #include "platform/Trap.h"
+#include "rename/NameResult.h"
 #include "rename/NamingRequest.h"
 #include "rename/RenameOptions.h"
 #include "rename/TargetNames.h"
 #include "rename/TextLines.h"
 
 #include <QString>
-#include <optional>
 
 struct PageMetadata;
 
@@ -19,39 +19,19 @@ class Renaming
 public:
     Renaming(const RenameOptions& options, ErrorReporter& reporter);
 
+    using SkipCause = ::SkipCause;
+
     // By content: the page text (ignore-tags mode) or the file's source, cut into
     // words and picked by the content method of the options, as `request` asks.
-    bool RenameFile(const QString& sourcePath, const NamingRequest& request,
-                    const QString& pageText);
+    NameResult RenameFile(const QString& sourcePath, const NamingRequest& request,
+                          const QString& pageText);
 
     // By metadata: values found within the page's tags, laid out by the pattern
     // (MetaPattern). With `page`, the values are those of the page as a browser
     // reads it (its title and <meta> elements, read by the caller); without,
     // each code's word is searched for in the file's lines.
-    bool RenameMeta(const QString& sourcePath, const QString& pattern,
-                    const PageMetadata* page = nullptr);
-
-    // What the last call formed, for the command line's report: the name after
-    // the character clean-up (without "!" marks and extension) and the target
-    // path. Empty when the file was passed over.
-    struct Outcome
-    {
-        QString name;
-        QString target;
-    };
-    const std::optional<Outcome>& lastOutcome() const { return m_lastOutcome; }
-
-    // Why the last call passed its file over, for the command line's report.
-    enum class SkipCause {
-        None,        // the file was renamed (or planned)
-        NotOrdinary, // the source is missing, not a regular file, or hidden
-        EmptyName,   // the namer found no words or values to name the file by
-        NoNameLeft,  // nothing was left of the name after the character clean-up
-        Failed,      // a failure was reported; see lastFailure()
-    };
-    SkipCause lastSkipCause() const { return m_lastSkipCause; }
-    // The last failure reported while naming the last file, if there was one.
-    const std::optional<Failure>& lastFailure() const { return m_lastFailure; }
+    NameResult RenameMeta(const QString& sourcePath, const QString& pattern,
+                          const PageMetadata* page = nullptr);
 
     // A dry run forms every name and its free target path but copies nothing;
     // targets planned earlier in the same run count as taken.
@@ -68,12 +48,8 @@ private:
     bool m_dryRun = false;
     ResultsCopier m_copier; // remembers the names taken and planned during this run
     FileSystem::BetweenChunks m_between;
-    std::optional<Outcome> m_lastOutcome;
-    SkipCause m_lastSkipCause = SkipCause::None;
-    std::optional<Failure> m_lastFailure;
 
     void beginFile(Trap& trap, const QString& sourcePath);
-    void endFile(const Trap& trap, bool renamed, SkipCause cause);
 };
 
 // The metadata namer's value of `field` in the first line that holds it (letter

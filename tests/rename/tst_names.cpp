@@ -336,22 +336,22 @@ void NamesTest::throughBothNamers()
             RecordingReporter reporter;
             Renaming renaming(options, reporter);
             renaming.setDryRun(dryRun);
-            const bool renamed = metadata ? renaming.RenameMeta(sourcePath, pattern)
-                                          : renaming.RenameFile(sourcePath,
-                                                                NamingRequest::of(words), page);
-            QVERIFY2(renamed == !expected.isEmpty(), qPrintable(label));
+            const NameResult result =
+                metadata ? renaming.RenameMeta(sourcePath, pattern)
+                         : renaming.RenameFile(sourcePath, NamingRequest::of(words), page);
+            QVERIFY2(result.renamed == !expected.isEmpty(), qPrintable(label));
             QStringList after = existing;
-            if (renamed) {
-                QCOMPARE(renaming.lastOutcome()->target, out + "/" + expected);
+            if (result.renamed) {
+                QCOMPARE(result.target, out + "/" + expected);
                 if (!dryRun)
                     after.append(expected);
             } else {
-                QVERIFY2(!renaming.lastOutcome(), qPrintable(label));
+                QVERIFY2(result.target.isEmpty(), qPrintable(label));
                 // An empty title by content is too few words, by metadata no value.
                 if (cause != Cause::EmptyName || metadata)
-                    QCOMPARE(renaming.lastSkipCause(), cause);
+                    QCOMPARE(result.cause, cause);
                 if (cause == Cause::Failed)
-                    QCOMPARE(renaming.lastFailure()->code(), ENAMETOOLONG);
+                    QCOMPARE(result.failure->code(), ENAMETOOLONG);
             }
             after.sort();
             QVERIFY2(namesIn(out) == after, qPrintable(label));

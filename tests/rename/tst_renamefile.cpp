@@ -181,20 +181,20 @@ void RenameFileTest::names()
     writeFile(source, file);
 
     Renaming renaming(m_options, m_reporter);
-    const bool renamed =
+    const NameResult result =
         renaming.RenameFile(source, NamingRequest::of(count, numbers, search), pageText);
 
     QCOMPARE(m_reporter.reports.size(), 0);
-    QCOMPARE(renamed, !expected.isEmpty());
-    QCOMPARE(renaming.lastOutcome().has_value(), renamed);
-    if (!renamed) {
+    QCOMPARE(result.renamed, !expected.isEmpty());
+    QCOMPARE(result.target.isEmpty(), !result.renamed);
+    if (!result.renamed) {
         QCOMPARE(entries(m_out), QStringList());
         return;
     }
     QCOMPARE(entries(m_out), QStringList({expected}));
     QCOMPARE(readFile(m_out + "/" + expected), file);
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/" + expected);
-    QCOMPARE(renaming.lastOutcome()->name, expected.chopped(4));
+    QCOMPARE(result.target, m_out + "/" + expected);
+    QCOMPARE(result.name, expected.chopped(4));
     QCOMPARE(readFile(source), file);
 }
 
@@ -212,8 +212,10 @@ void RenameFileTest::sourceNotOrdinary()
     QVERIFY(QDir(m_dir->path()).mkdir("folder.htm"));
     writeFile(path(".hidden.htm"), "x");
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(!renaming.RenameFile(path(name), NamingRequest::of(1, {}, {}), QStringLiteral("Name")));
-    QVERIFY(!renaming.lastOutcome());
+    const NameResult result =
+        renaming.RenameFile(path(name), NamingRequest::of(1, {}, {}), QStringLiteral("Name"));
+    QVERIFY(!result);
+    QCOMPARE(result.cause, SkipCause::NotOrdinary);
     QCOMPARE(m_reporter.reports.size(), 0);
     QCOMPARE(entries(m_out), QStringList());
 }
@@ -225,16 +227,13 @@ void RenameFileTest::sourceWithoutDot()
     writeFile(path("v1.2/notes"), "plain");
     writeFile(path("v1.2/odd."), "dot");
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(renaming.RenameFile(path("v1.2/notes"), NamingRequest::of(1, {}, {}),
-                                QStringLiteral("Minutes")));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/Minutes");
-    QVERIFY(renaming.RenameFile(path("v1.2/notes"), NamingRequest::of(1, {}, {}), QString()));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/notes");
-    QVERIFY(renaming.RenameFile(path("v1.2/notes"), NamingRequest::of(1, {}, {}),
-                                QStringLiteral("Minutes")));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/Minutes!");
-    QVERIFY(renaming.RenameFile(path("v1.2/odd."), NamingRequest::of(1, {}, {}), QString()));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/odd.");
+    const auto target = [&](const char* source, const QString& text) {
+        return renaming.RenameFile(path(source), NamingRequest::of(1, {}, {}), text).target;
+    };
+    QCOMPARE(target("v1.2/notes", "Minutes"), m_out + "/Minutes");
+    QCOMPARE(target("v1.2/notes", QString()), m_out + "/notes");
+    QCOMPARE(target("v1.2/notes", "Minutes"), m_out + "/Minutes!");
+    QCOMPARE(target("v1.2/odd.", QString()), m_out + "/odd.");
     QCOMPARE(entries(m_out), QStringList({"Minutes", "Minutes!", "notes", "odd."}));
     QCOMPARE(readFile(m_out + "/notes"), QByteArray("plain"));
     QCOMPARE(m_reporter.reports.size(), 0);
@@ -313,9 +312,11 @@ void RenameFileTest::failedCopyIsReported()
     writeFile(path("page.htm"), "x");
     m_options.results = path("no-such-folder");
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(!renaming.RenameFile(path("page.htm"), NamingRequest::of(1, {}, {}),
-                                 QStringLiteral("Name")));
-    QVERIFY(!renaming.lastOutcome());
+    const NameResult result =
+        renaming.RenameFile(path("page.htm"), NamingRequest::of(1, {}, {}), QStringLiteral("Name"));
+    QVERIFY(!result);
+    QCOMPARE(result.cause, SkipCause::Failed);
+    QCOMPARE(result.failure->code(), ENOENT);
     QCOMPARE(m_reporter.reports.size(), 1);
     QCOMPARE(m_reporter.reports.first().label, kLabel);
     QCOMPARE(m_reporter.reports.first().description, QStringLiteral("No such file or directory"));
@@ -328,16 +329,17 @@ void RenameFileTest::sameNameTwice()
     Renaming renaming(m_options, m_reporter);
     QVERIFY(
         renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}), QStringLiteral("Report")));
-    QVERIFY(
-        renaming.RenameFile(path("b.htm"), NamingRequest::of(1, {}, {}), QStringLiteral("Report")));
-    QCOMPARE(renaming.lastOutcome()->name, QStringLiteral("Report"));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/Report!.htm");
+    const NameResult second =
+        renaming.RenameFile(path("b.htm"), NamingRequest::of(1, {}, {}), QStringLiteral("Report"));
+    QCOMPARE(second.name, QStringLiteral("Report"));
+    QCOMPARE(second.target, m_out + "/Report!.htm");
     QCOMPARE(readFile(m_out + "/Report.htm"), QByteArray("first"));
     QCOMPARE(readFile(m_out + "/Report!.htm"), QByteArray("second"));
-    // Passed over: the outcome of the earlier call does not linger.
-    QVERIFY(!renaming.RenameFile(path("a.htm"), NamingRequest::of(5, {}, {}),
-                                 QStringLiteral("Report")));
-    QVERIFY(!renaming.lastOutcome());
+    const NameResult passed =
+        renaming.RenameFile(path("a.htm"), NamingRequest::of(5, {}, {}), QStringLiteral("Report"));
+    QVERIFY(!passed);
+    QCOMPARE(passed.cause, SkipCause::EmptyName);
+    QVERIFY(passed.target.isEmpty());
 }
 
 void RenameFileTest::optionsReadAtEachCall()
@@ -361,16 +363,16 @@ void RenameFileTest::dryRun()
     writeFile(path("a.htm"), "a");
     Renaming renaming(m_options, m_reporter);
     renaming.setDryRun(true);
-    QVERIFY(renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}),
-                                QStringLiteral("Report: one")));
-    QCOMPARE(renaming.lastOutcome()->name, QStringLiteral("Report"));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/Report!.htm");
-    QVERIFY(
-        renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}), QStringLiteral("Report")));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/Report!!.htm");
+    const NameResult first = renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}),
+                                                 QStringLiteral("Report: one"));
+    QCOMPARE(first.name, QStringLiteral("Report"));
+    QCOMPARE(first.target, m_out + "/Report!.htm");
+    QCOMPARE(
+        renaming.RenameFile(path("a.htm"), NamingRequest::of(1, {}, {}), QStringLiteral("Report"))
+            .target,
+        m_out + "/Report!!.htm");
     QVERIFY(!renaming.RenameFile(path("a.htm"), NamingRequest::of(3, {}, {}),
                                  QStringLiteral("Report")));
-    QVERIFY(!renaming.lastOutcome());
     QCOMPARE(entries(m_out), QStringList({"Report.htm"}));
     QCOMPARE(m_reporter.reports.size(), 0);
 }

@@ -119,18 +119,18 @@ void RenameMetaTest::names()
     writeFile(source, file);
 
     Renaming renaming(m_options, m_reporter);
-    const bool renamed = renaming.RenameMeta(source, pattern);
+    const NameResult result = renaming.RenameMeta(source, pattern);
 
     QCOMPARE(m_reporter.reports.size(), 0);
-    QCOMPARE(renamed, !expected.isEmpty());
-    QCOMPARE(renaming.lastOutcome().has_value(), renamed);
-    if (!renamed) {
+    QCOMPARE(result.renamed, !expected.isEmpty());
+    QCOMPARE(result.target.isEmpty(), !result.renamed);
+    if (!result.renamed) {
         QCOMPARE(entries(m_out), QStringList());
         return;
     }
     QCOMPARE(entries(m_out), QStringList({expected}));
-    QCOMPARE(renaming.lastOutcome()->name, expected.chopped(4));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/" + expected);
+    QCOMPARE(result.name, expected.chopped(4));
+    QCOMPARE(result.target, m_out + "/" + expected);
     QCOMPARE(readFile(m_out + "/" + expected), file);
     QCOMPARE(readFile(source), file);
 }
@@ -195,8 +195,9 @@ void RenameMetaTest::sourceNotOrdinary()
     writeFile(path(".hidden.htm"), "<title>Hidden</title>");
     QVERIFY(QDir(m_dir->path()).mkdir("folder.htm"));
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(!renaming.RenameMeta(path(name), pattern));
-    QVERIFY(!renaming.lastOutcome());
+    const NameResult result = renaming.RenameMeta(path(name), pattern);
+    QVERIFY(!result);
+    QVERIFY(result.target.isEmpty());
     QCOMPARE(entries(m_out), QStringList());
     QCOMPARE(m_reporter.reports.size(), reports);
     for (const RecordedReport& report : std::as_const(m_reporter.reports))
@@ -221,12 +222,9 @@ void RenameMetaTest::dryRun()
     writeFile(path("a.htm"), "<title>T</title>");
     Renaming renaming(m_options, m_reporter);
     renaming.setDryRun(true);
-    QVERIFY(renaming.RenameMeta(path("a.htm"), QStringLiteral("%t")));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/T.htm");
-    QVERIFY(renaming.RenameMeta(path("a.htm"), QStringLiteral("%t")));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/T!.htm");
-    QVERIFY(renaming.RenameMeta(path("a.htm"), QString()));
-    QCOMPARE(renaming.lastOutcome()->target, m_out + "/a.htm");
+    QCOMPARE(renaming.RenameMeta(path("a.htm"), QStringLiteral("%t")).target, m_out + "/T.htm");
+    QCOMPARE(renaming.RenameMeta(path("a.htm"), QStringLiteral("%t")).target, m_out + "/T!.htm");
+    QCOMPARE(renaming.RenameMeta(path("a.htm"), QString()).target, m_out + "/a.htm");
     // A missing source cannot be planned either.
     QVERIFY(!renaming.RenameMeta(path("gone.htm"), QString()));
     QCOMPARE(m_reporter.reports.size(), 1);

@@ -631,6 +631,13 @@ private slots:
         QTest::newRow("count too large") << "one"
                                          << "a.htm"
                                          << "3000000000" << int(Cause::Failed) << "Overflow";
+        // A failure outweighs the emptiness it leaves behind.
+        QTest::newRow("page not read") << QString() << "a.htm"
+                                       << "1" << int(Cause::Failed)
+                                       << "The page has no body element";
+        QTest::newRow("page not read, count too large")
+            << QString() << "a.htm"
+            << "3000000000" << int(Cause::Failed) << "The page has no body element";
     }
 
     void skipCauses()
@@ -641,7 +648,9 @@ private slots:
         QFETCH(int, cause);
         QFETCH(QString, failure);
 
-        addPage(fileName, pageText);
+        const QString page = addPage(fileName, pageText);
+        if (pageText.isNull())
+            m_page.texts.remove(page);
         GivenAnswers answers;
         answers.count = count;
         RenameRun run = makeRun();

@@ -427,9 +427,11 @@ void TargetNamesTest::concurrentWriterIsNeverOverwritten()
             while (passes.load() < seen + 2 && !patience.hasExpired())
                 std::this_thread::yield();
         }
-        if (!renaming.RenameFile(source, NamingRequest::of(1, {}, {}), QStringLiteral("Report")))
+        const NameResult result =
+            renaming.RenameFile(source, NamingRequest::of(1, {}, {}), QStringLiteral("Report"));
+        if (!result)
             break;
-        targets.append(renaming.lastOutcome()->target);
+        targets.append(result.target);
         lastMarks.store(int(GetFileName(targets.last()).count('!')));
     }
     done.store(true);

@@ -107,8 +107,9 @@ void WhereFilesLiveTest::fatStick()
     plan.setDryRun(true);
     QStringList planned;
     for (const char* source : {"a.htm", "b.htm", "c.htm"}) {
-        QVERIFY(plan.RenameFile(path(source), NamingRequest::of(1, {}, {}), {}));
-        planned.append(GetFileName(plan.lastOutcome()->target));
+        const NameResult result = plan.RenameFile(path(source), NamingRequest::of(1, {}, {}), {});
+        QVERIFY(result);
+        planned.append(GetFileName(result.target));
     }
     QCOMPARE(planned, (QStringList{"Report!.htm", "report!!.htm", "REPORT!!!.htm"}));
 
@@ -155,8 +156,10 @@ void WhereFilesLiveTest::fileSizeLimit()
     limited.rlim_cur = 64 * 1024;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     Renaming renaming(m_options, m_reporter);
-    const bool large = renaming.RenameFile(path("large.htm"), NamingRequest::of(1, {}, {}), {});
-    const bool small = renaming.RenameFile(path("small.htm"), NamingRequest::of(1, {}, {}), {});
+    const bool large =
+        renaming.RenameFile(path("large.htm"), NamingRequest::of(1, {}, {}), {}).renamed;
+    const bool small =
+        renaming.RenameFile(path("small.htm"), NamingRequest::of(1, {}, {}), {}).renamed;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
 
     QVERIFY(!large);
@@ -280,8 +283,8 @@ void WhereFilesLiveTest::specialFiles()
     Renaming renaming(m_options, m_reporter);
     renaming.setDryRun(dryRun);
     const bool renamed = by == int(RenameBy::Content)
-                             ? renaming.RenameFile(source, NamingRequest::of(1, {}, {}), {})
-                             : renaming.RenameMeta(source, pattern);
+                             ? renaming.RenameFile(source, NamingRequest::of(1, {}, {}), {}).renamed
+                             : renaming.RenameMeta(source, pattern).renamed;
     if (listening >= 0)
         ::close(listening);
     QVERIFY(!renamed);
@@ -358,7 +361,8 @@ void WhereFilesLiveTest::largePages()
     const bool renamed =
         by == int(RenameBy::Content)
             ? renaming.RenameFile(path("page.htm"), NamingRequest::of(words, {}, search), {})
-            : renaming.RenameMeta(path("page.htm"), "%t");
+                  .renamed
+            : renaming.RenameMeta(path("page.htm"), "%t").renamed;
     if (expected == "name too long") {
         // The whole value up to its end tag, however far: too long for a name.
         QVERIFY(!renamed);
@@ -391,10 +395,11 @@ void WhereFilesLiveTest::bytesNames()
 
     m_options.by = RenameBy::Metadata;
     Renaming renaming(m_options, m_reporter);
-    QVERIFY(renaming.RenameMeta(page, QString()));
+    const NameResult result = renaming.RenameMeta(page, QString());
+    QVERIFY(result);
     QVERIFY(m_reporter.reports.isEmpty());
     QCOMPARE(nativeEntries(m_out), QList<QByteArray>{"menu\xff.htm"});
-    QCOMPARE(FileSystem::displayPath(renaming.lastOutcome()->name), QString("menu\uFFFD"));
+    QCOMPARE(FileSystem::displayPath(result.name), QString("menu\uFFFD"));
 }
 
 QTEST_GUILESS_MAIN(WhereFilesLiveTest)
