@@ -9,6 +9,7 @@
 #include "rename/TextRules.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -73,6 +75,9 @@ PreviewWindow::PreviewWindow(QAbstractItemModel& list, const FileEntries& entrie
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
+    // Paths and long names keep both ends: the folder and the name are what tell
+    // entries apart.
+    m_table->setTextElideMode(Qt::ElideMiddle);
     m_table->verticalHeader()->hide();
     // Rows of one height, so that 100,000 of them stay instant.
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -81,6 +86,12 @@ PreviewWindow::PreviewWindow(QAbstractItemModel& list, const FileEntries& entrie
     m_table->setColumnWidth(PreviewModel::NumberColumn, 60);
     m_table->setColumnWidth(PreviewModel::SourceColumn, 300);
     m_table->setColumnWidth(PreviewModel::NewNameColumn, 260);
+    // The last column stretches with the window by itself; any other sized
+    // while the window is up was sized by hand.
+    connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (!m_fitting && isVisible() && column != PreviewModel::ProblemColumn)
+            m_userSized = true;
+    });
 
     m_problemsOnly = new QCheckBox(QStringLiteral("Show problems only"), this);
     connect(m_problemsOnly, &QCheckBox::toggled, this, [this](bool on) {
@@ -190,6 +201,7 @@ void PreviewWindow::replan()
     request.wordNumbers = m_wordNumbers->text();
 
     m_model->start(shown);
+    measureSources(shown);
     m_note = fieldProblem();
     if (m_note.isEmpty() && request.options.renameBy() == RenameBy::None)
         m_note = QStringLiteral("Choose how to rename: by content or by metadata.");
@@ -204,6 +216,38 @@ void PreviewWindow::replan()
     m_plan = m_planner->plan(std::move(request));
     m_planning = true;
     updateStatus();
+}
+
+void PreviewWindow::measureSources(const QStringList& shown)
+{
+    // Once, for the first list that has entries: a sample is enough to size a
+    // column, and measuring 100,000 texts on each plan is not.
+    if (m_widestSource > 0 || shown.isEmpty())
+        return;
+    const QFontMetrics metrics = m_table->fontMetrics();
+    for (qsizetype i = 0; i < std::min<qsizetype>(shown.size(), 1000); ++i)
+        m_widestSource = std::max(m_widestSource, metrics.horizontalAdvance(shown.at(i)));
+    fitColumns();
+}
+
+void PreviewWindow::fitColumns()
+{
+    if (m_userSized || m_widestSource == 0)
+        return;
+    m_fitting = true;
+    const int room = m_table->viewport()->width() - m_table->columnWidth(PreviewModel::NumberColumn);
+    const int source = std::clamp(m_widestSource + 16, 150, std::max(150, room * 40 / 100));
+    m_table->setColumnWidth(PreviewModel::SourceColumn, source);
+    // The new names take most of the rest; the problems, the last column, what
+    // remains.
+    m_table->setColumnWidth(PreviewModel::NewNameColumn, std::max(150, (room - source) * 60 / 100));
+    m_fitting = false;
+}
+
+void PreviewWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitColumns();
 }
 
 void PreviewWindow::onPlanned(int plan, const QList<PlannedName>& names)

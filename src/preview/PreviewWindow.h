@@ -63,6 +63,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void onPlanned(int plan, const QList<PlannedName>& names);
@@ -70,6 +71,8 @@ private:
     void updateFields();
     void updateStatus();
     QString fieldProblem() const;
+    void measureSources(const QStringList& shown);
+    void fitColumns();
 
     QAbstractItemModel& m_list;
     const FileEntries& m_entries;
@@ -88,4 +91,7 @@ private:
     int m_plan = 0;
     bool m_planning = false;
     QString m_note; // what stands in for the counts when no plan could start
+    int m_widestSource = 0; // of the first list with entries
+    bool m_fitting = false;
+    bool m_userSized = false; // a column was sized by hand: the widths stay
 };
