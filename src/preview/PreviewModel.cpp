@@ -28,6 +28,9 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const
         return QBrush(Qt::darkRed);
     if (role == Qt::ToolTipRole && index.column() == NewNameColumn && row.ready)
         return FileSystem::displayPath(name.target);
+    // A long reason elided in its column can still be read whole.
+    if (role == Qt::ToolTipRole && index.column() == ProblemColumn)
+        return data(index, Qt::DisplayRole);
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {

@@ -238,9 +238,8 @@ void PreviewWindow::fitColumns()
     const int room = m_table->viewport()->width() - m_table->columnWidth(PreviewModel::NumberColumn);
     const int source = std::clamp(m_widestSource + 16, 150, std::max(150, room * 40 / 100));
     m_table->setColumnWidth(PreviewModel::SourceColumn, source);
-    // The new names take most of the rest; the problems, the last column, what
-    // remains.
-    m_table->setColumnWidth(PreviewModel::NewNameColumn, std::max(150, (room - source) * 60 / 100));
+    // The new names and the problems share the rest.
+    m_table->setColumnWidth(PreviewModel::NewNameColumn, std::max(150, (room - source) / 2));
     m_fitting = false;
 }
 
