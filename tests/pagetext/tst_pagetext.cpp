@@ -506,7 +506,9 @@ private slots:
             else
                 QCOMPARE(read.text.value_or(read.failure), QStringLiteral("page %1").arg(i));
         }
-        QCOMPARE(pages.helpersStarted(), 2);
+        // A fresh helper only for the pages after the crash: the page that
+        // crashed its reader is not read again.
+        QCOMPARE(pages.helpersStarted(), crashAt == paths.size() - 1 ? 1 : 2);
     }
 
     void helperReplacedAfterCrash()

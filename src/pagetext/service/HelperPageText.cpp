@@ -225,7 +225,11 @@ private:
             return false;
         if (job.checkFreshness) {
             job.checkFreshness = false;
-            if (!(stampOf(job.encodedPath) == job.answer.stamp) || job.answer.stamp.size < 0) {
+            // A failure of the reader itself (a crash, its time or memory limit)
+            // has no stamp: read again, the page would only fail again.
+            const bool readerFailed = !job.answer.ok && job.answer.stamp.size < 0;
+            if (!readerFailed && (!(stampOf(job.encodedPath) == job.answer.stamp) ||
+                                  job.answer.stamp.size < 0)) {
                 job.state = Job::State::Waiting;
                 job.answer = {};
                 m_urgent.push_back(m_current);
