@@ -625,6 +625,7 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
         qsizetype got = file.read(buffer.get(), request);
         if (between)
             between();
+        bool shortRead = got < request;
         qsizetype from = 0;
         if (pieceIndex == 0 && got >= 3 && uchar(buffer[0]) == 0xEF && uchar(buffer[1]) == 0xBB &&
             uchar(buffer[2]) == 0xBF) {
@@ -632,7 +633,9 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
             from = 3;
             if (got ==
                 request) { // the first piece of text runs to kDecodeChunk bytes past the mark
-                got += file.read(buffer.get() + got, 3);
+                const qsizetype rest = file.read(buffer.get() + got, 3);
+                got += rest;
+                shortRead = rest < 3;
                 if (between)
                     between();
             }
@@ -697,12 +700,19 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
         tail = text.size() >= keep ? text.last(keep).toByteArray()
                                    : QByteArray(tail).append(text).right(keep);
         base += got;
+        // A short read that reaches the size the file had when opened is its
+        // end: no read more to learn that (a file that grew since is refused
+        // by the copy, whose size no longer matches).
+        const bool atEnd = shortRead && base >= file.stamp().size;
 
         const bool searching = firstLinePending || !pending.empty() ||
                                std::any_of(lines.begin(), lines.end(),
                                            [](const ByteFieldLine& l) { return l.open(); });
-        if (searching)
+        if (searching) {
+            if (atEnd)
+                break;
             continue;
+        }
         if (encoding != Reading::Unknown) {
             settled = true;
             break;
@@ -716,7 +726,7 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
             break;
         }
         // Only the encoding is left to learn: the rest is checked, not searched.
-        for (;;) {
+        while (!atEnd) {
             const qsizetype more = file.read(buffer.get(), request);
             if (between)
                 between();
