@@ -129,9 +129,11 @@ bool holdsFoldingLetter(QByteArrayView before, const char* data, qsizetype size)
     };
     unsigned char joint[4] = {};
     const qsizetype kept = std::min<qsizetype>(before.size(), 2);
-    std::memcpy(joint, before.data() + before.size() - kept, size_t(kept));
+    if (kept > 0)
+        std::memcpy(joint, before.data() + before.size() - kept, size_t(kept));
     const qsizetype taken = std::min<qsizetype>(size, 2);
-    std::memcpy(joint + kept, data, size_t(taken));
+    if (taken > 0)
+        std::memcpy(joint + kept, data, size_t(taken));
     for (qsizetype k = 0; k < kept; ++k) {
         if (startsForm(joint + k, kept + taken - k))
             return true;

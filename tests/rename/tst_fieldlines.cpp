@@ -22,6 +22,12 @@ QByteArray after(qsizetype filler, const QByteArray& rest, char fill = 'x')
     return QByteArray(filler, fill) + rest;
 }
 
+// A literal's bytes, NUL bytes too.
+template <size_t N> QByteArray bytes(const char (&literal)[N])
+{
+    return QByteArray(literal, N - 1);
+}
+
 const QStringList kAuthorTitle = {QStringLiteral("Author"), QStringLiteral("Title")};
 const QStringList kTitle = {QStringLiteral("Title")};
 const QStringList kFirstLineAndTitle = {QString(), QStringLiteral("Title")};
@@ -114,18 +120,18 @@ void FieldLinesTest::sameLines_data()
     row("byte-order mark, cut sequence at the end", kFirstLineAndTitle, kBom + "\n\xc3");
     row("byte-order mark, value cut at the end", kTitle, kBom + "Title v\xe2\x82");
     row("page cut in a sequence", kTitle, "Title caf\xc3");
-    row("UTF-16 LE with mark", kAuthorTitle,
-        QByteArray("\xff\xfe<\0t\0i\0t\0l\0e\0>\0T\0\n\0", 20));
-    row("UTF-16 BE with mark", kAuthorTitle,
-        QByteArray("\xfe\xff\0<\0T\0i\0t\0l\0e\0>\0x\0\n", 20));
-    row("NUL bytes", kAuthorTitle, QByteArray("\0\0Author\0a\0</\nTitle\0\0\0\n", 25));
+    row("UTF-16 LE with mark", kAuthorTitle, bytes("\xff\xfe<\0t\0i\0t\0l\0e\0>\0T\0\n\0"));
+    row("UTF-16 BE with mark", kAuthorTitle, bytes("\xfe\xff\0<\0T\0i\0t\0l\0e\0>\0x\0\n"));
+    row("NUL bytes", kAuthorTitle, bytes("\0\0Author\0a\0</\nTitle\0\0\0\n"));
     row("non-ASCII high half", kTitle, "Title \x80\x81\x9f\xa0\xff end\n");
 
     // The letters that fold to ASCII ones: a UTF-8 page with one is left to
     // the decoding reader where a field holds s or k.
     row("long s in a UTF-8 page", QStringList({"Subject"}), "\xc5\xbfubject x\nSubject y\n", true);
     row("Kelvin sign after a byte-order mark", QStringList({"Keywords"}),
-        kBom + "\xe2\x84\xaa" "eywords x\n", true);
+        kBom + "\xe2\x84\xaa"
+               "eywords x\n",
+        true);
     row("long s, field without s", kTitle, "\xc5\xbf Title t\n");
     row("long s in a Windows-1252 page", QStringList({"Subject"}),
         "\xc5\xbfubject x\xff\nSubject y\n");
