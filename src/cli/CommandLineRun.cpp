@@ -140,6 +140,9 @@ int CommandLineRun::finish(RenameRun::Outcome outcome)
     default:
         break;
     }
+    // Gone at the last file: the run ended by itself, but no better.
+    if (m_folderGone)
+        return stopped();
     if (!m_args.json)
         printClosingMessage();
     return m_run.skipped().isEmpty() ? CliExit::AllRenamed : CliExit::SomeSkipped;

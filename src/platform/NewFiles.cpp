@@ -24,21 +24,78 @@ bool canLinkUnnamedFiles()
     return procMounted && !namedTemporariesOnly.load(std::memory_order_relaxed);
 }
 
+QByteArray randomSuffix()
+{
+    return QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+}
+
 } // namespace
+
+ResultsFolder ResultsFolder::open(const QString& path)
+{
+    ResultsFolder folder;
+    folder.m_path = path;
+    // A path descriptor: it needs no read permission, and serves every *at() call.
+    folder.m_fd = ::open(nativePath(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder.m_fd < 0)
+        throwWriteErrno(errno);
+    struct stat st;
+    if (::fstat(folder.m_fd, &st) != 0)
+        throwErrno(errno, Failure::Kind::TargetWrite);
+    folder.m_device = st.st_dev;
+    folder.m_inode = st.st_ino;
+    return folder;
+}
+
+ResultsFolder::ResultsFolder(ResultsFolder&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)),
+      m_device(other.m_device), m_inode(other.m_inode)
+{
+}
+
+ResultsFolder& ResultsFolder::operator=(ResultsFolder&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+        m_device = other.m_device;
+        m_inode = other.m_inode;
+    }
+    return *this;
+}
+
+ResultsFolder::~ResultsFolder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void ResultsFolder::requireStillAtPath() const
+{
+    struct stat st;
+    if (::stat(nativePath(m_path).constData(), &st) != 0)
+        throwErrno(errno, Failure::Kind::ResultsFolderGone);
+    if (st.st_dev != m_device || st.st_ino != m_inode)
+        throw Failure(QStringLiteral("Its path now leads to another folder"), ESTALE,
+                      Failure::Kind::ResultsFolderGone);
+}
 
 void StagedCopy::setNamedTemporariesOnly(bool namedOnly)
 {
     namedTemporariesOnly.store(namedOnly);
 }
 
-// Opens a new, empty file in `folder`: unnamed where possible, else under a
-// hidden name of its own.
-StagedCopy StagedCopy::create(const QString& folder)
+// Opens a new, empty file in the folder `dirFd`: unnamed where possible, else
+// under a hidden name of its own.
+StagedCopy StagedCopy::create(int dirFd)
 {
     ignoreFileSizeSignal();
     StagedCopy copy;
+    copy.m_dirFd = dirFd;
     if (canLinkUnnamedFiles()) {
-        copy.m_fd = ::open(nativePath(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        copy.m_fd = ::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (copy.m_fd >= 0)
             return copy;
         // Not supported by this kernel or file system: fall back to a name.
@@ -46,13 +103,11 @@ StagedCopy StagedCopy::create(const QString& folder)
             throwWriteErrno(errno);
     }
     for (int attempt = 0;; ++attempt) {
-        const QString name = folder + QStringLiteral("/.quenby-") +
-                             QString::number(QRandomGenerator::global()->generate64(), 36) +
-                             QStringLiteral(".part");
+        const QByteArray name = ".quenby-" + randomSuffix() + ".part";
         copy.m_fd =
-            ::open(nativePath(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            ::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (copy.m_fd >= 0) {
-            copy.m_temporary = name;
+            copy.m_temporary = QString::fromLatin1(name);
             return copy;
         }
         if (errno != EEXIST || attempt > 100)
@@ -74,28 +129,40 @@ void StagedCopy::finishWriting()
 StagedCopy StagedCopy::fromFile(const QString& sourcePath, const QString& folder)
 {
     SourceFile source = SourceFile::open(sourcePath);
-    return fromFile(source, folder);
+    ResultsFolder opened = ResultsFolder::open(folder);
+    StagedCopy copy = fromFile(source, opened);
+    copy.m_ownedDirFd = std::exchange(opened.m_fd, -1);
+    return copy;
 }
 
-StagedCopy StagedCopy::fromFile(SourceFile& source, const QString& folder,
+StagedCopy StagedCopy::fromFile(SourceFile& source, const ResultsFolder& folder,
                                 const BetweenChunks& between)
 {
-    StagedCopy copy = create(folder); // vanishes again if what follows throws
+    StagedCopy copy = create(folder.fd()); // vanishes again if what follows throws
     copyContent(source, copy.m_fd, between);
+    copy.finishWriting();
+    return copy;
+}
+
+StagedCopy StagedCopy::fromBytes(const QByteArray& content, const ResultsFolder& folder)
+{
+    StagedCopy copy = create(folder.fd());
+    writeAll(copy.m_fd, content.constData(), content.size());
     copy.finishWriting();
     return copy;
 }
 
 StagedCopy StagedCopy::fromBytes(const QByteArray& content, const QString& folder)
 {
-    StagedCopy copy = create(folder);
-    writeAll(copy.m_fd, content.constData(), content.size());
-    copy.finishWriting();
+    ResultsFolder opened = ResultsFolder::open(folder);
+    StagedCopy copy = fromBytes(content, opened);
+    copy.m_ownedDirFd = std::exchange(opened.m_fd, -1);
     return copy;
 }
 
 StagedCopy::StagedCopy(StagedCopy&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_temporary(std::exchange(other.m_temporary, QString())),
+    : m_dirFd(std::exchange(other.m_dirFd, -1)), m_ownedDirFd(std::exchange(other.m_ownedDirFd, -1)),
+      m_fd(std::exchange(other.m_fd, -1)), m_temporary(std::exchange(other.m_temporary, QString())),
       m_published(std::exchange(other.m_published, false))
 {
 }
@@ -104,6 +171,10 @@ StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept
 {
     if (this != &other) {
         discard();
+        if (m_ownedDirFd >= 0)
+            ::close(m_ownedDirFd);
+        m_dirFd = std::exchange(other.m_dirFd, -1);
+        m_ownedDirFd = std::exchange(other.m_ownedDirFd, -1);
         m_fd = std::exchange(other.m_fd, -1);
         m_temporary = std::exchange(other.m_temporary, QString());
         m_published = std::exchange(other.m_published, false);
@@ -114,18 +185,20 @@ StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept
 StagedCopy::~StagedCopy()
 {
     discard();
+    if (m_ownedDirFd >= 0)
+        ::close(m_ownedDirFd);
 }
 
-bool StagedCopy::publishAs(const QString& target)
+bool StagedCopy::publishAs(const QString& name)
 {
     if (m_published || (m_temporary.isEmpty() && m_fd < 0))
         throwWriteErrno(EINVAL);
-    const QByteArray to = nativePath(target);
+    const QByteArray to = nativePath(name);
 
     if (m_temporary.isEmpty()) {
         // Linking never replaces an existing name.
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, to.constData(), AT_SYMLINK_FOLLOW) !=
+        if (::linkat(AT_FDCWD, self.constData(), m_dirFd, to.constData(), AT_SYMLINK_FOLLOW) !=
             0) {
             if (errno == EEXIST)
                 return false;
@@ -137,7 +210,7 @@ bool StagedCopy::publishAs(const QString& target)
     }
 
     const QByteArray from = nativePath(m_temporary);
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+    if (::renameat2(m_dirFd, from.constData(), m_dirFd, to.constData(), RENAME_NOREPLACE) == 0) {
         m_published = true;
         m_temporary.clear();
         return true;
@@ -148,13 +221,13 @@ bool StagedCopy::publishAs(const QString& target)
         throwWriteErrno(errno);
 
     // No RENAME_NOREPLACE here: a hard link is just as exclusive.
-    if (::link(from.constData(), to.constData()) != 0) {
+    if (::linkat(m_dirFd, from.constData(), m_dirFd, to.constData(), 0) != 0) {
         if (errno == EEXIST)
             return false;
         throwWriteErrno(errno);
     }
     m_published = true;
-    ::unlink(from.constData());
+    ::unlinkat(m_dirFd, from.constData(), 0);
     m_temporary.clear();
     return true;
 }
@@ -165,16 +238,18 @@ void StagedCopy::discard() noexcept
     if (m_fd >= 0)
         ::close(std::exchange(m_fd, -1));
     if (!m_published && !m_temporary.isEmpty())
-        ::unlink(nativePath(m_temporary).constData());
+        ::unlinkat(m_dirFd, nativePath(m_temporary).constData(), 0);
     m_temporary.clear();
     errno = saved;
 }
 
-bool copyToNewFile(SourceFile& source, const QString& target, const BetweenChunks& between)
+bool copyToNewFile(SourceFile& source, const ResultsFolder& folder, const QString& name,
+                   const BetweenChunks& between)
 {
     ignoreFileSizeSignal();
-    const QByteArray native = nativePath(target);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const QByteArray native = nativePath(name);
+    const int fd =
+        ::openat(folder.fd(), native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         if (errno == EEXIST)
             return false;
@@ -194,21 +269,20 @@ bool copyToNewFile(SourceFile& source, const QString& target, const BetweenChunk
     } catch (...) {
         const int saved = errno;
         guard.close();
-        ::unlink(native.constData());
+        ::unlinkat(folder.fd(), native.constData(), 0);
         errno = saved;
         throw;
     }
     return true;
 }
 
-Publication publicationFor(const QString& folder)
+Publication publicationFor(const ResultsFolder& folder)
 {
     StagedCopy probe = StagedCopy::fromBytes(QByteArray(), folder);
-    const QString name = folder + QStringLiteral("/.quenby-probe-") +
-                         QString::number(QRandomGenerator::global()->generate64(), 36);
+    const QString name = QStringLiteral(".quenby-probe-") + QString::fromLatin1(randomSuffix());
     try {
         if (probe.publishAs(name))
-            ::unlink(nativePath(name).constData());
+            ::unlinkat(folder.fd(), nativePath(name).constData(), 0);
         return Publication::Staged;
     } catch (const Failure& failure) {
         switch (failure.code()) {
@@ -225,11 +299,23 @@ Publication publicationFor(const QString& folder)
     }
 }
 
-QStringList entryNames(const QString& folder)
+Publication publicationFor(const QString& folder)
 {
-    DIR* dir = ::opendir(nativePath(folder).constData());
-    if (!dir)
+    return publicationFor(ResultsFolder::open(folder));
+}
+
+QStringList entryNames(const ResultsFolder& folder)
+{
+    // A descriptor of its own: closedir() closes the one it reads.
+    const int fd = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         throwErrno(errno);
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const int err = errno;
+        ::close(fd);
+        throwErrno(err);
+    }
     QStringList names;
     for (;;) {
         errno = 0;
@@ -246,6 +332,11 @@ QStringList entryNames(const QString& folder)
     if (err != 0)
         throwErrno(err);
     return names;
+}
+
+QStringList entryNames(const QString& folder)
+{
+    return entryNames(ResultsFolder::open(folder));
 }
 
 namespace {
@@ -266,9 +357,8 @@ QByteArray swappedCase(const QByteArray& name)
 
 } // namespace
 
-bool ignoresLetterCase(const QString& folder)
+bool ignoresLetterCase(const ResultsFolder& folder)
 {
-    const QByteArray prefix = nativePath(folder) + '/';
     QStringList names;
     try {
         names = entryNames(folder);
@@ -284,20 +374,28 @@ bool ignoresLetterCase(const QString& folder)
         if (other == name || listed.contains(other))
             continue;
         // A name the folder does not hold, found all the same.
-        return ::stat((prefix + other).constData(), &st) == 0;
+        return ::fstatat(folder.fd(), other.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     }
-    // No name to tell by: ask with one of our own.
-    const QByteArray probe =
-        prefix + ".quenby-case-" +
-        QByteArray::number(QRandomGenerator::global()->generate64(), 36).toLower();
-    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // No name to tell by: ask with one of our own, removed at once.
+    const QByteArray probe = ".quenby-case-" + randomSuffix().toLower();
+    const int fd =
+        ::openat(folder.fd(), probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     ::close(fd);
-    const QByteArray upper = prefix + swappedCase(probe.mid(prefix.size()));
-    const bool folds = ::stat(upper.constData(), &st) == 0;
-    ::unlink(probe.constData());
+    const bool folds =
+        ::fstatat(folder.fd(), swappedCase(probe).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    ::unlinkat(folder.fd(), probe.constData(), 0);
     return folds;
+}
+
+bool ignoresLetterCase(const QString& folder)
+{
+    try {
+        return ignoresLetterCase(ResultsFolder::open(folder));
+    } catch (const Failure&) {
+        return false;
+    }
 }
 
 } // namespace FileSystem

@@ -9,6 +9,43 @@
 // Putting new files into a folder without ever replacing one.
 namespace FileSystem {
 
+// A folder held open for as long as files are put into it. Every file made,
+// published, probed, listed or removed there is named relative to this
+// descriptor, so that copies land in the folder that was opened even when its
+// path is moved or made to lead elsewhere meanwhile.
+class ResultsFolder
+{
+public:
+    // Opens the folder `path` names, following a link given as the folder
+    // itself (as cp does). Throws Failure: ResultsFolderGone when nothing is
+    // there, the errno description for anything else (a file: "Not a directory").
+    static ResultsFolder open(const QString& path);
+
+    ResultsFolder(ResultsFolder&& other) noexcept;
+    ResultsFolder& operator=(ResultsFolder&& other) noexcept;
+    ResultsFolder(const ResultsFolder&) = delete;
+    ResultsFolder& operator=(const ResultsFolder&) = delete;
+    ~ResultsFolder();
+
+    int fd() const { return m_fd; }
+    // The path as given, for what is shown: a copy's target is path/name.
+    const QString& path() const { return m_path; }
+    QString pathOf(const QString& name) const { return m_path + QLatin1Char('/') + name; }
+
+    // Throws a ResultsFolderGone Failure, naming no file, unless the path still
+    // leads to the folder that was opened ("No such file or directory" when
+    // nothing is there now).
+    void requireStillAtPath() const;
+
+private:
+    friend class StagedCopy; // a copy into a folder opened for it alone holds it
+    ResultsFolder() = default;
+    int m_fd = -1;
+    QString m_path;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+};
+
 // How a folder takes new files without ever replacing one.
 enum class Publication {
     Staged, // written aside, then published with a no-replace step
@@ -18,23 +55,28 @@ enum class Publication {
 // Finds out, by trying, how `folder` can take new files: Staged where an
 // unnamed or hidden temporary file can be published by a step that never
 // replaces (linkat, renameat2 with RENAME_NOREPLACE, link), else Direct (FAT,
-// exFAT, most FUSE file systems, SMB). Throws Failure when nothing can be
-// written there at all (TargetWrite, or ResultsFolderGone).
+// exFAT, most FUSE file systems, SMB). The probe's file is removed at once.
+// Throws Failure when nothing can be written there at all.
+Publication publicationFor(const ResultsFolder& folder);
 Publication publicationFor(const QString& folder);
 
-// Direct publication: creates `target` exclusively and fills it with the whole
-// of `source`, flushed to the disk. Answers false, writing nothing, when the
-// name is taken; removes what it wrote and throws Failure when anything fails.
-// A process killed in the middle leaves the part written so far under `target`.
-bool copyToNewFile(SourceFile& source, const QString& target, const BetweenChunks& between = {});
+// Direct publication: creates `name` in `folder` exclusively and fills it with
+// the whole of `source`, flushed to the disk. Answers false, writing nothing,
+// when the name is taken; removes what it wrote and throws Failure when
+// anything fails. A process killed in the middle leaves the part written so far
+// under `name`.
+bool copyToNewFile(SourceFile& source, const ResultsFolder& folder, const QString& name,
+                   const BetweenChunks& between = {});
 
 // True when `folder` treats names that differ in letter case only as one name,
 // learnt from the file system itself: through a name the folder holds, else
-// through a short-lived hidden probe file. False when it cannot be told.
+// through a hidden probe file, removed at once. False when it cannot be told.
+bool ignoresLetterCase(const ResultsFolder& folder);
 bool ignoresLetterCase(const QString& folder);
 
 // The names in `folder` (hidden ones too), as listed. Throws Failure when it
 // cannot be listed.
+QStringList entryNames(const ResultsFolder& folder);
 QStringList entryNames(const QString& folder);
 
 // Turns off the signal that kills a process writing past its file-size limit,
@@ -58,14 +100,16 @@ void ignoreFileSizeSignal();
 class StagedCopy
 {
 public:
-    // Copies the file at `sourcePath` into the folder `folder`. Throws Failure
-    // when the source cannot be read or the copy cannot be written; nothing is
-    // left behind then.
-    static StagedCopy fromFile(const QString& sourcePath, const QString& folder);
-    static StagedCopy fromFile(SourceFile& source, const QString& folder,
+    // Copies `source` into `folder`, which must stay open while the copy lives.
+    // Throws Failure when the source cannot be read or the copy cannot be
+    // written; nothing is left behind then.
+    static StagedCopy fromFile(SourceFile& source, const ResultsFolder& folder,
                                const BetweenChunks& between = {});
+    // The same into the folder at the path `folder`, opened for this copy.
+    static StagedCopy fromFile(const QString& sourcePath, const QString& folder);
 
-    // Writes `content` into the folder `folder`. Throws as above.
+    // Writes `content` into `folder`. Throws as above.
+    static StagedCopy fromBytes(const QByteArray& content, const ResultsFolder& folder);
     static StagedCopy fromBytes(const QByteArray& content, const QString& folder);
 
     StagedCopy(StagedCopy&& other) noexcept;
@@ -74,16 +118,16 @@ public:
     StagedCopy& operator=(const StagedCopy&) = delete;
     ~StagedCopy();
 
-    // Gives the copy the name `target`, atomically and only when nothing exists
-    // under that name (not even a dangling link). Answers false when the name is
-    // taken; the copy then stays staged for another try. Throws Failure on any
-    // other error. `target` must be on the file system of the staging folder.
-    bool publishAs(const QString& target);
+    // Gives the copy the name `name` in its folder, atomically and only when
+    // nothing exists under that name (not even a dangling link). Answers false
+    // when the name is taken; the copy then stays staged for another try.
+    // Throws Failure on any other error.
+    bool publishAs(const QString& name);
 
     bool isPublished() const { return m_published; }
-    // The temporary file's path while a named temporary is staged; empty for an
-    // unnamed one.
-    const QString& temporaryPath() const { return m_temporary; }
+    // The temporary file's name in the folder while a named temporary is
+    // staged; empty for an unnamed one.
+    const QString& temporaryName() const { return m_temporary; }
 
     // Drops the copy now (done by the destructor otherwise).
     void discard() noexcept;
@@ -94,11 +138,13 @@ public:
 
 private:
     StagedCopy() = default;
-    static StagedCopy create(const QString& folder);
+    static StagedCopy create(int dirFd);
     void finishWriting();
 
-    int m_fd = -1;       // open while the content is written; kept for an unnamed file
-    QString m_temporary; // the named temporary, if that is what it is
+    int m_dirFd = -1;      // the folder's descriptor, not owned...
+    int m_ownedDirFd = -1; // ...unless the copy opened the folder itself
+    int m_fd = -1;         // open while the content is written; kept for an unnamed file
+    QString m_temporary;   // the named temporary, if that is what it is
     bool m_published = false;
 };
 

@@ -160,21 +160,36 @@ QString WindowsSafeName(const QString& name)
     return safe;
 }
 
+ResultsCopier::Folder& ResultsCopier::folderAt(const QString& path)
+{
+    auto found = m_folders.find(path);
+    if (found == m_folders.end())
+        found = m_folders
+                    .emplace(path, std::make_unique<Folder>(
+                                       Folder{FileSystem::ResultsFolder::open(path), {}, {}, {}, 0}))
+                    .first;
+    return *found->second;
+}
+
 QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QString& newName,
                                            const std::optional<QString>& extension,
                                            const FileSystem::FileStamp* readAs)
 {
-    const QString folder = m_options.resultsFolder();
+    const QString folderPath = m_options.resultsFolder();
     const QString tail = extension ? QLatin1Char('.') + *extension : QString();
-    const QString key = folder + QChar(0) + newName + QChar(0) + tail;
+    const QString key = folderPath + QChar(0) + newName + QChar(0) + tail;
 
-    if (m_dryRun)
-        return planTarget(sourcePath, folder, newName, tail, m_nextMarks.value(key, 0), key);
+    if (m_dryRun) {
+        // Planned only where the copy could read it.
+        FileSystem::SourceFile::open(sourcePath);
+        return planTarget(folderAt(folderPath), newName, tail, key);
+    }
 
     FileSystem::SourceFile source = FileSystem::SourceFile::open(sourcePath);
     if (readAs && !(source.stamp() == *readAs))
         throw Failure(QStringLiteral("The file changed while it was being read"), EAGAIN,
                       Failure::Kind::SourceChanged);
+    Folder& folder = folderAt(folderPath);
     try {
         return copyOnce(source, folder, newName, tail, key);
     } catch (const Failure& failure) {
@@ -187,20 +202,17 @@ QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QStr
     return copyOnce(again, folder, newName, tail, key);
 }
 
-QString ResultsCopier::copyOnce(FileSystem::SourceFile& source, const QString& folder,
+QString ResultsCopier::copyOnce(FileSystem::SourceFile& source, Folder& folder,
                                 const QString& newName, const QString& tail, const QString& key)
 {
-    // The separator is always inserted, whatever the folder text ends with.
-    const auto candidate = [&](qsizetype marks) {
-        return folder + kSeparator + markedName(newName, marks, tail);
-    };
     qsizetype marks = m_nextMarks.value(key, 0);
+    // Copies only ever go into the folder that was opened; once its path leads
+    // elsewhere, the run is told so instead of writing there.
+    folder.dir.requireStillAtPath();
+    if (!folder.publication)
+        folder.publication = FileSystem::publicationFor(folder.dir);
 
-    auto mode = m_publication.find(folder);
-    if (mode == m_publication.end())
-        mode = m_publication.insert(folder, FileSystem::publicationFor(folder));
-
-    if (*mode == FileSystem::Publication::Direct) {
+    if (*folder.publication == FileSystem::Publication::Direct) {
         // Each attempt copies afresh: an exclusive create is the only test of a
         // name here, and it comes before the content.
         const auto checked = [&] {
@@ -208,75 +220,67 @@ QString ResultsCopier::copyOnce(FileSystem::SourceFile& source, const QString& f
             if (m_between)
                 m_between();
         };
-        while (!FileSystem::copyToNewFile(source, candidate(marks), checked))
+        while (!FileSystem::copyToNewFile(source, folder.dir, markedName(newName, marks, tail),
+                                          checked))
             ++marks;
         try {
             source.requireUnchanged();
         } catch (...) {
-            ::unlink(FileSystem::nativePath(candidate(marks)).constData());
+            ::unlinkat(folder.dir.fd(),
+                       FileSystem::nativePath(markedName(newName, marks, tail)).constData(), 0);
             throw;
         }
-        m_nextMarks.insert(key, marks + 1);
-        return candidate(marks);
+    } else {
+        FileSystem::StagedCopy copy =
+            FileSystem::StagedCopy::fromFile(source, folder.dir, m_between);
+        source.requireUnchanged(); // a changed source is dropped with the staged copy
+        // Publishing is itself the test whether a name is taken, and the only
+        // one that cannot be overtaken by another writer between test and use.
+        while (!copy.publishAs(markedName(newName, marks, tail)))
+            ++marks;
     }
-
-    FileSystem::StagedCopy copy = FileSystem::StagedCopy::fromFile(source, folder, m_between);
-    source.requireUnchanged(); // a changed source is dropped with the staged copy
-    // Publishing is itself the test whether a name is taken, and the only one
-    // that cannot be overtaken by another writer between test and use.
-    while (!copy.publishAs(candidate(marks)))
-        ++marks;
     m_nextMarks.insert(key, marks + 1);
-    return candidate(marks);
+    return folder.dir.pathOf(markedName(newName, marks, tail));
 }
 
-void ResultsCopier::requireWritableFolder(const QString& folder)
+void ResultsCopier::requireWritableFolder(Folder& folder)
 {
-    auto known = m_folderErrors.constFind(folder);
-    if (known == m_folderErrors.constEnd()) {
-        const bool writable =
-            ::access(FileSystem::nativePath(folder).constData(), W_OK | X_OK) == 0;
-        known = m_folderErrors.insert(folder, writable ? 0 : errno);
-    }
-    if (*known != 0)
-        throw Failure::fromErrno(*known, Failure::Kind::TargetWrite);
+    if (!folder.accessError)
+        folder.accessError = ::faccessat(folder.dir.fd(), ".", W_OK | X_OK, 0) == 0 ? 0 : errno;
+    if (*folder.accessError != 0)
+        throw Failure::fromErrno(*folder.accessError, Failure::Kind::TargetWrite);
 }
 
 // The limits are the file system's own (FAT and network file systems differ
 // from the usual 255 bytes), asked once per folder.
-long ResultsCopier::nameLimit(const QString& folder)
+long ResultsCopier::nameLimit(Folder& folder)
 {
-    auto limit = m_nameLimits.constFind(folder);
-    if (limit == m_nameLimits.constEnd()) {
-        const long asked = ::pathconf(FileSystem::nativePath(folder).constData(), _PC_NAME_MAX);
-        limit = m_nameLimits.insert(folder, asked > 0 ? asked : NAME_MAX);
+    if (folder.nameLimit == 0) {
+        const long asked = ::fpathconf(folder.dir.fd(), _PC_NAME_MAX);
+        folder.nameLimit = asked > 0 ? asked : NAME_MAX;
     }
-    return *limit;
+    return folder.nameLimit;
 }
 
-void ResultsCopier::requireNameFits(const QString& folder, const QString& fileName,
-                                    const QString& target)
+void ResultsCopier::requireNameFits(Folder& folder, const QString& fileName, const QString& target)
 {
     if (FileSystem::nativePath(fileName).size() > nameLimit(folder) ||
         FileSystem::nativePath(target).size() >= PATH_MAX)
         throw Failure::fromErrno(ENAMETOOLONG, Failure::Kind::TargetWrite);
 }
 
-QString ResultsCopier::planTarget(const QString& sourcePath, const QString& folder,
-                                  const QString& newName, const QString& tail, qsizetype marks,
+QString ResultsCopier::planTarget(Folder& folder, const QString& newName, const QString& tail,
                                   const QString& key)
 {
     // Everything the copy would be refused for that can be known without
     // writing, so that a plan is not one the real run then turns down.
-    FileSystem::SourceFile::open(sourcePath);
     requireWritableFolder(folder);
-    auto view = m_views.find(folder);
-    if (view == m_views.end()) {
+    if (!folder.view) {
         FolderView fresh;
-        fresh.foldsCase = FileSystem::ignoresLetterCase(folder);
+        fresh.foldsCase = FileSystem::ignoresLetterCase(folder.dir);
         QStringList names;
         try {
-            names = FileSystem::entryNames(folder);
+            names = FileSystem::entryNames(folder.dir);
         } catch (const Failure&) {
             // An unreadable folder plans as an empty one; the real run will tell.
         }
@@ -285,19 +289,21 @@ QString ResultsCopier::planTarget(const QString& sourcePath, const QString& fold
         // Listed or not, these two are never free.
         fresh.names.insert(QStringLiteral("."));
         fresh.names.insert(QStringLiteral(".."));
-        view = m_views.insert(folder, fresh);
+        folder.view = std::move(fresh);
     }
-    const auto fileName = [&](qsizetype k) {
+    FolderView& view = *folder.view;
+    const auto listed = [&](qsizetype k) {
         const QString name = markedName(newName, k, tail);
-        return view->foldsCase ? name.toCaseFolded() : name;
+        return view.foldsCase ? name.toCaseFolded() : name;
     };
-    while (view->names.contains(fileName(marks)))
+    qsizetype marks = m_nextMarks.value(key, 0);
+    while (view.names.contains(listed(marks)))
         ++marks;
     const QString name = markedName(newName, marks, tail);
-    const QString target = folder + kSeparator + name;
+    const QString target = folder.dir.pathOf(name);
     requireNameFits(folder, name, target);
     // A planned name counts as taken for the rest of the run.
-    view->names.insert(fileName(marks));
+    view.names.insert(listed(marks));
     m_nextMarks.insert(key, marks + 1);
     return target;
 }
@@ -326,7 +332,7 @@ QString ResultsCopier::shortened(const QString& name, const std::optional<QStrin
     // Room for the extension and for the "!" marks of a few clashes, so that a
     // cut name still takes them.
     constexpr qsizetype kMarksRoom = 8;
-    qsizetype limit = nameLimit(m_options.resultsFolder());
+    qsizetype limit = nameLimit(folderAt(m_options.resultsFolder()));
     if (rules.maxLength > 0)
         limit = std::min<qsizetype>(limit, rules.maxLength);
     const qsizetype tail =

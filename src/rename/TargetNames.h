@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <map>
+#include <memory>
 #include <optional>
 
 // The path and file routines both namers share, and the common tail that turns
@@ -120,13 +122,25 @@ private:
         QSet<QString> names; // case-folded where the folder ignores case
         bool foldsCase = false;
     };
-    QString planTarget(const QString& sourcePath, const QString& folder, const QString& newName,
-                       const QString& tail, qsizetype marks, const QString& key);
-    QString copyOnce(FileSystem::SourceFile& source, const QString& folder, const QString& newName,
+    // One results folder as this run holds it, opened when it is first needed;
+    // every copy goes into the folder opened then, and what is learnt about it
+    // is learnt once.
+    struct Folder
+    {
+        FileSystem::ResultsFolder dir;
+        std::optional<FileSystem::Publication> publication;
+        std::optional<FolderView> view;
+        std::optional<int> accessError; // a dry run's access test
+        long nameLimit = 0;
+    };
+    Folder& folderAt(const QString& path);
+    QString planTarget(Folder& folder, const QString& newName, const QString& tail,
+                       const QString& key);
+    QString copyOnce(FileSystem::SourceFile& source, Folder& folder, const QString& newName,
                      const QString& tail, const QString& key);
-    void requireWritableFolder(const QString& folder);
-    void requireNameFits(const QString& folder, const QString& fileName, const QString& target);
-    long nameLimit(const QString& folder);
+    void requireWritableFolder(Folder& folder);
+    void requireNameFits(Folder& folder, const QString& fileName, const QString& target);
+    long nameLimit(Folder& folder);
     QString shortened(const QString& name, const std::optional<QString>& extension,
                       const NameOptions& rules);
 
@@ -134,8 +148,5 @@ private:
     bool m_dryRun = false;
     FileSystem::BetweenChunks m_between;
     QHash<QString, qsizetype> m_nextMarks; // folder, name, extension -> "!" count to try first
-    QHash<QString, FolderView> m_views;
-    QHash<QString, FileSystem::Publication> m_publication; // learnt once per folder
-    QHash<QString, int> m_folderErrors;                    // a dry run's access test of each folder
-    QHash<QString, long> m_nameLimits;
+    std::map<QString, std::unique_ptr<Folder>> m_folders;
 };

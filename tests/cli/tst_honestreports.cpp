@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <stdio.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -320,6 +323,55 @@ private slots:
                 QCOMPARE(line.value("reason").toString(), outcome);
             }
         }
+    }
+
+    // The results folder exchanged for a link to another folder while the
+    // second of three files is copied: that copy still goes into the folder
+    // that was opened, the third is not made, and the run ends as when the
+    // folder is gone, with one message.
+    void resultsFolderExchanged()
+    {
+        const int total = 3;
+        QStringList sources;
+        for (int i = 0; i < total; ++i) {
+            sources.append(in(QStringLiteral("big%1.htm").arg(i)));
+            writeFile(sources.last(), QByteArray(32 * kMiB, char('a' + i)));
+        }
+        const QString elsewhere = m_dir->filePath("elsewhere");
+        const QString swap = m_dir->filePath("swap");
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(QFile::link(elsewhere, swap));
+        QProcess process;
+        process.setWorkingDirectory(m_dir->path());
+        process.start(kProgram, QStringList{"--no-progress", "-o", m_out, "--by", "metadata",
+                                            "--pattern", " "} +
+                                    sources);
+        QVERIFY(process.waitForStarted());
+        const QString fds = QStringLiteral("/proc/%1/fd").arg(process.processId());
+        bool copying = false;
+        for (int polls = 0; !copying && polls < 600000 && process.state() == QProcess::Running;
+             ++polls) {
+            for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System))
+                copying = copying || QFile::symLinkTarget(fds + "/" + fd) == sources[1];
+            if (!copying)
+                ::usleep(100);
+        }
+        QVERIFY2(copying, "the second copy was not seen under way");
+        QCOMPARE(::renameat2(AT_FDCWD, QFile::encodeName(m_out).constData(), AT_FDCWD,
+                             QFile::encodeName(swap).constData(), RENAME_EXCHANGE),
+                 0);
+        QVERIFY(process.waitForFinished(120000));
+        const QByteArray out = process.readAllStandardOutput();
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(process.exitCode() == 3, (out + err).constData());
+        QCOMPARE(err.count('\n'), 1);
+        QVERIFY2(err.startsWith("quenby-rename: " + QFile::encodeName(m_out) +
+                                ": the results folder is gone"),
+                 err.constData());
+        QVERIFY2(out.contains("renamed: " + QFile::encodeName(sources[1])), out.constData());
+        QVERIFY(!out.contains("renamed: " + QFile::encodeName(sources[2])));
+        QCOMPARE(entries(elsewhere), QStringList());
+        QCOMPARE(entries(swap), (QStringList{"big0.htm", "big1.htm"}));
     }
 
     void hangUpOnTmpfs()

@@ -10,6 +10,9 @@
 #include <QHash>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <stdio.h>
 
 namespace {
 
@@ -662,6 +665,57 @@ private slots:
         QCOMPARE(seen[0].renamed, cause == int(Renaming::SkipCause::None));
         QCOMPARE(int(seen[0].cause), cause);
         QCOMPARE(seen[0].failure ? seen[0].failure->description() : QString(), failure);
+    }
+
+    // The results folder is held: exchanged between two files for another
+    // folder or for a link to one, it takes no copy more, and what now stands
+    // at its path takes none; each later file fails as when the folder is gone.
+    void heldResultsFolder_data()
+    {
+        QTest::addColumn<bool>("link");
+        QTest::newRow("another folder") << false;
+        QTest::newRow("a link to another folder") << true;
+    }
+
+    void heldResultsFolder()
+    {
+        QFETCH(bool, link);
+        addPage(QStringLiteral("a.htm"), QStringLiteral("alpha"));
+        addPage(QStringLiteral("b.htm"), QStringLiteral("beta"));
+        addPage(QStringLiteral("c.htm"), QStringLiteral("gamma"));
+        const QString other = m_dir.filePath(QStringLiteral("other"));
+        const QString swap = m_dir.filePath(QStringLiteral("swap"));
+        QVERIFY(QDir().mkpath(other));
+        if (link)
+            QVERIFY(QFile::link(other, swap));
+        const QString exchanged = link ? swap : other;
+        GivenAnswers answers;
+        answers.count = QStringLiteral("1");
+        RenameRun run = makeRun();
+        run.setAnswers(&answers);
+        run.setJournal({}, {});
+        QList<RenameRun::FileResult> seen;
+        run.onFileDone = [&](const RenameRun::FileResult& result) {
+            seen.append(result);
+            if (seen.size() == 1)
+                QCOMPARE(::renameat2(AT_FDCWD, QFile::encodeName(m_results).constData(), AT_FDCWD,
+                                     QFile::encodeName(exchanged).constData(), RENAME_EXCHANGE),
+                         0);
+        };
+        QCOMPARE(run.start(), RenameRun::Outcome::Completed);
+        QCOMPARE(seen.size(), 3);
+        QVERIFY(seen[0].renamed);
+        for (int i = 1; i < 3; ++i) {
+            QVERIFY(!seen[i].renamed);
+            QCOMPARE(seen[i].failure->kind(), Failure::Kind::ResultsFolderGone);
+        }
+        // The held folder, now at the other path, has the one copy made before.
+        QCOMPARE(QDir(exchanged).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{"alpha.htm"});
+        QCOMPARE(QDir(other).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 link ? QStringList() : QStringList{"alpha.htm"});
+        QCOMPARE(QDir(m_results).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList());
     }
 
     // A stop asked for during a file ends the run after it: no further file is
