@@ -1,4 +1,5 @@
 #include "support/Files.h"
+#include "support/Mounts.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,37 +37,6 @@ QJsonObject jsonObject(const QByteArray& line)
     return QJsonDocument::fromJson(line).object();
 }
 
-QString tool(const char* name)
-{
-    return QStandardPaths::findExecutable(
-        QString::fromLatin1(name), {"/usr/local/bin", "/usr/bin", "/bin", "/usr/sbin", "/sbin"});
-}
-
-int quietly(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000))
-        return -1;
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-// A file system mounted for one test, unmounted however the test ends.
-struct Mounted
-{
-    QString point;
-    bool fuse = false;
-    ~Mounted()
-    {
-        if (point.isEmpty())
-            return;
-        if (fuse)
-            quietly(QStringLiteral("fusermount"), {QStringLiteral("-u"), point});
-        else
-            ::umount(QFile::encodeName(point).constData());
-    }
-};
 
 } // namespace
 
@@ -387,23 +357,12 @@ private slots:
 
     void hangUpOnFat()
     {
-        if (::access("/dev/fuse", R_OK | W_OK) != 0 || tool("fusefat").isEmpty() ||
-            tool("mkfs.vfat").isEmpty())
-            QSKIP("needs /dev/fuse, fusefat and mkfs.vfat");
-        const QString image = m_dir->filePath("fat.img");
-        {
-            QFile file(image);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            QVERIFY(file.resize(160 * kMiB));
-        }
-        QCOMPARE(quietly(tool("mkfs.vfat"), {image}), 0);
-        const QString stick = m_dir->filePath("stick");
-        QVERIFY(QDir().mkpath(stick));
+        if (const QString why = fatUnavailable(); !why.isEmpty())
+            QSKIP(qPrintable(why));
         Mounted mounted;
-        if (quietly(tool("fusefat"), {"-o", "rw+", image, stick}) != 0)
+        const QString stick = m_dir->filePath("stick");
+        if (!mountFatStick(mounted, m_dir->filePath("fat.img"), stick, 160 * kMiB))
             QSKIP("fusefat could not mount the image");
-        mounted.point = stick;
-        mounted.fuse = true;
         hangUpMidCopy(stick);
     }
 };
