@@ -89,7 +89,7 @@ int CommandLineRun::run()
 void CommandLineRun::watchResultsFolder()
 {
     m_run.stopRequested = [this] { return m_folderGone || StopSignals::received() != 0; };
-    m_reporter.filter = [this](const Failure& failure, const QString&) {
+    m_reporter.filter = [this](const Failure& failure, const QString& subject) {
         if (m_folderGone || StopSignals::received())
             return false; // the run is ending; what fails now fails because of that
         if (resultsFolderGone(failure, m_args.options.results)) {
@@ -98,7 +98,16 @@ void CommandLineRun::watchResultsFolder()
             m_folderGoneError = failure.description();
             return false;
         }
-        return true;
+        if (resultsFolderRefuses(failure)) {
+            // Every copy fails the same way: the folder is named, once.
+            if (!m_folderRefusals.contains(failure.description())) {
+                m_folderRefusals.insert(failure.description());
+                m_printer.err(QStringLiteral("quenby-rename: %1: %2")
+                                  .arg(terminalName(m_args.options.results), failure.description()));
+            }
+            return false;
+        }
+        return !m_toldMissing.contains(subject);
     };
 }
 

@@ -4,6 +4,7 @@
 #include "pagetext/service/HelperPageText.h"
 #include "rename/RenameRun.h"
 
+#include <QSet>
 #include <QString>
 
 class FileList;
@@ -26,6 +27,9 @@ public:
     // closing lines.
     int run();
 
+    // Sources already said to be missing: their failures are not told again.
+    void setToldMissing(QSet<QString> sources) { m_toldMissing = std::move(sources); }
+
 private:
     void reportEachFile();
     void watchResultsFolder();
@@ -47,6 +51,8 @@ private:
 
     bool m_folderGone = false;
     QString m_folderGoneError;
+    QSet<QString> m_folderRefusals; // what the results folder refused, each said once
+    QSet<QString> m_toldMissing;
     int m_done = 0;
     int m_renamed = 0;
 };

@@ -12,3 +12,19 @@ bool resultsFolderGone(const Failure& failure, const QString& resultsFolder)
         failure.kind() == Failure::Kind::TargetWrite || failure.kind() == Failure::Kind::Other;
     return mayBeTheFolder && failure.code() == ENOENT && !FileSystem::isDirectory(resultsFolder);
 }
+
+bool resultsFolderRefuses(const Failure& failure)
+{
+    if (failure.kind() != Failure::Kind::TargetWrite)
+        return false;
+    switch (failure.code()) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENOSPC:
+    case EDQUOT:
+        return true;
+    default:
+        return false;
+    }
+}

@@ -66,7 +66,7 @@ std::optional<QStringList> pathsGiven(const CliArguments& args, Printer& printer
 // even one that cannot be found, so that the run counts it as skipped and says
 // why. A file listed twice is copied twice, as the list says; like cp, say so once.
 ListedPaths filesToRename(const QStringList& paths, const CliArguments& args, Printer& printer,
-                          ErrorReporter& reporter, EventPump& events)
+                          ErrorReporter& reporter, EventPump& events, QSet<QString>& missing)
 {
     ListedPaths files;
     QSet<std::pair<dev_t, ino_t>> listed;
@@ -86,6 +86,7 @@ ListedPaths filesToRename(const QStringList& paths, const CliArguments& args, Pr
         struct stat st;
         if (::stat(FileSystem::nativePath(path).constData(), &st) != 0) {
             tell(path, Failure::fromErrno(errno));
+            missing.insert(path);
         } else {
             const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
             if (!listed.contains(id)) {
@@ -151,7 +152,8 @@ int main(int argc, char* argv[])
         return CliExit::BadUsage;
 
     StopSignals::install();
-    ListedPaths files = filesToRename(*paths, args, printer, reporter, events);
+    QSet<QString> missing;
+    ListedPaths files = filesToRename(*paths, args, printer, reporter, events, missing);
 
     // A dry run removes again what it made, once the plan has been checked against it.
     QStringList madeFolders;
@@ -172,5 +174,6 @@ int main(int argc, char* argv[])
     FileList entries;
     entries.addListed(std::move(files));
     CommandLineRun run(entries, args, printer, reporter, progress, events);
+    run.setToldMissing(std::move(missing));
     return run.run();
 }

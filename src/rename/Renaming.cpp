@@ -136,6 +136,31 @@ QString htmlFieldValue(const PageMetadata& page, char16_t letter)
     }
 }
 
+// The reports of a reader that knows no file to name: they name the namer's
+// file, and the last one is kept, as the reason to pass the file over.
+class FileReports : public ErrorReporter
+{
+public:
+    FileReports(ErrorReporter& to, const QString& file) : m_to(to), m_file(file) {}
+
+    void reportError(const QString& label, int line, const QString& description) override
+    {
+        reportFailure(label, line, Failure(description), QString());
+    }
+    void reportFailure(const QString& label, int line, const Failure& failure,
+                       const QString& subject) override
+    {
+        last = failure;
+        m_to.reportFailure(label, line, failure, subject.isEmpty() ? m_file : subject);
+    }
+
+    std::optional<Failure> last;
+
+private:
+    ErrorReporter& m_to;
+    const QString& m_file;
+};
+
 } // namespace
 
 QString metaFieldValue(const TextLines& lines, const QString& field)
@@ -279,10 +304,15 @@ NameResult Renaming::RenameMeta(const QString& sourcePath, const QString& patter
             std::optional<MetaPattern> parsed;
             trap(33, [&] { parsed.emplace(pattern); });
             if (parsed && !page) {
+                FileReports reads(m_reporter, sourcePath);
                 trap(36, [&] {
-                    lines = StreamedText::ReadFieldLines(sourcePath, parsed->fieldNames(),
-                                                         m_reporter, &readAs, m_between);
+                    lines = StreamedText::ReadFieldLines(sourcePath, parsed->fieldNames(), reads,
+                                                         &readAs, m_between);
                 });
+                // A page that could not be read names nothing, not even by the
+                // literal text of the pattern.
+                if (reads.last)
+                    return NameResult::passedOver(SkipCause::Failed, reads.last);
             }
             trap(50, [&] {
                 if (!parsed)

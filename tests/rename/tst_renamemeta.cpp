@@ -20,6 +20,23 @@ class RenameMetaTest : public QObject, protected RenameWorkspace
     Q_OBJECT
 
 private slots:
+    // A page that cannot be read (here: the kernel answers every read with an
+    // I/O error) is passed over for that failure, which names the file.
+    void unreadableSource()
+    {
+        const QString source = QStringLiteral("/proc/self/mem");
+        if (!QFileInfo(source).isFile())
+            QSKIP("no /proc/self/mem here");
+        Renaming renaming(m_options, m_reporter);
+        const NameResult result = renaming.RenameMeta(source, QStringLiteral("Page %t"));
+        QVERIFY(!result);
+        QCOMPARE(result.cause, SkipCause::Failed);
+        QCOMPARE(result.failure->kind(), Failure::Kind::SourceUnreadable);
+        QCOMPARE(m_reporter.reports.size(), 1);
+        QCOMPARE(m_reporter.subjects.value(0), source);
+        QCOMPARE(entries(m_out), QStringList());
+    }
+
     void init();
     void names_data();
     void names();

@@ -28,7 +28,14 @@ public:
     {
         reports.append({label, line, description});
     }
+    void reportFailure(const QString& label, int line, const Failure& failure,
+                       const QString& subject) override
+    {
+        subjects.append(subject);
+        ErrorReporter::reportFailure(label, line, failure, subject);
+    }
     QList<RecordedReport> reports;
+    QStringList subjects; // the file or folder of each report made with one
 };
 
 struct ShownBox
