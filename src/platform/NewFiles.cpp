@@ -119,6 +119,10 @@ StagedCopy StagedCopy::create(int dirFd)
 // failed write when the file is closed. An unnamed one stays open to be linked.
 void StagedCopy::finishWriting()
 {
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0)
+        throwWriteErrno(errno);
+    m_written = stampFrom(st);
     if (m_temporary.isEmpty())
         return;
     const int fd = std::exchange(m_fd, -1);
@@ -163,7 +167,7 @@ StagedCopy StagedCopy::fromBytes(const QByteArray& content, const QString& folde
 StagedCopy::StagedCopy(StagedCopy&& other) noexcept
     : m_dirFd(std::exchange(other.m_dirFd, -1)), m_ownedDirFd(std::exchange(other.m_ownedDirFd, -1)),
       m_fd(std::exchange(other.m_fd, -1)), m_temporary(std::exchange(other.m_temporary, QString())),
-      m_published(std::exchange(other.m_published, false))
+      m_published(std::exchange(other.m_published, false)), m_written(other.m_written)
 {
 }
 
@@ -178,6 +182,7 @@ StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept
         m_fd = std::exchange(other.m_fd, -1);
         m_temporary = std::exchange(other.m_temporary, QString());
         m_published = std::exchange(other.m_published, false);
+        m_written = other.m_written;
     }
     return *this;
 }
@@ -244,7 +249,7 @@ void StagedCopy::discard() noexcept
 }
 
 bool copyToNewFile(SourceFile& source, const ResultsFolder& folder, const QString& name,
-                   const BetweenChunks& between)
+                   const BetweenChunks& between, FileStamp* written)
 {
     ignoreFileSizeSignal();
     const QByteArray native = nativePath(name);
@@ -264,6 +269,9 @@ bool copyToNewFile(SourceFile& source, const ResultsFolder& folder, const QStrin
         // report a failed write here.
         if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
             throwWriteErrno(errno);
+        struct stat st;
+        if (written && ::fstat(fd, &st) == 0)
+            *written = stampFrom(st);
         if (guard.close() != 0)
             throwWriteErrno(errno);
     } catch (...) {

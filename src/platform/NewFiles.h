@@ -64,9 +64,9 @@ Publication publicationFor(const QString& folder);
 // the whole of `source`, flushed to the disk. Answers false, writing nothing,
 // when the name is taken; removes what it wrote and throws Failure when
 // anything fails. A process killed in the middle leaves the part written so far
-// under `name`.
+// under `name`. `written`, when given, receives the copy's own stamp.
 bool copyToNewFile(SourceFile& source, const ResultsFolder& folder, const QString& name,
-                   const BetweenChunks& between = {});
+                   const BetweenChunks& between = {}, FileStamp* written = nullptr);
 
 // True when `folder` treats names that differ in letter case only as one name,
 // learnt from the file system itself: through a name the folder holds, else
@@ -125,6 +125,8 @@ public:
     bool publishAs(const QString& name);
 
     bool isPublished() const { return m_published; }
+    // The copy as written: publishing keeps its inode, size and modification time.
+    const FileStamp& written() const { return m_written; }
     // The temporary file's name in the folder while a named temporary is
     // staged; empty for an unnamed one.
     const QString& temporaryName() const { return m_temporary; }
@@ -146,6 +148,7 @@ private:
     int m_fd = -1;         // open while the content is written; kept for an unnamed file
     QString m_temporary;   // the named temporary, if that is what it is
     bool m_published = false;
+    FileStamp m_written;
 };
 
 } // namespace FileSystem

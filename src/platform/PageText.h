@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SourceFile.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -58,6 +60,16 @@ public:
     // Starts loading the page at `path`; any earlier page is forgotten.
     virtual void navigate(const QString& path) = 0;
 
+    // As navigate(), for a file the caller holds open as `opened`: the text is
+    // that of this very file. A page read ahead from another state of the file
+    // is read again, and where the path no longer leads to that state the
+    // read fails as a changed source.
+    virtual void navigateOpened(const QString& path, const FileSystem::FileStamp& opened)
+    {
+        (void)opened;
+        navigate(path);
+    }
+
     // The ready states, numbered as a browser numbers a document's.
     static constexpr int kLoading = 1;
     static constexpr int kComplete = 4;
@@ -82,6 +94,11 @@ public:
     // then tells when metadata() can answer. metadata() throws Failure when the
     // read failed, as bodyText() does.
     virtual void navigateMetadata(const QString& path) = 0;
+    virtual void navigateMetadataOpened(const QString& path, const FileSystem::FileStamp& opened)
+    {
+        (void)opened;
+        navigateMetadata(path);
+    }
     virtual PageMetadata metadata() = 0;
     // Hint, as prefetch(): the metadata of these pages will be asked for next.
     virtual void prefetchMetadata(const QStringList& paths) { (void)paths; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Failure.h"
+#include "platform/SourceFile.h"
 
 #include <QString>
 #include <optional>
@@ -27,15 +28,18 @@ struct NameResult
     // and the path the copy was written to or planned for; empty when passed over.
     QString name;
     QString target;
+    // The copy as written, so that an undo knows it again; nothing in a dry run.
+    FileSystem::FileStamp written;
 
     explicit operator bool() const { return renamed; }
 
-    static NameResult made(QString name, QString target)
+    static NameResult made(QString name, QString target, FileSystem::FileStamp written = {})
     {
         NameResult result;
         result.renamed = true;
         result.name = std::move(name);
         result.target = std::move(target);
+        result.written = written;
         return result;
     }
 

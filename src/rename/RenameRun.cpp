@@ -21,16 +21,6 @@ namespace {
 // The browser-style wait: at most this many polls of the page's ready state.
 constexpr int kMaxPolls = 100000;
 
-bool isSpecialFile(const QString& path)
-{
-    try {
-        FileSystem::refuseSpecialFile(path);
-        return false;
-    } catch (const Failure&) {
-        return true;
-    }
-}
-
 // Clears the busy flag however the run ends.
 struct BusyGuard
 {
@@ -53,18 +43,12 @@ void RenameRun::setJournal(const QString& folder, const QString& program)
     m_program = program;
 }
 
-void RenameRun::record(RunRecorder& recorder, const QString& target)
+void RenameRun::record(RunRecorder& recorder, const NameResult& result)
 {
     if (recorder.failed())
         return;
-    CopyIdentity identity;
     try {
-        identity = CopyIdentity::ofPath(target);
-    } catch (const Failure&) {
-        return; // gone already: nothing for an undo to remove
-    }
-    try {
-        recorder.record(target, identity);
+        recorder.record(result.target, CopyIdentity::fromStamp(result.written));
         m_journalId = recorder.id();
     } catch (const Failure& failure) {
         m_journalFailure = failure;
@@ -123,6 +107,9 @@ RenameRun::Outcome RenameRun::start()
         if (!trap(130, [&] { source = m_files.entry(i); }))
             continue; // the entry is gone: nothing to rename at this turn
         trap.setSubject(source);
+        // Looked at once and opened at most once, for the page reader, the
+        // namer and the copy alike.
+        FileSystem::Source opened(source);
 
         QString pageText;
         std::optional<Failure> pageFailure;
@@ -134,18 +121,18 @@ RenameRun::Outcome RenameRun::start()
         // A device or a pipe is never read, not even for its page text: the
         // namer reports it.
         if (readHtml) {
-            if (!isSpecialFile(source)) {
+            if (!opened.isSpecial()) {
                 startMetadataPrefetch(i, n);
                 trap.clearLastFailure();
-                if (!trap(165, [&] { metadata = readPageMetadata(source); }))
+                if (!trap(165, [&] { metadata = readPageMetadata(opened); }))
                     pageFailure = trap.lastFailure();
             }
         } else if (m_options.tagMode() == TagMode::IgnoreTags &&
                    (m_pagesForMetadata || m_options.renameBy() != RenameBy::Metadata) &&
-                   !isSpecialFile(source)) {
+                   !opened.isSpecial()) {
             startPrefetch(i, n, request);
             trap.clearLastFailure();
-            if (!trap(160, [&] { pageText = readPageText(source); }))
+            if (!trap(160, [&] { pageText = readPageText(opened); }))
                 pageFailure = trap.lastFailure();
         }
 
@@ -168,10 +155,10 @@ RenameRun::Outcome RenameRun::start()
             trap(170, [&] {
                 if (by == RenameBy::Content) {
                     request.wordCount.value(); // a count that did not convert fails here, as typed
-                    named = renaming.RenameFile(source, request, pageText);
+                    named = renaming.RenameFile(opened, request, pageText);
                 } else {
                     named = renaming.RenameMeta(
-                        source, m_options.metaPattern(), readHtml ? &metadata : nullptr);
+                        opened, m_options.metaPattern(), readHtml ? &metadata : nullptr);
                 }
             });
             // A failure of the call itself (the word count does not fit) says
@@ -186,7 +173,7 @@ RenameRun::Outcome RenameRun::start()
                 m_skipped.append(source);
         });
         if (result.renamed && recorder)
-            record(*recorder, result.target);
+            record(*recorder, result);
         if (onFileDone)
             onFileDone(result);
         pointer.setShape(PointerShape::Busy);
@@ -245,10 +232,17 @@ void RenameRun::startPrefetch(int from, int count, const NamingRequest& request)
     m_surface.pageText.prefetch(paths, wanted);
 }
 
-QString RenameRun::readPageText(const QString& path)
+QString RenameRun::readPageText(FileSystem::Source& source)
 {
     PageText& page = m_surface.pageText;
-    page.navigate(path);
+    // The text must be that of the file the run holds open; one that cannot
+    // be opened is left to the reader, whose failure says why.
+    // A plan copies nothing, so it need not hold the file: the service checks
+    // the path instead.
+    if (const FileSystem::SourceFile* file = m_dryRun ? nullptr : source.tryFile())
+        page.navigateOpened(source.path(), file->stamp());
+    else
+        page.navigate(source.path());
     for (int polls = 0; page.readyState() != PageText::kComplete && polls < kMaxPolls; ++polls) {
         m_surface.events.processEvents();
         m_surface.pointer.setShape(PointerShape::Busy);
@@ -273,10 +267,13 @@ void RenameRun::startMetadataPrefetch(int from, int count)
 
 // A page that cannot be read has no metadata to name it by: the failure is the
 // source's.
-PageMetadata RenameRun::readPageMetadata(const QString& path)
+PageMetadata RenameRun::readPageMetadata(FileSystem::Source& source)
 {
     PageText& page = m_surface.pageText;
-    page.navigateMetadata(path);
+    if (const FileSystem::SourceFile* file = m_dryRun ? nullptr : source.tryFile())
+        page.navigateMetadataOpened(source.path(), file->stamp());
+    else
+        page.navigateMetadata(source.path());
     for (int polls = 0; page.readyState() != PageText::kComplete && polls < kMaxPolls; ++polls) {
         m_surface.events.processEvents();
         m_surface.pointer.setShape(PointerShape::Busy);

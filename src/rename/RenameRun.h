@@ -96,13 +96,13 @@ private:
     bool stopping() const { return stopRequested && stopRequested(); }
     void startPrefetch(int from, int count, const NamingRequest& request);
     int wordsWanted(const NamingRequest& request) const;
-    QString readPageText(const QString& path);
+    QString readPageText(FileSystem::Source& source);
     void startMetadataPrefetch(int from, int count);
-    PageMetadata readPageMetadata(const QString& path);
+    PageMetadata readPageMetadata(FileSystem::Source& source);
     // m_prefetchWords while the metadata of the pages is read ahead.
     static constexpr int kMetadataPrefetch = -2;
     QString closingMessage() const;
-    void record(RunRecorder& recorder, const QString& target);
+    void record(RunRecorder& recorder, const NameResult& result);
 
     const FileEntries& m_files;
     const RenameOptions& m_options;

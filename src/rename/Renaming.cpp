@@ -203,13 +203,21 @@ void Renaming::setBetweenChunks(FileSystem::BetweenChunks between)
 NameResult Renaming::RenameFile(const QString& sourcePath, const NamingRequest& request,
                                 const QString& pageText)
 {
+    FileSystem::Source source(sourcePath);
+    return RenameFile(source, request, pageText);
+}
+
+NameResult Renaming::RenameFile(FileSystem::Source& source, const NamingRequest& request,
+                                const QString& pageText)
+{
     Trap trap(m_reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameFile "));
+    const QString& sourcePath = source.path();
     beginFile(trap, sourcePath);
 
     bool found = false;
     trap(10, [&] {
-        FileSystem::refuseSpecialFile(sourcePath); // a device or pipe is reported, not skipped
-        found = FileSystem::isOrdinaryFile(sourcePath);
+        source.refuseSpecial(); // a device or pipe is reported, not skipped
+        found = source.isOrdinary();
     });
     if (!found)
         return NameResult::passedOver(SkipCause::NotOrdinary, trap.lastFailure());
@@ -218,8 +226,7 @@ NameResult Renaming::RenameFile(const QString& sourcePath, const NamingRequest& 
     trap(20, [&] { extension = GetExtension(sourcePath); });
 
     QString text;
-    FileSystem::FileStamp readAs; // the file as read, so that a changed one is not copied
-    bool haveRead = false;
+    bool haveRead = false; // named from its bytes: a changed file is not copied again
     TagMode tagMode = TagMode::None;
     trap(25, [&] { tagMode = m_options.tagMode(); });
     // Read once: the options may change while a large page is read, and the text
@@ -234,8 +241,8 @@ NameResult Renaming::RenameFile(const QString& sourcePath, const NamingRequest& 
         bool includeHead = false;
         trap(50, [&] { includeHead = m_options.includeTagsBeforeBody(); });
         trap(30, [&] {
-            text = StreamedText::ReadConsideredText(sourcePath, includeHead, method, request,
-                                                    &readAs, m_between);
+            text =
+                StreamedText::ReadConsideredText(source, includeHead, method, request, m_between);
             haveRead = true;
         });
         break;
@@ -265,11 +272,10 @@ NameResult Renaming::RenameFile(const QString& sourcePath, const NamingRequest& 
         // (words equal to it are the same name).
         const NameOrigin origin =
             newName == fallbackName ? NameOrigin::SourceName : NameOrigin::Page;
-        const auto copied = m_copier.FinishRename(sourcePath, newName, extension,
-                                                  NameVariant::Content, origin,
-                                                  haveRead ? &readAs : nullptr);
+        const auto copied = m_copier.FinishRename(source, newName, extension,
+                                                  NameVariant::Content, origin, haveRead);
         if (copied)
-            result = NameResult::made(copied->name, copied->target);
+            result = NameResult::made(copied->name, copied->target, copied->written);
     });
     if (result.renamed)
         return result;
@@ -280,7 +286,15 @@ NameResult Renaming::RenameFile(const QString& sourcePath, const NamingRequest& 
 NameResult Renaming::RenameMeta(const QString& sourcePath, const QString& pattern,
                                 const PageMetadata* page)
 {
+    FileSystem::Source source(sourcePath);
+    return RenameMeta(source, pattern, page);
+}
+
+NameResult Renaming::RenameMeta(FileSystem::Source& source, const QString& pattern,
+                                const PageMetadata* page)
+{
     Trap trap(m_reporter, QStringLiteral("in Orlesk2021/08/31.Renaming.RenameMeta "));
+    const QString& sourcePath = source.path();
     beginFile(trap, sourcePath);
     bool found = false;
 
@@ -288,7 +302,6 @@ NameResult Renaming::RenameMeta(const QString& sourcePath, const QString& patter
     trap(10, [&] { extension = GetExtension(sourcePath); });
 
     QString name;
-    FileSystem::FileStamp readAs;
     TextLines lines;
     bool noPattern = false;
     trap(15, [&] { noPattern = trimBlanks(pattern).isEmpty(); });
@@ -297,8 +310,8 @@ NameResult Renaming::RenameMeta(const QString& sourcePath, const QString& patter
         trap(20, [&] { name = StripExtension(GetFileName(sourcePath)); });
     } else {
         trap(30, [&] {
-            FileSystem::refuseSpecialFile(sourcePath); // a device or pipe is reported
-            found = FileSystem::isOrdinaryFile(sourcePath);
+            source.refuseSpecial(); // a device or pipe is reported
+            found = source.isOrdinary();
         });
         if (found) {
             std::optional<MetaPattern> parsed;
@@ -306,8 +319,8 @@ NameResult Renaming::RenameMeta(const QString& sourcePath, const QString& patter
             if (parsed && !page) {
                 FileReports reads(m_reporter, sourcePath);
                 trap(36, [&] {
-                    lines = StreamedText::ReadFieldLines(sourcePath, parsed->fieldNames(), reads,
-                                                         &readAs, m_between);
+                    lines = StreamedText::ReadFieldLines(source, parsed->fieldNames(), reads,
+                                                         m_between);
                 });
                 // A page that could not be read names nothing, not even by the
                 // literal text of the pattern.
@@ -331,11 +344,11 @@ NameResult Renaming::RenameMeta(const QString& sourcePath, const QString& patter
         // Only a file that was read can give a name here, so its content is at
         // hand for the copy whenever there are lines.
         const auto copied =
-            m_copier.FinishRename(sourcePath, name, extension, NameVariant::Metadata,
+            m_copier.FinishRename(source, name, extension, NameVariant::Metadata,
                                   noPattern ? NameOrigin::SourceName : NameOrigin::Page,
-                                  lines.isEmpty() ? nullptr : &readAs);
+                                  !lines.isEmpty());
         if (copied)
-            result = NameResult::made(copied->name, copied->target);
+            result = NameResult::made(copied->name, copied->target, copied->written);
     });
     if (result.renamed)
         return result;

@@ -23,6 +23,10 @@ public:
 
     // By content: the page text (ignore-tags mode) or the file's source, cut into
     // words and picked by the content method of the options, as `request` asks.
+    // `source` is the file as the run opened it: its text, its copy and the
+    // check that it did not change all go through that one descriptor.
+    NameResult RenameFile(FileSystem::Source& source, const NamingRequest& request,
+                          const QString& pageText);
     NameResult RenameFile(const QString& sourcePath, const NamingRequest& request,
                           const QString& pageText);
 
@@ -30,6 +34,8 @@ public:
     // (MetaPattern). With `page`, the values are those of the page as a browser
     // reads it (its title and <meta> elements, read by the caller); without,
     // each code's word is searched for in the file's lines.
+    NameResult RenameMeta(FileSystem::Source& source, const QString& pattern,
+                          const PageMetadata* page = nullptr);
     NameResult RenameMeta(const QString& sourcePath, const QString& pattern,
                           const PageMetadata* page = nullptr);
 

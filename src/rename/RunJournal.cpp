@@ -138,6 +138,22 @@ CopyIdentity CopyIdentity::fromStat(const struct stat& st)
     return id;
 }
 
+CopyIdentity CopyIdentity::fromStamp(const FileSystem::FileStamp& stamp)
+{
+    CopyIdentity id;
+    id.device = quint64(stamp.device);
+    id.inode = quint64(stamp.inode);
+    id.size = qint64(stamp.size);
+    constexpr qint64 kBillion = 1000000000;
+    id.mtimeSeconds = stamp.modifiedNs / kBillion;
+    id.mtimeNanoseconds = stamp.modifiedNs % kBillion;
+    if (id.mtimeNanoseconds < 0) { // before 1970: as stat gives it, nanoseconds count up
+        id.mtimeNanoseconds += kBillion;
+        --id.mtimeSeconds;
+    }
+    return id;
+}
+
 CopyIdentity CopyIdentity::ofPath(const QString& path)
 {
     struct stat st;
@@ -221,12 +237,14 @@ void RunRecorder::record(const QString& target, const CopyIdentity& identity)
         const QString name = target.mid(slash + 1);
         if (slash < 0 || !folder.startsWith(QLatin1Char('/'))) {
             // A results folder given relative to where the run started: an undo
-            // may start anywhere.
-            char cwd[PATH_MAX];
-            if (!::getcwd(cwd, sizeof cwd))
-                throw fileFailure(slash < 0 ? QStringLiteral(".") : folder, errno);
-            folder = FileSystem::pathFromNative(cwd) +
-                     (slash < 0 ? QString() : QLatin1Char('/') + folder);
+            // may start anywhere. A run never changes its working folder.
+            if (m_workingFolder.isEmpty()) {
+                char cwd[PATH_MAX];
+                if (!::getcwd(cwd, sizeof cwd))
+                    throw fileFailure(slash < 0 ? QStringLiteral(".") : folder, errno);
+                m_workingFolder = FileSystem::pathFromNative(cwd);
+            }
+            folder = m_workingFolder + (slash < 0 ? QString() : QLatin1Char('/') + folder);
         }
         QByteArray line;
         if (folder != m_folder)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Failure.h"
+#include "platform/SourceFile.h"
 
 #include <QDateTime>
 #include <QList>
@@ -51,6 +52,7 @@ struct CopyIdentity
 
     bool operator==(const CopyIdentity&) const = default;
     static CopyIdentity fromStat(const struct stat& st);
+    static CopyIdentity fromStamp(const FileSystem::FileStamp& stamp);
     // The identity of the file `path` names (not following a final link).
     // Throws Failure.
     static CopyIdentity ofPath(const QString& path);
@@ -86,6 +88,7 @@ private:
     int m_id = 0;
     bool m_failed = false;
     QString m_folder; // the results folder of the copies recorded last
+    QString m_workingFolder; // where the run started, asked once
 };
 
 // One recorded run, as read back.

@@ -26,9 +26,10 @@ constexpr qsizetype kDecodeChunk = 1024 * 1024;
 class PageStream
 {
 public:
-    PageStream(const QString& path, const FileSystem::BetweenChunks& between)
-        : m_file(FileSystem::SourceFile::open(path)), m_between(between)
+    PageStream(FileSystem::SourceFile& file, const FileSystem::BetweenChunks& between)
+        : m_file(file), m_between(between)
     {
+        m_file.rewind();
     }
 
     const FileSystem::FileStamp& stamp() const { return m_file.stamp(); }
@@ -146,7 +147,7 @@ private:
         bytes.remove(0, bytes.size() - keep);
     }
 
-    FileSystem::SourceFile m_file;
+    FileSystem::SourceFile& m_file;
     FileSystem::BetweenChunks m_between;
     TextRules::TextEncoding m_encoding = TextRules::TextEncoding::Ascii;
     qint64 m_textStart = 0; // after a byte-order mark
@@ -304,14 +305,11 @@ QString wordsAroundOccurrence(PageStream& page, ContentMethod method, const QStr
 
 } // namespace
 
-QString ReadConsideredText(const QString& path, bool includeHead, ContentMethod method,
-                           const NamingRequest& request, FileSystem::FileStamp* readAs,
-                           const FileSystem::BetweenChunks& between)
+QString ReadConsideredText(FileSystem::Source& source, bool includeHead, ContentMethod method,
+                           const NamingRequest& request, const FileSystem::BetweenChunks& between)
 {
     const qint32 count = request.wordCount.valueOr(0); // one that did not convert names nothing
-    PageStream page(path, between);
-    if (readAs)
-        *readAs = page.stamp();
+    PageStream page(source.file(), between);
     page.examine(!includeHead);
     page.start(includeHead ? -1 : page.bodyEnd());
 
@@ -407,13 +405,10 @@ joinedLines(std::vector<std::pair<std::tuple<qint64, qint64, qsizetype>, const F
 
 // The text being decoded whole, in pieces, as the decoder decodes it. Lines
 // found before a failure are kept.
-void readFieldLinesDecoded(const QString& path, const QStringList& fields,
-                           FileSystem::FileStamp* readAs, const FileSystem::BetweenChunks& between,
-                           QList<FieldLine>& lines)
+void readFieldLinesDecoded(FileSystem::SourceFile& file, const QStringList& fields,
+                           const FileSystem::BetweenChunks& between, QList<FieldLine>& lines)
 {
-    PageStream page(path, between);
-    if (readAs)
-        *readAs = page.stamp();
+    PageStream page(file, between);
     page.examine(false);
     page.start();
 
@@ -550,8 +545,8 @@ std::pair<qsizetype, bool> lineStop(const char* data, qsizetype from, qsizetype 
 // kept. Declines (nullopt) where its answer could differ from the decoding
 // reader's: a field that is not ASCII, or a UTF-8 page holding one of the two
 // letters that fold to an ASCII letter of a field.
-std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStringList& fields,
-                                               FileSystem::FileStamp* readAs,
+std::optional<QString> readFieldLinesFromBytes(FileSystem::SourceFile& file,
+                                               const QStringList& fields,
                                                const FileSystem::BetweenChunks& between)
 {
     struct Pending
@@ -585,9 +580,7 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
         longest = std::max(longest, field.size());
     }
 
-    FileSystem::SourceFile file = FileSystem::SourceFile::open(path);
-    if (readAs)
-        *readAs = file.stamp();
+    file.rewind();
     // Pieces of kDecodeChunk bytes of text, as the decoding reader takes them,
     // plus room for the byte-order mark; a small file takes a small buffer.
     const qsizetype capacity =
@@ -757,37 +750,37 @@ std::optional<QString> readFieldLinesFromBytes(const QString& path, const QStrin
 
 namespace detail {
 
-QString FieldLinesDecoded(const QString& path, const QStringList& fields,
-                          FileSystem::FileStamp* readAs)
+QString FieldLinesDecoded(const QString& path, const QStringList& fields)
 {
+    FileSystem::SourceFile file = FileSystem::SourceFile::open(path);
     QList<FieldLine> lines;
-    readFieldLinesDecoded(path, fields, readAs, {}, lines);
+    readFieldLinesDecoded(file, fields, {}, lines);
     return joinedLines(lines);
 }
 
-std::optional<QString> FieldLinesFromBytes(const QString& path, const QStringList& fields,
-                                           FileSystem::FileStamp* readAs)
+std::optional<QString> FieldLinesFromBytes(const QString& path, const QStringList& fields)
 {
-    return readFieldLinesFromBytes(path, fields, readAs, {});
+    FileSystem::SourceFile file = FileSystem::SourceFile::open(path);
+    return readFieldLinesFromBytes(file, fields, {});
 }
 
 } // namespace detail
 
-TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorReporter& reporter,
-                         FileSystem::FileStamp* readAs, const FileSystem::BetweenChunks& between)
+TextLines ReadFieldLines(FileSystem::Source& source, const QStringList& fields,
+                         ErrorReporter& reporter, const FileSystem::BetweenChunks& between)
 {
     Trap trap(reporter, QStringLiteral("in Orlesk2021/08/31.Main.ReadFileToStringFSOLine "));
     QString text;
     // One failed open ends the reader: nothing after it can fail on its own.
     trap(10, [&] {
-        if (std::optional<QString> fromBytes =
-                readFieldLinesFromBytes(path, fields, readAs, between)) {
+        FileSystem::SourceFile& file = source.file();
+        if (std::optional<QString> fromBytes = readFieldLinesFromBytes(file, fields, between)) {
             text = std::move(*fromBytes);
             return;
         }
         QList<FieldLine> lines;
         try {
-            readFieldLinesDecoded(path, fields, readAs, between, lines);
+            readFieldLinesDecoded(file, fields, between, lines);
         } catch (...) {
             text = joinedLines(lines);
             throw;

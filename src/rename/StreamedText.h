@@ -21,10 +21,9 @@ namespace StreamedText {
 // follows its first "<body>" unless `includeHead`), shortened to a text that
 // gives the same name for `method` and `request`: its first words, the words
 // around the first occurrence of the search string, or nothing when that is
-// not found. `readAs` receives the file as it was read. Throws Failure when the
-// file cannot be read.
-QString ReadConsideredText(const QString& path, bool includeHead, ContentMethod method,
-                           const NamingRequest& request, FileSystem::FileStamp* readAs,
+// not found. Throws Failure when the file cannot be read.
+QString ReadConsideredText(FileSystem::Source& source, bool includeHead, ContentMethod method,
+                           const NamingRequest& request,
                            const FileSystem::BetweenChunks& between = {});
 
 // Lines that hold, for every field of `fields`, what the field's value is taken
@@ -32,9 +31,8 @@ QString ReadConsideredText(const QString& path, bool includeHead, ContentMethod 
 // of its value, in file order; an empty field stands for the first non-empty
 // line. Reading stops once every field has its line. A file that cannot be read
 // is reported once under the line reader's label and gives no lines.
-TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorReporter& reporter,
-                         FileSystem::FileStamp* readAs,
-                         const FileSystem::BetweenChunks& between = {});
+TextLines ReadFieldLines(FileSystem::Source& source, const QStringList& fields,
+                         ErrorReporter& reporter, const FileSystem::BetweenChunks& between = {});
 
 // The two readers ReadFieldLines chooses between, for tests that hold them
 // against each other: the text decoded whole, exact for every field and page,
@@ -42,10 +40,8 @@ TextLines ReadFieldLines(const QString& path, const QStringList& fields, ErrorRe
 // (nullopt) the pages where it could differ. Both give the lines' text and
 // throw Failure when the file cannot be read.
 namespace detail {
-QString FieldLinesDecoded(const QString& path, const QStringList& fields,
-                          FileSystem::FileStamp* readAs = nullptr);
-std::optional<QString> FieldLinesFromBytes(const QString& path, const QStringList& fields,
-                                           FileSystem::FileStamp* readAs = nullptr);
+QString FieldLinesDecoded(const QString& path, const QStringList& fields);
+std::optional<QString> FieldLinesFromBytes(const QString& path, const QStringList& fields);
 } // namespace detail
 
 } // namespace StreamedText

@@ -171,9 +171,9 @@ ResultsCopier::Folder& ResultsCopier::folderAt(const QString& path)
     return *found->second;
 }
 
-QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QString& newName,
+QString ResultsCopier::CopyToResultsFolder(FileSystem::Source& source, const QString& newName,
                                            const std::optional<QString>& extension,
-                                           const FileSystem::FileStamp* readAs)
+                                           bool namedFromBytes, FileSystem::FileStamp* written)
 {
     const QString folderPath = m_options.resultsFolder();
     const QString tail = extension ? QLatin1Char('.') + *extension : QString();
@@ -181,29 +181,34 @@ QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QStr
 
     if (m_dryRun) {
         // Planned only where the copy could read it.
-        FileSystem::SourceFile::open(sourcePath);
+        source.requireReadable();
         return planTarget(folderAt(folderPath), newName, tail, key);
     }
 
-    FileSystem::SourceFile source = FileSystem::SourceFile::open(sourcePath);
-    if (readAs && !(source.stamp() == *readAs))
-        throw Failure(QStringLiteral("The file changed while it was being read"), EAGAIN,
-                      Failure::Kind::SourceChanged);
+    FileSystem::SourceFile& file = source.file();
     Folder& folder = folderAt(folderPath);
     try {
-        return copyOnce(source, folder, newName, tail, key);
+        return copyOnce(file, folder, newName, tail, key, written);
     } catch (const Failure& failure) {
         // One more try for a file rewritten under our hands, unless its name
         // was formed from the content that has now changed.
-        if (failure.kind() != Failure::Kind::SourceChanged || readAs)
+        if (failure.kind() != Failure::Kind::SourceChanged || namedFromBytes)
             throw;
     }
-    FileSystem::SourceFile again = FileSystem::SourceFile::open(sourcePath);
-    return copyOnce(again, folder, newName, tail, key);
+    FileSystem::Source again(source.path());
+    return copyOnce(again.file(), folder, newName, tail, key, written);
+}
+
+QString ResultsCopier::CopyToResultsFolder(const QString& sourcePath, const QString& newName,
+                                           const std::optional<QString>& extension)
+{
+    FileSystem::Source source(sourcePath);
+    return CopyToResultsFolder(source, newName, extension);
 }
 
 QString ResultsCopier::copyOnce(FileSystem::SourceFile& source, Folder& folder,
-                                const QString& newName, const QString& tail, const QString& key)
+                                const QString& newName, const QString& tail, const QString& key,
+                                FileSystem::FileStamp* written)
 {
     qsizetype marks = m_nextMarks.value(key, 0);
     // Copies only ever go into the folder that was opened; once its path leads
@@ -221,7 +226,7 @@ QString ResultsCopier::copyOnce(FileSystem::SourceFile& source, Folder& folder,
                 m_between();
         };
         while (!FileSystem::copyToNewFile(source, folder.dir, markedName(newName, marks, tail),
-                                          checked))
+                                          checked, written))
             ++marks;
         try {
             source.requireUnchanged();
@@ -238,6 +243,8 @@ QString ResultsCopier::copyOnce(FileSystem::SourceFile& source, Folder& folder,
         // one that cannot be overtaken by another writer between test and use.
         while (!copy.publishAs(markedName(newName, marks, tail)))
             ++marks;
+        if (written)
+            *written = copy.written();
     }
     m_nextMarks.insert(key, marks + 1);
     return folder.dir.pathOf(markedName(newName, marks, tail));
@@ -309,9 +316,9 @@ QString ResultsCopier::planTarget(Folder& folder, const QString& newName, const 
 }
 
 std::optional<ResultsCopier::Copied>
-ResultsCopier::FinishRename(const QString& sourcePath, QString newName,
+ResultsCopier::FinishRename(FileSystem::Source& source, QString newName,
                             const std::optional<QString>& extension, NameVariant variant,
-                            NameOrigin origin, const FileSystem::FileStamp* readAs)
+                            NameOrigin origin, bool namedFromBytes)
 {
     // An empty name would make a hidden copy of the extension alone.
     newName = CleanName(newName, variant, origin);
@@ -322,8 +329,20 @@ ResultsCopier::FinishRename(const QString& sourcePath, QString newName,
         return std::nullopt;
     if (rules.shorten)
         newName = shortened(newName, extension, rules);
-    QString target = CopyToResultsFolder(sourcePath, newName, extension, readAs);
-    return Copied{newName, target};
+    Copied copied;
+    copied.target =
+        CopyToResultsFolder(source, newName, extension, namedFromBytes, &copied.written);
+    copied.name = std::move(newName);
+    return copied;
+}
+
+std::optional<ResultsCopier::Copied>
+ResultsCopier::FinishRename(const QString& sourcePath, QString newName,
+                            const std::optional<QString>& extension, NameVariant variant,
+                            NameOrigin origin)
+{
+    FileSystem::Source source(sourcePath);
+    return FinishRename(source, std::move(newName), extension, variant, origin);
 }
 
 QString ResultsCopier::shortened(const QString& name, const std::optional<QString>& extension,

@@ -87,6 +87,7 @@ public:
     {
         QString name;   // the new name after the clean-up
         QString target; // the path the copy was written to (or planned for)
+        FileSystem::FileStamp written; // the copy as written; nothing in a dry run
     };
 
     // In a dry run nothing is written: the free target path is planned, and a
@@ -96,22 +97,29 @@ public:
     // Called between the chunks of a long copy (the window lets events run).
     void setBetweenChunks(FileSystem::BetweenChunks between) { m_between = std::move(between); }
 
-    // Copies `sourcePath` into the results folder (read now from the options)
-    // under `newName`, "!" marks as needed, and `extension`. `readAs`, when
-    // given, is the source as the namer read it: a source that is no longer
-    // that file is not copied. Answers the target path; throws Failure when the
-    // copy cannot be made, leaving nothing behind.
-    QString CopyToResultsFolder(const QString& sourcePath, const QString& newName,
+    // Copies `source` into the results folder (read now from the options)
+    // under `newName`, "!" marks as needed, and `extension`, from the source's
+    // one open descriptor. A source that changes while it is copied is not
+    // published; unless `namedFromBytes` (its name came from its content) it is
+    // opened afresh and copied once more. Answers the target path; throws
+    // Failure when the copy cannot be made, leaving nothing behind. A dry run
+    // opens nothing it has not opened already: what the look tells must do.
+    QString CopyToResultsFolder(FileSystem::Source& source, const QString& newName,
                                 const std::optional<QString>& extension,
-                                const FileSystem::FileStamp* readAs = nullptr);
+                                bool namedFromBytes = false,
+                                FileSystem::FileStamp* written = nullptr);
+    QString CopyToResultsFolder(const QString& sourcePath, const QString& newName,
+                                const std::optional<QString>& extension);
 
     // The common tail of both namers: cleans `newName` (CleanName); no value
     // when nothing is left of it (nothing written); otherwise copies the file.
     // Throws Failure when the copy fails.
+    std::optional<Copied> FinishRename(FileSystem::Source& source, QString newName,
+                                       const std::optional<QString>& extension, NameVariant variant,
+                                       NameOrigin origin, bool namedFromBytes = false);
     std::optional<Copied> FinishRename(const QString& sourcePath, QString newName,
                                        const std::optional<QString>& extension, NameVariant variant,
-                                       NameOrigin origin,
-                                       const FileSystem::FileStamp* readAs = nullptr);
+                                       NameOrigin origin);
 
 private:
     // A dry run's view of one results folder: its names as listed once, when the
@@ -137,7 +145,7 @@ private:
     QString planTarget(Folder& folder, const QString& newName, const QString& tail,
                        const QString& key);
     QString copyOnce(FileSystem::SourceFile& source, Folder& folder, const QString& newName,
-                     const QString& tail, const QString& key);
+                     const QString& tail, const QString& key, FileSystem::FileStamp* written);
     void requireWritableFolder(Folder& folder);
     void requireNameFits(Folder& folder, const QString& fileName, const QString& target);
     long nameLimit(Folder& folder);

@@ -69,7 +69,8 @@ void FieldLinesTest::compareReaders(const QByteArray& page, const QStringList& f
                                   decoded.left(300).toHtmlEscaped())));
     }
     RecordingReporter reporter;
-    const TextLines lines = StreamedText::ReadFieldLines(path, fields, reporter, nullptr);
+    FileSystem::Source source(path);
+    const TextLines lines = StreamedText::ReadFieldLines(source, fields, reporter);
     QCOMPARE(reporter.reports.size(), 0);
     QVERIFY2(lines.text() == decoded, what);
 }
@@ -245,8 +246,8 @@ void FieldLinesTest::randomPages()
 void FieldLinesTest::unreadableFileReportedOnce()
 {
     RecordingReporter reporter;
-    const TextLines lines =
-        StreamedText::ReadFieldLines(m_dir.filePath("missing.htm"), kTitle, reporter, nullptr);
+    FileSystem::Source missing(m_dir.filePath("missing.htm"));
+    const TextLines lines = StreamedText::ReadFieldLines(missing, kTitle, reporter);
     QVERIFY(lines.isEmpty());
     QCOMPARE(reporter.reports.size(), 1);
 }

@@ -54,6 +54,8 @@ struct Job
     } state = State::Waiting;
     bool wanted = true;         // false once the run has passed it by
     bool checkFreshness = true; // read before it was asked for: compare with the file now
+    std::optional<Stamp> opened; // the file as the run holds it open, when it does
+    bool readAgain = false;      // read once more already, for not being that file
 
     HelperProcess::Answer answer;
 };
@@ -72,6 +74,17 @@ HelperProcess::Answer failed(const QString& why, Failure::Kind kind)
     answer.text = why;
     answer.kind = kind;
     return answer;
+}
+
+Stamp wireStamp(const FileSystem::FileStamp& stamp)
+{
+    Stamp s;
+    s.device = uint64_t(stamp.device);
+    s.inode = uint64_t(stamp.inode);
+    s.size = int64_t(stamp.size);
+    s.modifiedNs = stamp.modifiedNs;
+    s.changedNs = stamp.changedNs;
+    return s;
 }
 
 } // namespace
@@ -111,7 +124,8 @@ public:
         ::close(m_wake[1]);
     }
 
-    void navigate(const QString& path, Mode mode)
+    void navigate(const QString& path, Mode mode,
+                  std::optional<Stamp> opened = std::nullopt)
     {
         std::lock_guard lock(m_mutex);
         JobPtr job;
@@ -133,6 +147,8 @@ public:
         if (m_current && m_current != job)
             m_current->wanted = false;
         m_current = job;
+        job->opened = opened;
+        job->readAgain = false;
         if (job->state == Job::State::Waiting) {
             job->checkFreshness = false;
             m_urgent.push_back(job);
@@ -223,6 +239,8 @@ private:
         Job& job = *m_current;
         if (job.state != Job::State::Done)
             return false;
+        if (job.opened)
+            return isOfOpenedFile(job);
         if (job.checkFreshness) {
             job.checkFreshness = false;
             // A failure of the reader itself (a crash, its time or memory limit)
@@ -237,6 +255,32 @@ private:
                 return false;
             }
         }
+        return true;
+    }
+
+    // For a file the run holds open, the answer must come from that file, which
+    // the stamp the helper took tells without asking the file system again. A
+    // failure of the reader itself has no stamp: that page would only fail again.
+    // Called with the mutex held.
+    bool isOfOpenedFile(Job& job)
+    {
+        const bool readerFailed = !job.answer.ok && job.answer.stamp.size < 0;
+        if (readerFailed || job.answer.stamp == *job.opened)
+            return true;
+        if (!job.readAgain) {
+            // Read ahead from an earlier state of the file: read it as it is.
+            job.readAgain = true;
+            job.state = Job::State::Waiting;
+            job.answer = {};
+            m_urgent.push_back(m_current);
+            wake();
+            return false;
+        }
+        // The path leads elsewhere than the file the run holds: it is being
+        // rewritten or was replaced, and its text is not this file's.
+        job.answer = failed(QStringLiteral("The file changed while it was being read"),
+                            Failure::Kind::SourceChanged);
+        job.answer.code = EAGAIN;
         return true;
     }
 
@@ -512,6 +556,17 @@ HelperPageText::~HelperPageText() = default;
 void HelperPageText::navigate(const QString& path)
 {
     m_scheduler->navigate(path, Mode::Page);
+}
+
+void HelperPageText::navigateOpened(const QString& path, const FileSystem::FileStamp& opened)
+{
+    m_scheduler->navigate(path, Mode::Page, wireStamp(opened));
+}
+
+void HelperPageText::navigateMetadataOpened(const QString& path,
+                                            const FileSystem::FileStamp& opened)
+{
+    m_scheduler->navigate(path, Mode::Metadata, wireStamp(opened));
 }
 
 void HelperPageText::navigateFragment(const QString& path)

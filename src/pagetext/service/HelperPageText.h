@@ -42,10 +42,12 @@ public:
     HelperPageText& operator=(const HelperPageText&) = delete;
 
     void navigate(const QString& path) override;
+    void navigateOpened(const QString& path, const FileSystem::FileStamp& opened) override;
     int readyState() override;
     QString bodyText() override;
     void prefetch(const QStringList& paths, int wordsWanted) override;
     void navigateMetadata(const QString& path) override;
+    void navigateMetadataOpened(const QString& path, const FileSystem::FileStamp& opened) override;
     PageMetadata metadata() override;
     void prefetchMetadata(const QStringList& paths) override;
 
