@@ -149,13 +149,4 @@ void requireReadableFile(const QString& path)
         throwNotRegular(st.st_mode);
 }
 
-void refuseSpecialFile(const QString& path)
-{
-    struct stat st;
-    if (path.isEmpty() || statPath(path, &st) != 0)
-        return;
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        throwNotRegular(st.st_mode);
-}
-
 } // namespace FileSystem

@@ -59,8 +59,4 @@ QByteArray readWholeFile(const QString& path);
 // errno description when it cannot be examined. Cheaper than opening it.
 void requireReadableFile(const QString& path);
 
-// Throws a NotRegularFile Failure when `path` names a device, a pipe or a
-// socket (or a link to one); a regular file, a folder and a missing path pass.
-void refuseSpecialFile(const QString& path);
-
 } // namespace FileSystem

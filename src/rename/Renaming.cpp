@@ -226,7 +226,6 @@ NameResult Renaming::RenameFile(FileSystem::Source& source, const NamingRequest&
     trap(20, [&] { extension = GetExtension(sourcePath); });
 
     QString text;
-    bool haveRead = false; // named from its bytes: a changed file is not copied again
     TagMode tagMode = TagMode::None;
     trap(25, [&] { tagMode = m_options.tagMode(); });
     // Read once: the options may change while a large page is read, and the text
@@ -243,7 +242,6 @@ NameResult Renaming::RenameFile(FileSystem::Source& source, const NamingRequest&
         trap(30, [&] {
             text =
                 StreamedText::ReadConsideredText(source, includeHead, method, request, m_between);
-            haveRead = true;
         });
         break;
     }
@@ -272,8 +270,8 @@ NameResult Renaming::RenameFile(FileSystem::Source& source, const NamingRequest&
         // (words equal to it are the same name).
         const NameOrigin origin =
             newName == fallbackName ? NameOrigin::SourceName : NameOrigin::Page;
-        const auto copied = m_copier.FinishRename(source, newName, extension,
-                                                  NameVariant::Content, origin, haveRead);
+        const auto copied =
+            m_copier.FinishRename(source, newName, extension, NameVariant::Content, origin);
         if (copied)
             result = NameResult::made(copied->name, copied->target, copied->written);
     });
@@ -345,8 +343,7 @@ NameResult Renaming::RenameMeta(FileSystem::Source& source, const QString& patte
         // hand for the copy whenever there are lines.
         const auto copied =
             m_copier.FinishRename(source, name, extension, NameVariant::Metadata,
-                                  noPattern ? NameOrigin::SourceName : NameOrigin::Page,
-                                  !lines.isEmpty());
+                                  noPattern ? NameOrigin::SourceName : NameOrigin::Page);
         if (copied)
             result = NameResult::made(copied->name, copied->target, copied->written);
     });

@@ -318,7 +318,7 @@ QString ResultsCopier::planTarget(Folder& folder, const QString& newName, const 
 std::optional<ResultsCopier::Copied>
 ResultsCopier::FinishRename(FileSystem::Source& source, QString newName,
                             const std::optional<QString>& extension, NameVariant variant,
-                            NameOrigin origin, bool namedFromBytes)
+                            NameOrigin origin)
 {
     // An empty name would make a hidden copy of the extension alone.
     newName = CleanName(newName, variant, origin);
@@ -330,8 +330,8 @@ ResultsCopier::FinishRename(FileSystem::Source& source, QString newName,
     if (rules.shorten)
         newName = shortened(newName, extension, rules);
     Copied copied;
-    copied.target =
-        CopyToResultsFolder(source, newName, extension, namedFromBytes, &copied.written);
+    copied.target = CopyToResultsFolder(source, newName, extension, origin == NameOrigin::Page,
+                                        &copied.written);
     copied.name = std::move(newName);
     return copied;
 }

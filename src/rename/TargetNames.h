@@ -113,10 +113,12 @@ public:
 
     // The common tail of both namers: cleans `newName` (CleanName); no value
     // when nothing is left of it (nothing written); otherwise copies the file.
-    // Throws Failure when the copy fails.
+    // A name from the page holds only for the state of the file it came from,
+    // so such a copy is never made again from a newer state. Throws Failure
+    // when the copy fails.
     std::optional<Copied> FinishRename(FileSystem::Source& source, QString newName,
                                        const std::optional<QString>& extension, NameVariant variant,
-                                       NameOrigin origin, bool namedFromBytes = false);
+                                       NameOrigin origin);
     std::optional<Copied> FinishRename(const QString& sourcePath, QString newName,
                                        const std::optional<QString>& extension, NameVariant variant,
                                        NameOrigin origin);

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <string_view>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -254,17 +255,39 @@ private slots:
         QCOMPARE(result.err, "quenby-rename: " + in("big.htm") + ": File too large\n");
     }
 
-    // A results folder the user may not write to: the plan says so for every
-    // file, as the real run does, instead of planning copies.
-    void dryRunPredictsUnwritableFolder()
+    // What the user may not do, the plan says as the real run does, file by
+    // file, instead of planning copies: write to a closed results folder, or
+    // read a closed page (known from its permission bits where the plan needs
+    // none of its bytes).
+    void dryRunPredictsRefusals_data()
     {
+        QTest::addColumn<QString>("closed");
+        QTest::addColumn<QStringList>("mode");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("results folder") << "out" << QStringList{"--tags", "consider"}
+                                        << "copy-failed";
+        QTest::newRow("page, words") << "a.htm" << QStringList{"--tags", "consider"}
+                                     << "unreadable";
+        QTest::newRow("page, own name")
+            << "a.htm" << QStringList{"--by", "metadata", "--pattern", ""} << "unreadable";
+    }
+
+    void dryRunPredictsRefusals()
+    {
+        QFETCH(QString, closed);
+        QFETCH(QStringList, mode);
+        QFETCH(QString, reason);
         writeFile(in("a.htm"), "<body>alpha</body>");
         writeFile(in("b.htm"), "<body>beta</body>");
         const bool root = ::geteuid() == 0;
-        // The superuser writes anywhere: run as nobody, for whom "out" is closed.
+        // The superuser reads and writes anywhere: run as nobody, for whom the
+        // closed one is closed.
         ::chmod(QFile::encodeName(m_dir->path()).constData(), 0755);
         ::chmod(QFile::encodeName(m_in).constData(), 0755);
-        ::chmod(QFile::encodeName(m_out).constData(), root ? 0755 : 0555);
+        ::chmod(QFile::encodeName(m_out).constData(), closed == u"out" ? 0555 : 0777);
+        const QString closedPage = closed == u"out" ? QString() : in(closed);
+        if (!closedPage.isEmpty())
+            ::chmod(QFile::encodeName(closedPage).constData(), 0);
         // The build folder may lie below one that nobody cannot enter: nobody
         // runs a copy of the programs placed in the temporary folder.
         QString program = kProgram;
@@ -276,11 +299,15 @@ private slots:
             program = folder + QStringLiteral("/quenby-rename");
         }
         const QByteArray reachable = QFile::encodeName(program);
-        const auto asNobody = [root, reachable] {
+        // The real run records its copies where nobody may write.
+        const QByteArray state = QFile::encodeName(m_dir->filePath("state"));
+        QVERIFY(::mkdir(state.constData(), 0777) == 0 && ::chmod(state.constData(), 0777) == 0);
+        const auto asNobody = [root, reachable, state] {
             if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0))
                 ::_exit(99);
             if (::access(reachable.constData(), X_OK) != 0)
                 ::_exit(98);
+            ::setenv("XDG_STATE_HOME", state.constData(), 1);
         };
         const ProgramRun probe = runProgram(program, {"-V"}, {}, asNobody);
         QVERIFY2(probe.started && probe.finished, qPrintable(probe.problem));
@@ -291,22 +318,34 @@ private slots:
                              m_dir->path()));
         QCOMPARE(probe.exitCode, 0);
 
-        for (const char* mode : {"--dry-run", "--json"}) {
+        // The plan first, then the real run: the same lines for the refused files.
+        for (const char* run : {"--dry-run", "--json"}) {
             const Result result =
-                run({"-o", m_out, "--json", "--tags", "consider", mode, m_in}, {}, asNobody, program);
+                this->run(QStringList{"-o", m_out, "--json", run} + mode + QStringList{m_in}, {},
+                          asNobody, program);
             QCOMPARE(result.exitCode, 1);
             const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
             QCOMPARE(lines.size(), 2);
             for (const QString& text : lines) {
                 const QJsonObject line = jsonObject(text);
-                QCOMPARE(line.value("reason").toString(), QStringLiteral("copy-failed"));
+                if (!closedPage.isEmpty() && !line.value("source").toString().endsWith("a.htm")) {
+                    QCOMPARE(line.value("status").toString(),
+                             QLatin1String(run == std::string_view("--dry-run") ? "planned"
+                                                                                : "renamed"));
+                    continue;
+                }
+                QCOMPARE(line.value("reason").toString(), reason);
                 QCOMPARE(line.value("error").toString(), QStringLiteral("Permission denied"));
             }
-            // The folder refused both copies: it is named, once.
-            QCOMPARE(result.err, "quenby-rename: " + QFile::encodeName(m_out) +
+            // The folder refused both copies, the page its own: each is named, once.
+            const QString refused = closedPage.isEmpty() ? m_out : closedPage;
+            QCOMPARE(result.err, "quenby-rename: " + QFile::encodeName(refused) +
                                      ": Permission denied\n");
+            if (run == std::string_view("--dry-run"))
+                QVERIFY(outEntries().isEmpty());
         }
-        QVERIFY(outEntries().isEmpty());
+        if (closedPage.isEmpty())
+            QVERIFY(outEntries().isEmpty());
     }
 
     // Under a terminal the bar is one line redrawn in place: it adds no line of

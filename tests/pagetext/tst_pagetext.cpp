@@ -5,6 +5,7 @@
 
 #include "pagetext/service/HelperPageText.h"
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 #include "support/Files.h"
 
 #include <QCoreApplication>
@@ -33,9 +34,13 @@ struct Read
 
 // Navigates and polls the way the rename run does (letting events run between
 // polls, at most 100000 polls), then takes the body text.
-Read readPage(PageText& pages, const QString& path)
+Read readPage(PageText& pages, const QString& path,
+              const std::optional<FileSystem::FileStamp>& opened = std::nullopt)
 {
-    pages.navigate(path);
+    if (opened)
+        pages.navigateOpened(path, *opened);
+    else
+        pages.navigate(path);
     int polls = 0;
     while (pages.readyState() != PageText::kComplete && polls < 100000) {
         QCoreApplication::processEvents();
@@ -457,17 +462,64 @@ private slots:
         }
     }
 
+    // A page read ahead is only handed out as the text of the file the run
+    // holds: by its path when the run holds nothing, else by what the run opened.
+    void pageChangedAfterReadAhead_data()
+    {
+        QTest::addColumn<QString>("held"); // when the run opens the file, if it does
+        QTest::addColumn<bool>("replaced"); // the new text comes as a new file, not rewritten
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("not held") << "never" << false << "new text!" << "";
+        QTest::newRow("held after the rewrite") << "after" << false << "new text!" << "";
+        QTest::newRow("held before a replacement") << "before" << true << "old text" << "";
+        QTest::newRow("held, replaced before read ahead")
+            << "before read ahead" << true << ""
+            << "The file changed while it was being read";
+    }
+
     void pageChangedAfterReadAhead()
     {
+        QFETCH(QString, held);
+        QFETCH(bool, replaced);
+        QFETCH(QString, expected);
+        QFETCH(QString, failure);
         const QString first = m_dir.filePath(QStringLiteral("first.html"));
         const QString changed = m_dir.filePath(QStringLiteral("changed.html"));
+        const QString fresh = m_dir.filePath(QStringLiteral("fresh.html"));
         writeFile(first, "<p>first");
         writeFile(changed, "<p>old text");
+        std::optional<FileSystem::Source> source;
+        const auto change = [&] {
+            if (!replaced)
+                return writeFile(changed, "<p>new text!");
+            writeFile(fresh, "<p>new text!");
+            QVERIFY(::rename(QFile::encodeName(fresh), QFile::encodeName(changed)) == 0);
+        };
+        if (held == u"before read ahead") {
+            source.emplace(changed);
+            QVERIFY(source->tryFile());
+            change();
+        }
         m_pages->prefetch({first, changed}, 0);
         QCOMPARE(readPage(*m_pages, first).text.value_or(QString()), u"first"_qs);
         QTest::qWait(300); // lets the second page be read ahead
-        writeFile(changed, "<p>new text!");
-        QCOMPARE(readPage(*m_pages, changed).text.value_or(QString()), u"new text!"_qs);
+        if (held == u"before") {
+            source.emplace(changed);
+            QVERIFY(source->tryFile());
+        }
+        if (held != u"before read ahead")
+            change();
+        if (held == u"after") {
+            source.emplace(changed);
+            QVERIFY(source->tryFile());
+        }
+        std::optional<FileSystem::FileStamp> opened;
+        if (source)
+            opened = source->file().stamp();
+        const Read read = readPage(*m_pages, changed, opened);
+        QCOMPARE(read.text.value_or(QString()), expected);
+        QCOMPARE(read.failure, failure);
     }
 
     // Pages go to a helper several at a time and their answers come back

@@ -68,6 +68,7 @@ void FileSystemTest::init()
     QVERIFY(QFile::link(path("page.htm"), path("link.htm")));
     QVERIFY(QFile::link(path("sub"), path("linkdir")));
     QVERIFY(QFile::link(path("nowhere"), path("dangling")));
+    QVERIFY(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0644) == 0);
 }
 
 void FileSystemTest::attributeBits_data()
@@ -128,6 +129,7 @@ void FileSystemTest::kinds_data()
     QTest::newRow("dangling link") << "dangling" << false << false << false << false;
     QTest::newRow("missing") << "missing.htm" << false << false << false << false;
     QTest::newRow("below a file") << "page.htm/x" << false << false << false << false;
+    QTest::newRow("pipe") << "pipe" << true << false << false << false;
 }
 
 void FileSystemTest::kinds()
@@ -141,6 +143,22 @@ void FileSystemTest::kinds()
     QCOMPARE(isRegularFile(path(name)), regular);
     QCOMPARE(isDirectory(path(name)), directory);
     QCOMPARE(isOrdinaryFile(path(name)), ordinary);
+
+    // A run's source tells the same from its one look, and opens only what
+    // is regular: a pipe would wait for a writer, a device act on the open.
+    FileSystem::Source source(path(name));
+    QCOMPARE(source.isRegular(), regular);
+    QCOMPARE(source.isOrdinary(), ordinary);
+    QCOMPARE(source.isSpecial(), exists && !regular && !directory);
+    FileSystem::SourceFile* opened = source.tryFile();
+    QCOMPARE(opened != nullptr, regular);
+    if (opened) {
+        QCOMPARE(&source.file(), opened); // opened once, kept
+        QCOMPARE(opened->stamp().size, QFileInfo(path(name)).size());
+    } else {
+        QVERIFY_THROWS_EXCEPTION(Failure, source.file());
+        QVERIFY_THROWS_EXCEPTION(Failure, source.requireReadable());
+    }
 }
 
 void FileSystemTest::ownName_data()

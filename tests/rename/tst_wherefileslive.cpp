@@ -53,6 +53,8 @@ private slots:
     void readOnlyFolder();
     void changedSource_data();
     void changedSource();
+    void heldSourceChangedMidCopy_data();
+    void heldSourceChangedMidCopy();
     void specialFiles_data();
     void specialFiles();
     void largePages_data();
@@ -230,6 +232,69 @@ void WhereFilesLiveTest::changedSource()
         QCOMPARE(readFile(m_out + "/big.htm"), published);
         QCOMPARE(entries(m_out), QStringList{"big.htm"});
     }
+}
+
+// The run holds each source open from its look to its copy: what happens to
+// the path meanwhile cannot mix two states of the file in one copy.
+void WhereFilesLiveTest::heldSourceChangedMidCopy_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("namedByPage"); // else by its own name
+    QTest::addColumn<QByteArray>("published"); // empty: nothing published
+
+    const QByteArray cut = "cut to fifty bytes, a version of its own.........";
+    // Replaced or removed, the held file keeps its bytes but not its change
+    // time, which is also all that tells a rewrite behind a forged
+    // modification time: it counts as changed.
+    QTest::newRow("rewritten, named by its page") << "rewrite" << true << QByteArray();
+    QTest::newRow("rewritten, own name: copied again") << "rewrite" << false << cut;
+    QTest::newRow("replaced, named by its page") << "replace" << true << QByteArray();
+    QTest::newRow("replaced, own name: the new file copied") << "replace" << false << cut;
+    QTest::newRow("removed, named by its page") << "remove" << true << QByteArray();
+}
+
+void WhereFilesLiveTest::heldSourceChangedMidCopy()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, namedByPage);
+    QFETCH(QByteArray, published);
+    const QString source = path("big.htm");
+    const QByteArray cut = "cut to fifty bytes, a version of its own.........";
+    writeFile(source, QByteArray(20 * kMiB, 'b'));
+    m_options.tags = namedByPage ? TagMode::IgnoreTags : TagMode::None;
+
+    Renaming renaming(m_options, m_reporter);
+    FileSystem::Source held(source);
+    QVERIFY(held.tryFile());
+    bool changed = false;
+    renaming.setBetweenChunks([&] {
+        if (std::exchange(changed, true))
+            return;
+        const QByteArray native = FileSystem::nativePath(source);
+        if (change == u"rewrite") {
+            writeFile(source, cut);
+            ::utimensat(AT_FDCWD, native.constData(), nullptr, 0);
+        } else if (change == u"replace") {
+            writeFile(path("new.htm"), cut);
+            QVERIFY(::rename(FileSystem::nativePath(path("new.htm")).constData(),
+                             native.constData()) == 0);
+        } else {
+            QVERIFY(::unlink(native.constData()) == 0);
+        }
+    });
+    const NameResult result =
+        renaming.RenameFile(held, NamingRequest::of(1, {}, {}), namedByPage ? "Report" : "");
+    QVERIFY(changed);
+    if (published.isEmpty()) {
+        QVERIFY(!result);
+        QVERIFY(result.failure);
+        QCOMPARE(result.failure->kind(), Failure::Kind::SourceChanged);
+        QCOMPARE(entries(m_out), QStringList());
+        return;
+    }
+    QVERIFY2(result, qPrintable(result.failure ? result.failure->description() : QString()));
+    QCOMPARE(readFile(result.target), published);
+    QCOMPARE(entries(m_out), QStringList{namedByPage ? "Report.htm" : "big.htm"});
 }
 
 void WhereFilesLiveTest::specialFiles_data()
