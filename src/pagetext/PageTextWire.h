@@ -17,12 +17,18 @@ enum class Mode : int32_t {
     Metadata = 2, // the page's title and <meta> elements, as PageParser::metadata lays them out
 };
 
+// The page comes as an open descriptor, passed with the request's first byte
+// (SCM_RIGHTS), instead of being opened by its path: the file the service
+// holds is the file read. The path still names it in failures.
+constexpr uint32_t kCarriesFile = 1;
+
 struct Request
 {
     uint32_t magic = kRequestMagic;
     Mode mode = Mode::Page;
     int32_t wordsWanted = 0; // > 0: only this many words are used, a prefix of a large page may do
     uint32_t pathBytes = 0;  // followed by the path, in the file system's encoding
+    uint32_t flags = 0;      // kCarriesFile
 };
 
 enum class Status : int32_t {

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <utility>
 
 // A page's metadata as a browser reads it.
@@ -60,14 +61,21 @@ public:
     // Starts loading the page at `path`; any earlier page is forgotten.
     virtual void navigate(const QString& path) = 0;
 
-    // As navigate(), for a file the caller holds open as `opened`: the text is
-    // that of this very file. A page read ahead from another state of the file
-    // is read again, and where the path no longer leads to that state the
-    // read fails as a changed source.
-    virtual void navigateOpened(const QString& path, const FileSystem::FileStamp& opened)
+    // As navigate(), for a file the caller holds open: the text is read from
+    // that very file, and a text read ahead from another state of it is read
+    // again; where it cannot be had from that state, the read fails as a
+    // changed source.
+    virtual void navigateOpened(const std::shared_ptr<FileSystem::Source>& source)
     {
-        (void)opened;
-        navigate(path);
+        navigate(source->path());
+    }
+
+    // The file at `path` as the service opened it to read it ahead, for the
+    // caller to take instead of opening it again; null when it holds none.
+    virtual std::shared_ptr<FileSystem::Source> openedAhead(const QString& path)
+    {
+        (void)path;
+        return {};
     }
 
     // The ready states, numbered as a browser numbers a document's.
@@ -94,10 +102,9 @@ public:
     // then tells when metadata() can answer. metadata() throws Failure when the
     // read failed, as bodyText() does.
     virtual void navigateMetadata(const QString& path) = 0;
-    virtual void navigateMetadataOpened(const QString& path, const FileSystem::FileStamp& opened)
+    virtual void navigateMetadataOpened(const std::shared_ptr<FileSystem::Source>& source)
     {
-        (void)opened;
-        navigateMetadata(path);
+        navigateMetadata(source->path());
     }
     virtual PageMetadata metadata() = 0;
     // Hint, as prefetch(): the metadata of these pages will be asked for next.

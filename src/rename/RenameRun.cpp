@@ -108,8 +108,12 @@ RenameRun::Outcome RenameRun::start()
             continue; // the entry is gone: nothing to rename at this turn
         trap.setSubject(source);
         // Looked at once and opened at most once, for the page reader, the
-        // namer and the copy alike.
-        FileSystem::Source opened(source);
+        // namer and the copy alike; where the page reader opened it to read it
+        // ahead, that open file is the one.
+        std::shared_ptr<FileSystem::Source> held = m_surface.pageText.openedAhead(source);
+        if (!held)
+            held = std::make_shared<FileSystem::Source>(source);
+        FileSystem::Source& opened = *held;
 
         QString pageText;
         std::optional<Failure> pageFailure;
@@ -124,7 +128,7 @@ RenameRun::Outcome RenameRun::start()
             if (!opened.isSpecial()) {
                 startMetadataPrefetch(i, n);
                 trap.clearLastFailure();
-                if (!trap(165, [&] { metadata = readPageMetadata(opened); }))
+                if (!trap(165, [&] { metadata = readPageMetadata(held); }))
                     pageFailure = trap.lastFailure();
             }
         } else if (m_options.tagMode() == TagMode::IgnoreTags &&
@@ -132,7 +136,7 @@ RenameRun::Outcome RenameRun::start()
                    !opened.isSpecial()) {
             startPrefetch(i, n, request);
             trap.clearLastFailure();
-            if (!trap(160, [&] { pageText = readPageText(opened); }))
+            if (!trap(160, [&] { pageText = readPageText(held); }))
                 pageFailure = trap.lastFailure();
         }
 
@@ -232,17 +236,21 @@ void RenameRun::startPrefetch(int from, int count, const NamingRequest& request)
     m_surface.pageText.prefetch(paths, wanted);
 }
 
-QString RenameRun::readPageText(FileSystem::Source& source)
+// The text must be that of the file the run holds open. One that cannot be
+// opened is left to the reader, whose failure says why; a plan, which copies
+// nothing, opens nothing for this and lets the service check the path.
+bool RenameRun::holdForReading(FileSystem::Source& source) const
+{
+    return source.isOpen() || (!m_dryRun && source.tryFile());
+}
+
+QString RenameRun::readPageText(const std::shared_ptr<FileSystem::Source>& source)
 {
     PageText& page = m_surface.pageText;
-    // The text must be that of the file the run holds open; one that cannot
-    // be opened is left to the reader, whose failure says why.
-    // A plan copies nothing, so it need not hold the file: the service checks
-    // the path instead.
-    if (const FileSystem::SourceFile* file = m_dryRun ? nullptr : source.tryFile())
-        page.navigateOpened(source.path(), file->stamp());
+    if (holdForReading(*source))
+        page.navigateOpened(source);
     else
-        page.navigate(source.path());
+        page.navigate(source->path());
     for (int polls = 0; page.readyState() != PageText::kComplete && polls < kMaxPolls; ++polls) {
         m_surface.events.processEvents();
         m_surface.pointer.setShape(PointerShape::Busy);
@@ -267,13 +275,13 @@ void RenameRun::startMetadataPrefetch(int from, int count)
 
 // A page that cannot be read has no metadata to name it by: the failure is the
 // source's.
-PageMetadata RenameRun::readPageMetadata(FileSystem::Source& source)
+PageMetadata RenameRun::readPageMetadata(const std::shared_ptr<FileSystem::Source>& source)
 {
     PageText& page = m_surface.pageText;
-    if (const FileSystem::SourceFile* file = m_dryRun ? nullptr : source.tryFile())
-        page.navigateMetadataOpened(source.path(), file->stamp());
+    if (holdForReading(*source))
+        page.navigateMetadataOpened(source);
     else
-        page.navigateMetadata(source.path());
+        page.navigateMetadata(source->path());
     for (int polls = 0; page.readyState() != PageText::kComplete && polls < kMaxPolls; ++polls) {
         m_surface.events.processEvents();
         m_surface.pointer.setShape(PointerShape::Busy);

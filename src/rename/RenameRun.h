@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class Boxes;
@@ -96,9 +97,10 @@ private:
     bool stopping() const { return stopRequested && stopRequested(); }
     void startPrefetch(int from, int count, const NamingRequest& request);
     int wordsWanted(const NamingRequest& request) const;
-    QString readPageText(FileSystem::Source& source);
+    bool holdForReading(FileSystem::Source& source) const;
+    QString readPageText(const std::shared_ptr<FileSystem::Source>& source);
     void startMetadataPrefetch(int from, int count);
-    PageMetadata readPageMetadata(FileSystem::Source& source);
+    PageMetadata readPageMetadata(const std::shared_ptr<FileSystem::Source>& source);
     // m_prefetchWords while the metadata of the pages is read ahead.
     static constexpr int kMetadataPrefetch = -2;
     QString closingMessage() const;

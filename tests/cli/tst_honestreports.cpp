@@ -190,10 +190,12 @@ private slots:
                    "<style>p{display:none}</style><div>Then these</div>"
             << kPatient << ""
             << "Then these.htm";
-        QByteArray attributes = "<p";
+        // In a table, which the parser alone reads, and slowly with this many
+        // attributes.
+        QByteArray attributes = "<table><tr><td";
         for (int i = 0; i < 300000; ++i)
             attributes += " a" + QByteArray::number(i) + "=1";
-        QTest::newRow("too slow") << attributes + ">x</p>"
+        QTest::newRow("too slow") << attributes + ">x</table>"
                                   << "100"
                                   << "too-slow"
                                   << "";

@@ -35,10 +35,10 @@ struct Read
 // Navigates and polls the way the rename run does (letting events run between
 // polls, at most 100000 polls), then takes the body text.
 Read readPage(PageText& pages, const QString& path,
-              const std::optional<FileSystem::FileStamp>& opened = std::nullopt)
+              const std::shared_ptr<FileSystem::Source>& held = nullptr)
 {
-    if (opened)
-        pages.navigateOpened(path, *opened);
+    if (held)
+        pages.navigateOpened(held);
     else
         pages.navigate(path);
     int polls = 0;
@@ -476,6 +476,15 @@ private slots:
         QTest::newRow("held, replaced before read ahead")
             << "before read ahead" << true << ""
             << "The file changed while it was being read";
+        // The run takes the file the service opened to read ahead: one open,
+        // and what it names and copies is what was read.
+        QTest::newRow("taken from the read-ahead, replaced") << "taken" << true << "old text"
+                                                             << "";
+        // Not read ahead: the file the run holds goes to the helper itself. (The
+        // path is a link, turned to another file: the held one keeps even its
+        // change time.)
+        QTest::newRow("held, link turned, not read ahead") << "not read ahead" << true
+                                                           << "old text" << "";
     }
 
     void pageChangedAfterReadAhead()
@@ -487,37 +496,51 @@ private slots:
         const QString first = m_dir.filePath(QStringLiteral("first.html"));
         const QString changed = m_dir.filePath(QStringLiteral("changed.html"));
         const QString fresh = m_dir.filePath(QStringLiteral("fresh.html"));
+        const bool link = held == u"not read ahead";
+        const QString real = m_dir.filePath(QStringLiteral("real.html"));
         writeFile(first, "<p>first");
-        writeFile(changed, "<p>old text");
-        std::optional<FileSystem::Source> source;
+        QFile::remove(changed);
+        writeFile(link ? real : changed, "<p>old text");
+        if (link)
+            QVERIFY(QFile::link(real, changed));
+        std::shared_ptr<FileSystem::Source> source;
         const auto change = [&] {
             if (!replaced)
                 return writeFile(changed, "<p>new text!");
             writeFile(fresh, "<p>new text!");
-            QVERIFY(::rename(QFile::encodeName(fresh), QFile::encodeName(changed)) == 0);
+            const QString turned = m_dir.filePath(QStringLiteral("turned.html"));
+            if (link)
+                QVERIFY(QFile::link(fresh, turned));
+            QVERIFY(::rename(QFile::encodeName(link ? turned : fresh),
+                             QFile::encodeName(changed)) == 0);
         };
         if (held == u"before read ahead") {
-            source.emplace(changed);
+            source = std::make_shared<FileSystem::Source>(changed);
             QVERIFY(source->tryFile());
             change();
         }
-        m_pages->prefetch({first, changed}, 0);
+        QStringList ahead{first, changed};
+        if (held == u"not read ahead")
+            ahead.removeLast();
+        m_pages->prefetch(ahead, 0);
         QCOMPARE(readPage(*m_pages, first).text.value_or(QString()), u"first"_qs);
         QTest::qWait(300); // lets the second page be read ahead
-        if (held == u"before") {
-            source.emplace(changed);
+        if (held == u"before" || held == u"not read ahead") {
+            source = std::make_shared<FileSystem::Source>(changed);
             QVERIFY(source->tryFile());
+        }
+        if (held == u"taken") {
+            source = m_pages->openedAhead(changed);
+            QVERIFY(source && source->isOpen());
+            QCOMPARE(source->file().stamp().size, qint64(strlen("<p>old text")));
         }
         if (held != u"before read ahead")
             change();
         if (held == u"after") {
-            source.emplace(changed);
+            source = std::make_shared<FileSystem::Source>(changed);
             QVERIFY(source->tryFile());
         }
-        std::optional<FileSystem::FileStamp> opened;
-        if (source)
-            opened = source->file().stamp();
-        const Read read = readPage(*m_pages, changed, opened);
+        const Read read = readPage(*m_pages, changed, source);
         QCOMPARE(read.text.value_or(QString()), expected);
         QCOMPARE(read.failure, failure);
     }

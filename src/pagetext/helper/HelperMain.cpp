@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <malloc.h>
 #include <new>
@@ -22,6 +23,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -164,10 +166,12 @@ bool send()
 class RequestReader
 {
 public:
-    // The next request and its path; false at the end of the input or on a
-    // malformed request.
-    bool next(Request& request, std::string& path)
+    // The next request, its path and the file it carries (-1 when none;
+    // owned by the caller); false at the end of the input or on a malformed
+    // request.
+    bool next(Request& request, std::string& path, int& file)
     {
+        file = -1;
         if (!fill(sizeof request))
             return false;
         std::memcpy(&request, m_in.data() + m_at, sizeof request);
@@ -177,6 +181,13 @@ public:
             return false;
         path.assign(m_in.data() + m_at + sizeof request, request.pathBytes);
         m_at += sizeof request + request.pathBytes;
+        if (request.flags & kCarriesFile) {
+            // A file comes no later than the first byte of its request.
+            if (m_files.empty())
+                return false;
+            file = m_files.front();
+            m_files.pop_front();
+        }
         return true;
     }
 
@@ -202,18 +213,50 @@ private:
             if (!Held::send())
                 return false;
             char buffer[65536];
-            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            struct iovec part = {buffer, sizeof buffer};
+            alignas(struct cmsghdr) char control[CMSG_SPACE(kFilesAtOnce * sizeof(int))];
+            struct msghdr message = {};
+            message.msg_iov = &part;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            ssize_t n = m_plainInput ? -1 : ::recvmsg(STDIN_FILENO, &message, MSG_CMSG_CLOEXEC);
+            if (n < 0 && errno == ENOTSOCK) {
+                m_plainInput = true; // a pipe, as when run by hand: paths only
+                message.msg_controllen = 0;
+            }
+            if (m_plainInput)
+                n = ::read(STDIN_FILENO, buffer, sizeof buffer);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
+                return false;
+            for (struct cmsghdr* header = CMSG_FIRSTHDR(&message); header;
+                 header = CMSG_NXTHDR(&message, header)) {
+                if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS)
+                    continue;
+                const size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+                for (size_t i = 0; i < count; ++i) {
+                    int file;
+                    std::memcpy(&file, CMSG_DATA(header) + i * sizeof(int), sizeof file);
+                    m_files.push_back(file);
+                }
+            }
+            // Files dropped for want of room would leave requests without theirs.
+            if (message.msg_flags & MSG_CTRUNC)
                 return false;
             m_in.append(buffer, size_t(n));
         }
         return true;
     }
 
+    // The files of one message, at most as many as the service sends with one.
+    static constexpr size_t kFilesAtOnce = 64;
+
     std::string m_in;
     size_t m_at = 0;
+    std::deque<int> m_files; // received, in the order of their requests
+    bool m_plainInput = false;
 };
 
 struct FileRead
@@ -226,8 +269,9 @@ struct FileRead
     int fd = -1;
 };
 
-// Opens the page; `r.bytes` keeps its capacity from page to page.
-void openPage(const std::string& path, FileRead& r)
+// Opens the page, unless it came open as `file`; `r.bytes` keeps its capacity
+// from page to page.
+void openPage(const std::string& path, int file, FileRead& r)
 {
     r.bytes.clear();
     r.whole = false;
@@ -235,7 +279,7 @@ void openPage(const std::string& path, FileRead& r)
     r.error = 0;
     r.description.clear();
     // Non-blocking open: a FIFO must not hang the helper; it is refused below.
-    r.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    r.fd = file >= 0 ? file : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (r.fd < 0) {
         r.error = errno;
         return;
@@ -268,7 +312,9 @@ bool readUpTo(FileRead& r, size_t limit)
         const size_t room =
             std::min<size_t>(want - before, std::max<size_t>(before, kScanPieceBytes));
         r.bytes.resize(before + room);
-        const ssize_t n = ::read(r.fd, r.bytes.data() + before, room);
+        // Positioned: a file that came open shares its position with the
+        // service, and may be read again by another helper.
+        const ssize_t n = ::pread(r.fd, r.bytes.data() + before, room, off_t(before));
         if (n < 0 && errno == EINTR) {
             r.bytes.resize(before);
             continue;
@@ -278,7 +324,9 @@ bool readUpTo(FileRead& r, size_t limit)
             r.error = errno;
             return false;
         }
-        r.whole = n == 0;
+        // The size the stamp gives ends the page without a read that finds the
+        // end; a file that grows meanwhile is no longer the file stamped.
+        r.whole = n == 0 || (r.stamp.size > 0 && r.bytes.size() >= size_t(r.stamp.size));
     }
     return true;
 }
@@ -395,11 +443,12 @@ int main()
     RequestReader reader;
     Request request;
     std::string path;
+    int given = -1;
     FileRead file;
-    while (reader.next(request, path)) {
+    while (reader.next(request, path, given)) {
         Stamp stamp;
         try {
-            openPage(path, file);
+            openPage(path, given, file);
             stamp = file.stamp;
             std::string text;
             if (!file.error && file.description.empty()) {

@@ -56,6 +56,9 @@ struct Job
     bool checkFreshness = true; // read before it was asked for: compare with the file now
     std::optional<Stamp> opened; // the file as the run holds it open, when it does
     bool readAgain = false;      // read once more already, for not being that file
+    // The file the helper reads, open, where the service or the run holds it:
+    // the run takes it to name and copy from, so it is opened once.
+    std::shared_ptr<FileSystem::Source> source;
 
     HelperProcess::Answer answer;
 };
@@ -125,7 +128,7 @@ public:
     }
 
     void navigate(const QString& path, Mode mode,
-                  std::optional<Stamp> opened = std::nullopt)
+                  const std::shared_ptr<FileSystem::Source>& held = nullptr)
     {
         std::lock_guard lock(m_mutex);
         JobPtr job;
@@ -147,7 +150,12 @@ public:
         if (m_current && m_current != job)
             m_current->wanted = false;
         m_current = job;
-        job->opened = opened;
+        job->opened.reset();
+        if (held) {
+            job->opened = wireStamp(held->file().stamp());
+            if (!job->source)
+                job->source = held;
+        }
         job->readAgain = false;
         if (job->state == Job::State::Waiting) {
             job->checkFreshness = false;
@@ -183,6 +191,15 @@ public:
             for (const JobPtr& j : list)
                 j->wanted = false;
         wake();
+    }
+
+    std::shared_ptr<FileSystem::Source> openedAhead(const QString& path)
+    {
+        std::lock_guard lock(m_mutex);
+        for (const JobPtr& job : m_ahead)
+            if (job->path == path && job->source)
+                return job->source;
+        return nullptr;
     }
 
     int readyState()
@@ -350,10 +367,39 @@ private:
         slot.jobs.clear();
     }
 
+    // Opens the pages about to be read that nobody holds yet, here rather
+    // than in the helper, so that the run can take the open file to name and
+    // copy from instead of opening it again. One that cannot be opened goes by
+    // its path: the helper's failure then says why.
+    void openAhead(const std::vector<JobPtr>& jobs)
+    {
+        for (const JobPtr& job : jobs) {
+            {
+                std::lock_guard lock(m_mutex);
+                if (job->source || job->mode == Mode::DivFragment)
+                    continue;
+            }
+            auto source = std::make_shared<FileSystem::Source>(job->path);
+            if (!source->tryFile())
+                continue;
+            std::lock_guard lock(m_mutex);
+            if (!job->source)
+                job->source = std::move(source);
+        }
+    }
+
+    // The descriptor a job's page goes with; -1 for one sent by its path.
+    int fileOf(const JobPtr& job)
+    {
+        std::lock_guard lock(m_mutex);
+        return job->source && job->source->isOpen() ? job->source->file().fd() : -1;
+    }
+
     // Sends the slot its new pages in one write.
     void assign(Slot& slot, std::vector<JobPtr>& jobs)
     {
         QString error;
+        openAhead(jobs);
         for (int attempt = 0; attempt < 2 && !jobs.empty(); ++attempt) {
             if (!slot.process.running()) {
                 if (!slot.process.start(error)) {
@@ -367,7 +413,7 @@ private:
                 ++m_started;
             }
             for (const JobPtr& job : jobs)
-                slot.process.queue(job->mode, job->words, job->encodedPath);
+                slot.process.queue(job->mode, job->words, job->encodedPath, fileOf(job));
             if (slot.process.send()) {
                 if (slot.jobs.empty())
                     slot.deadline = Clock::now() + std::chrono::milliseconds(m_timeLimitMs);
@@ -558,15 +604,19 @@ void HelperPageText::navigate(const QString& path)
     m_scheduler->navigate(path, Mode::Page);
 }
 
-void HelperPageText::navigateOpened(const QString& path, const FileSystem::FileStamp& opened)
+void HelperPageText::navigateOpened(const std::shared_ptr<FileSystem::Source>& source)
 {
-    m_scheduler->navigate(path, Mode::Page, wireStamp(opened));
+    m_scheduler->navigate(source->path(), Mode::Page, source);
 }
 
-void HelperPageText::navigateMetadataOpened(const QString& path,
-                                            const FileSystem::FileStamp& opened)
+void HelperPageText::navigateMetadataOpened(const std::shared_ptr<FileSystem::Source>& source)
 {
-    m_scheduler->navigate(path, Mode::Metadata, wireStamp(opened));
+    m_scheduler->navigate(source->path(), Mode::Metadata, source);
+}
+
+std::shared_ptr<FileSystem::Source> HelperPageText::openedAhead(const QString& path)
+{
+    return m_scheduler->openedAhead(path);
 }
 
 void HelperPageText::navigateFragment(const QString& path)

@@ -42,12 +42,13 @@ public:
     HelperPageText& operator=(const HelperPageText&) = delete;
 
     void navigate(const QString& path) override;
-    void navigateOpened(const QString& path, const FileSystem::FileStamp& opened) override;
+    void navigateOpened(const std::shared_ptr<FileSystem::Source>& source) override;
+    std::shared_ptr<FileSystem::Source> openedAhead(const QString& path) override;
     int readyState() override;
     QString bodyText() override;
     void prefetch(const QStringList& paths, int wordsWanted) override;
     void navigateMetadata(const QString& path) override;
-    void navigateMetadataOpened(const QString& path, const FileSystem::FileStamp& opened) override;
+    void navigateMetadataOpened(const std::shared_ptr<FileSystem::Source>& source) override;
     PageMetadata metadata() override;
     void prefetchMetadata(const QStringList& paths) override;
 

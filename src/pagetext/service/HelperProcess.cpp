@@ -56,17 +56,46 @@ bool HelperProcess::start(QString& error)
     m_pid = pid;
     m_fd = sockets[0];
     m_toSend.clear();
+    m_filesAt.clear();
     m_received.clear();
     m_receivedAt = 0;
     return true;
 }
 
-void HelperProcess::queue(Mode mode, int words, const QByteArray& path)
+namespace {
+
+// At most this many descriptors ride on one message (the kernel takes 253).
+constexpr size_t kFilesPerMessage = 64;
+
+// Sends `size` bytes with the descriptors `files` riding on the first of them.
+ssize_t sendWithFiles(int socket, const char* data, size_t size, const std::vector<int>& files)
+{
+    struct iovec part = {const_cast<char*>(data), size};
+    alignas(struct cmsghdr) char control[CMSG_SPACE(kFilesPerMessage * sizeof(int))] = {};
+    struct msghdr message = {};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = CMSG_SPACE(files.size() * sizeof(int));
+    struct cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(files.size() * sizeof(int));
+    std::memcpy(CMSG_DATA(header), files.data(), files.size() * sizeof(int));
+    return ::sendmsg(socket, &message, MSG_NOSIGNAL);
+}
+
+} // namespace
+
+void HelperProcess::queue(Mode mode, int words, const QByteArray& path, int file)
 {
     Request request;
     request.mode = mode;
     request.wordsWanted = words;
     request.pathBytes = uint32_t(path.size());
+    request.flags = file >= 0 ? kCarriesFile : 0;
+    if (file >= 0)
+        m_filesAt.emplace_back(m_toSend.size(), file);
     m_toSend.append(reinterpret_cast<const char*>(&request), sizeof request);
     m_toSend.append(path.constData(), size_t(path.size()));
 }
@@ -74,10 +103,27 @@ void HelperProcess::queue(Mode mode, int words, const QByteArray& path)
 bool HelperProcess::send()
 {
     size_t sent = 0;
+    size_t nextFile = 0; // the first file of m_filesAt not sent yet
     bool ok = true;
+    std::vector<int> files;
     while (sent < m_toSend.size()) {
+        // The files of the requests a message begins go with its first byte:
+        // the helper then holds each file before it reads its request, and
+        // meets them in the order of their requests.
+        size_t end = m_toSend.size();
+        files.clear();
+        for (size_t i = nextFile; i < m_filesAt.size() && m_filesAt[i].first < end; ++i) {
+            if (files.size() == kFilesPerMessage) {
+                end = m_filesAt[i].first;
+                break;
+            }
+            files.push_back(m_filesAt[i].second);
+        }
         const ssize_t n =
-            ::send(m_fd, m_toSend.data() + sent, m_toSend.size() - sent, MSG_NOSIGNAL);
+            files.empty() ? ::send(m_fd, m_toSend.data() + sent, end - sent, MSG_NOSIGNAL)
+                          : sendWithFiles(m_fd, m_toSend.data() + sent, end - sent, files);
+        if (n > 0)
+            nextFile += files.size();
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN) {
@@ -96,6 +142,7 @@ bool HelperProcess::send()
         sent += size_t(n);
     }
     m_toSend.clear();
+    m_filesAt.clear();
     return ok;
 }
 
@@ -154,6 +201,7 @@ int HelperProcess::stop(bool kill)
     ::close(m_fd);
     m_fd = -1;
     m_toSend.clear();
+    m_filesAt.clear();
     m_received.clear();
     m_receivedAt = 0;
     int status = 0;

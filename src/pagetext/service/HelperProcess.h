@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 // One quenby-pagetext process and its socket. Not thread-safe: the scheduler's
 // thread alone starts, feeds, reads and stops it.
@@ -42,9 +44,12 @@ public:
     // Starts the process; false with a description for the user when it cannot be.
     bool start(QString& error);
 
-    // Appends one request to those to be sent with the next send().
-    void queue(PageTextWire::Mode mode, int words, const QByteArray& path);
-    // Sends the queued requests in one write; false when the helper is gone.
+    // Appends one request to those to be sent with the next send(); `file`,
+    // when not -1, is an open descriptor of the page that goes with it (the
+    // caller keeps its own).
+    void queue(PageTextWire::Mode mode, int words, const QByteArray& path, int file = -1);
+    // Sends the queued requests in as few writes as the files they carry
+    // allow; false when the helper is gone.
     bool send();
 
     // Reads what has arrived without waiting; complete answers are then
@@ -66,6 +71,8 @@ private:
     pid_t m_pid = -1;
     int m_fd = -1;
     std::string m_toSend;
+    // Where in m_toSend a request that carries a file begins, and the file.
+    std::vector<std::pair<size_t, int>> m_filesAt;
     std::string m_received;
     size_t m_receivedAt = 0;
 };
