@@ -70,6 +70,10 @@ public:
         navigate(source->path());
     }
 
+    // The run is over: the files held open for it are let go, so that nothing
+    // keeps a stick or a share busy. Pages still being read finish unheeded.
+    virtual void releaseFiles() {}
+
     // The file at `path` as the service opened it to read it ahead, for the
     // caller to take instead of opening it again; null when it holds none.
     virtual std::shared_ptr<FileSystem::Source> openedAhead(const QString& path)

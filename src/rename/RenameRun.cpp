@@ -183,6 +183,7 @@ RenameRun::Outcome RenameRun::start()
         pointer.setShape(PointerShape::Busy);
     }
 
+    m_surface.pageText.releaseFiles();
     pointer.setShape(PointerShape::Default);
     m_surface.progress.setValue(0);
     m_surface.progress.setText(QStringLiteral("Progress Bar"));

@@ -9,12 +9,14 @@
 #include "support/Files.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -543,6 +545,36 @@ private slots:
         const Read read = readPage(*m_pages, changed, source);
         QCOMPARE(read.text.value_or(QString()), expected);
         QCOMPARE(read.failure, failure);
+    }
+
+    // Pages read ahead are held open for the run; once it is over, none is, so
+    // that nothing keeps a stick busy.
+    void filesLetGoAfterTheRun()
+    {
+        QStringList paths;
+        for (int i = 0; i < 30; ++i) {
+            paths << m_dir.filePath(QStringLiteral("held%1.html").arg(i));
+            writeFile(paths.last(), "<p>page " + QByteArray::number(i));
+        }
+        const auto held = [&] {
+            int count = 0;
+            const QStringList fds = QDir(QStringLiteral("/proc/self/fd"))
+                                        .entryList(QDir::AllEntries | QDir::System |
+                                                   QDir::NoDotAndDotDot);
+            for (const QString& fd : fds) {
+                char target[4096];
+                const QByteArray link = "/proc/self/fd/" + fd.toLatin1();
+                const ssize_t size = ::readlink(link.constData(), target, sizeof target);
+                if (size > 0)
+                    count += paths.contains(QFile::decodeName(QByteArray(target, size)));
+            }
+            return count;
+        };
+        m_pages->prefetch(paths, 2);
+        QCOMPARE(readPage(*m_pages, paths[0]).text.value_or(QString()), u"page 0"_qs);
+        QTRY_VERIFY(held() > 1);
+        m_pages->releaseFiles();
+        QTRY_COMPARE(held(), 0);
     }
 
     // Pages go to a helper several at a time and their answers come back

@@ -193,6 +193,19 @@ public:
         wake();
     }
 
+    void releaseFiles()
+    {
+        std::lock_guard lock(m_mutex);
+        for (const JobPtr& job : m_ahead)
+            job->wanted = false;
+        m_ahead.clear();
+        if (m_current) {
+            m_current->wanted = false;
+            m_current->source.reset();
+            m_current = nullptr;
+        }
+    }
+
     std::shared_ptr<FileSystem::Source> openedAhead(const QString& path)
     {
         std::lock_guard lock(m_mutex);
@@ -617,6 +630,11 @@ void HelperPageText::navigateMetadataOpened(const std::shared_ptr<FileSystem::So
 std::shared_ptr<FileSystem::Source> HelperPageText::openedAhead(const QString& path)
 {
     return m_scheduler->openedAhead(path);
+}
+
+void HelperPageText::releaseFiles()
+{
+    m_scheduler->releaseFiles();
 }
 
 void HelperPageText::navigateFragment(const QString& path)

@@ -44,6 +44,7 @@ public:
     void navigate(const QString& path) override;
     void navigateOpened(const std::shared_ptr<FileSystem::Source>& source) override;
     std::shared_ptr<FileSystem::Source> openedAhead(const QString& path) override;
+    void releaseFiles() override;
     int readyState() override;
     QString bodyText() override;
     void prefetch(const QStringList& paths, int wordsWanted) override;
