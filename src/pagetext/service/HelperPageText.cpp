@@ -306,8 +306,8 @@ private:
             wake();
             return false;
         }
-        // The path leads elsewhere than the file the run holds: it is being
-        // rewritten or was replaced, and its text is not this file's.
+        // Read again and still not the file as the run opened it: it is being
+        // rewritten, or was replaced or removed, so no text of it is sure.
         job.answer = failed(QStringLiteral("The file changed while it was being read"),
                             Failure::Kind::SourceChanged);
         job.answer.code = EAGAIN;
