@@ -320,11 +320,19 @@ private slots:
                                     sources);
         QVERIFY(process.waitForStarted());
         const QString fds = QStringLiteral("/proc/%1/fd").arg(process.processId());
+        // Under way means both ends open: the source, and the copy in the
+        // results folder (made only once the folder was found where it was).
         bool copying = false;
         for (int polls = 0; !copying && polls < 600000 && process.state() == QProcess::Running;
              ++polls) {
-            for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System))
-                copying = copying || QFile::symLinkTarget(fds + "/" + fd) == sources[1];
+            bool reading = false;
+            bool writing = false;
+            for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
+                const QString target = QFile::symLinkTarget(fds + "/" + fd);
+                reading = reading || target == sources[1];
+                writing = writing || target.startsWith(m_out + "/");
+            }
+            copying = reading && writing;
             if (!copying)
                 ::usleep(100);
         }
