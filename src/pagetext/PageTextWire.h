@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <sys/stat.h>
 
@@ -21,6 +22,10 @@ enum class Mode : int32_t {
 // (SCM_RIGHTS), instead of being opened by its path: the file the service
 // holds is the file read. The path still names it in failures.
 constexpr uint32_t kCarriesFile = 1;
+
+// At most this many descriptors ride on one message (the kernel takes 253); the
+// helper makes room for as many in each read.
+constexpr size_t kFilesPerMessage = 64;
 
 struct Request
 {

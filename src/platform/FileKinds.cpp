@@ -99,20 +99,12 @@ QString ownName(const QString& path)
 
 QByteArray readWholeFile(const QString& path)
 {
-    requireReadableFile(path);
-    FdGuard fd(openPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (fd.get() < 0)
-        throwErrno(errno, Failure::Kind::SourceUnreadable);
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0)
-        throwErrno(errno, Failure::Kind::SourceUnreadable);
-    if (!S_ISREG(st.st_mode))
-        throwNotRegular(st.st_mode);
-
+    SourceFile file = SourceFile::open(path);
+    const qint64 size = file.stamp().size;
     QByteArray content;
     // One byte more than the size, so that the usual case ends with one read that
     // finds the end instead of a growing buffer.
-    qsizetype capacity = st.st_size > 0 ? qsizetype(st.st_size) + 1 : 64 * 1024;
+    qsizetype capacity = size > 0 ? qsizetype(size) + 1 : 64 * 1024;
     content.resize(capacity);
     qsizetype filled = 0;
     for (;;) {
@@ -120,18 +112,13 @@ QByteArray readWholeFile(const QString& path)
             capacity *= 2;
             content.resize(capacity);
         }
-        const ssize_t got = ::read(fd.get(), content.data() + filled, size_t(capacity - filled));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throwErrno(errno, Failure::Kind::SourceUnreadable);
-        }
+        const qsizetype got = file.read(content.data() + filled, capacity - filled);
         if (got == 0)
             break;
         filled += got;
         // A regular file ends at its size; only files that report no size
         // (or grow while being read) need a read that finds the end.
-        if (filled == st.st_size && S_ISREG(st.st_mode))
+        if (filled == size)
             break;
     }
     content.resize(filled);
@@ -140,13 +127,7 @@ QByteArray readWholeFile(const QString& path)
 
 void requireReadableFile(const QString& path)
 {
-    if (path.isEmpty())
-        throwErrno(ENOENT, Failure::Kind::SourceUnreadable);
-    struct stat st;
-    if (statPath(path, &st) != 0)
-        throwErrno(errno, Failure::Kind::SourceUnreadable);
-    if (!S_ISREG(st.st_mode))
-        throwNotRegular(st.st_mode);
+    Source(path).requireOpenable();
 }
 
 } // namespace FileSystem

@@ -60,8 +60,8 @@ void ignoreFileSizeSignal()
 
 SourceFile SourceFile::open(const QString& path)
 {
-    requireReadableFile(path); // a pipe must never be opened: that waits for a writer
-    return openLooked(path);
+    Source source(path);
+    return std::move(source.file());
 }
 
 SourceFile SourceFile::openLooked(const QString& path)
@@ -195,8 +195,6 @@ SourceFile* Source::tryFile()
     }
 }
 
-// What the look alone rules out: a pipe must never be opened, since that waits
-// for a writer, nor a device, whose driver acts on an open.
 void Source::requireOpenable() const
 {
     look();

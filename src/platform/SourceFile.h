@@ -88,6 +88,12 @@ public:
     // Throws a NotRegularFile Failure for a special file.
     void refuseSpecial() const;
 
+    // Throws what the look alone rules out: a path that cannot be looked at
+    // (SourceUnreadable), and anything but a regular file (NotRegularFile, "Is
+    // a directory" for a folder). A pipe must never be opened, since that waits
+    // for a writer, nor a device, whose driver acts on an open.
+    void requireOpenable() const;
+
     // The open file, opened on the first call. Throws what the open threw, on
     // every call: a special file is never opened.
     SourceFile& file();
@@ -101,7 +107,6 @@ public:
 
 private:
     void look() const;
-    void requireOpenable() const;
 
     QString m_path;
     mutable bool m_looked = false;

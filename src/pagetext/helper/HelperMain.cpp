@@ -214,7 +214,7 @@ private:
                 return false;
             char buffer[65536];
             struct iovec part = {buffer, sizeof buffer};
-            alignas(struct cmsghdr) char control[CMSG_SPACE(kFilesAtOnce * sizeof(int))];
+            alignas(struct cmsghdr) char control[CMSG_SPACE(kFilesPerMessage * sizeof(int))];
             struct msghdr message = {};
             message.msg_iov = &part;
             message.msg_iovlen = 1;
@@ -249,9 +249,6 @@ private:
         }
         return true;
     }
-
-    // The files of one message, at most as many as the service sends with one.
-    static constexpr size_t kFilesAtOnce = 64;
 
     std::string m_in;
     size_t m_at = 0;

@@ -64,9 +64,6 @@ bool HelperProcess::start(QString& error)
 
 namespace {
 
-// At most this many descriptors ride on one message (the kernel takes 253).
-constexpr size_t kFilesPerMessage = 64;
-
 // Sends `size` bytes with the descriptors `files` riding on the first of them.
 ssize_t sendWithFiles(int socket, const char* data, size_t size, const std::vector<int>& files)
 {
