@@ -209,9 +209,12 @@ public:
     std::shared_ptr<FileSystem::Source> openedAhead(const QString& path)
     {
         std::lock_guard lock(m_mutex);
-        for (const JobPtr& job : m_ahead)
-            if (job->path == path && job->source)
-                return job->source;
+        // Only pages within the window are ever handed out, so only they are
+        // held open: the rest of a long list need not be searched, file by file.
+        const size_t held = std::min(m_ahead.size(), m_window);
+        for (size_t i = 0; i < held; ++i)
+            if (m_ahead[i]->path == path && m_ahead[i]->source)
+                return m_ahead[i]->source;
         return nullptr;
     }
 
